@@ -1,0 +1,30 @@
+#include "ProgramFolder.h"
+
+#include <system_error>
+
+namespace keld {
+
+std::filesystem::path ProgramFolder()
+{
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return std::filesystem::current_path(ec);
+    return exe.parent_path();
+}
+
+std::vector<std::filesystem::path> DataFolders()
+{
+    return {ProgramFolder(), std::filesystem::path(KELD_INSTALL_DATADIR)};
+}
+
+std::filesystem::path FindDataFolder(const std::filesystem::path& fileName)
+{
+    std::error_code ec;
+    for (const auto& folder : DataFolders())
+        if (std::filesystem::exists(folder / fileName, ec))
+            return folder;
+    return ProgramFolder();
+}
+
+} // namespace keld

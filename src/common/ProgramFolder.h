@@ -1,0 +1,18 @@
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+namespace keld {
+
+// The folder that holds the running executable.
+std::filesystem::path ProgramFolder();
+
+// Where shipped data files are looked for, in order: the program folder, then the installed
+// data folder.
+std::vector<std::filesystem::path> DataFolders();
+
+// The first data folder that holds `fileName`, or the program folder when none does.
+std::filesystem::path FindDataFolder(const std::filesystem::path& fileName);
+
+} // namespace keld

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "KeldError.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace keld {
+
+enum class LineEnds {
+    CrLfOrCr,       // character files: a lone LF stays part of the line
+    CrLfOrCrOrLf,   // rules data files: a lone LF ends a line too
+};
+
+// Splits text into lines. A final line without a line end counts; an empty text has no lines.
+std::vector<std::string> SplitLines(std::string_view text, LineEnds ends);
+
+// File bytes to UTF-8: valid UTF-8 holding non-ASCII bytes is taken as UTF-8, anything else as
+// Windows-1252.
+std::string DecodeText(std::string_view bytes);
+
+// UTF-8 to Windows-1252; false when a character has no Windows-1252 byte.
+bool EncodeWindows1252(std::string_view utf8, std::string& out);
+
+// Lines joined with CR LF (after each line), in Windows-1252 when every character fits,
+// otherwise as UTF-8 so that nothing is lost.
+std::string EncodeTextLines(const std::vector<std::string>& lines);
+
+// Whole-file helpers. Errors name the path; a missing file is error 53.
+Result<std::string> ReadFileBytes(const std::filesystem::path& path);
+Result<std::vector<std::string>> ReadTextFileLines(const std::filesystem::path& path, LineEnds ends);
+
+// Writes to a temporary file in the same folder, flushes it, then renames it over the target, so
+// the target is either the old file or the complete new one.
+Status AtomicWriteFile(const std::filesystem::path& path, std::string_view bytes);
+Status WriteTextFileLines(const std::filesystem::path& path, const std::vector<std::string>& lines);
+
+// UTF-8 path text to a filesystem path and back.
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+std::string PathToUtf8(const std::filesystem::path& path);
+
+} // namespace keld
