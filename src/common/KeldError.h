@@ -64,8 +64,7 @@ private:
 [[noreturn]] void Raise(int number, std::string detail = {});
 
 // Either a value or the error that prevented it.
-template <typename T>
-class Result {
+template <typename T> class Result {
 public:
     Result(T value) : m_data(std::move(value)) {}
     Result(KeldError error) : m_data(std::move(error)) {}
@@ -86,6 +85,9 @@ private:
 
 struct Unit {};
 using Status = Result<Unit>;
-inline Status Success() { return Unit{}; }
+inline Status Success()
+{
+    return Unit{};
+}
 
 } // namespace keld

@@ -10,8 +10,8 @@
 namespace keld {
 
 enum class LineEnds {
-    CrLfOrCr,       // character files: a lone LF stays part of the line
-    CrLfOrCrOrLf,   // rules data files: a lone LF ends a line too
+    CrLfOrCr,     // character files: a lone LF stays part of the line
+    CrLfOrCrOrLf, // rules data files: a lone LF ends a line too
 };
 
 // Splits text into lines. A final line without a line end counts; an empty text has no lines.
