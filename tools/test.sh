@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build (warnings are errors),
+# the core tests under AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target for
+# 30 seconds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/deps.sh
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+passed=0
+failed=0
+
+run_ctest() {
+  local dir=$1 log
+  log=$(mktemp)
+  set +e
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  set -e
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+  if [[ $line =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  elif ((rc != 0)); then
+    failed=$((failed + 1))
+  fi
+  rm -f "$log"
+}
+
+echo "== Normal build"
+cmake -S . -B build/ci -G Ninja -DKELD_WERROR=ON
+cmake --build build/ci -j"$jobs"
+run_ctest build/ci
+
+echo "== Core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build/asan -G Ninja -DKELD_SANITIZE=ON -DKELD_WERROR=ON -DKELD_BUILD_GUI=OFF -DKELD_BUILD_BENCH=OFF
+cmake --build build/asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build/asan
+
+echo "== Fuzz targets, 30 seconds each"
+CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DKELD_BUILD_FUZZ=ON -DKELD_BUILD_GUI=OFF \
+  -DKELD_BUILD_TESTS=OFF -DKELD_BUILD_BENCH=OFF
+cmake --build build/fuzz -j"$jobs"
+shopt -s nullglob
+for target in build/fuzz/bin/*_fuzzer; do
+  name=$(basename "$target")
+  corpus=build/fuzz/corpus/$name
+  mkdir -p "$corpus"
+  [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
+  if "$target" -max_total_time=30 -rss_limit_mb=2048 -print_final_stats=0 "$corpus" > "build/fuzz/$name.log" 2>&1; then
+    echo "fuzz $name: ok"
+    passed=$((passed + 1))
+  else
+    echo "fuzz $name: FAILED"
+    tail -n 40 "build/fuzz/$name.log"
+    failed=$((failed + 1))
+  fi
+done
+
+echo
+echo "Summary: $passed passed, $failed failed"
+((failed == 0))
