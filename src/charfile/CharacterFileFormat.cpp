@@ -1,0 +1,75 @@
+#include "CharacterFileFormat.h"
+
+namespace keld::charfile {
+
+namespace {
+
+// True for a line that the reader drops (empty), or classifies as comment or header, once one
+// leading blank is taken off; such lines are the ones that need the extra blank.
+bool NeedsGuardBlank(std::string_view line)
+{
+    std::size_t first = line.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return true;
+    return line[first] == ';' || line[first] == '[';
+}
+
+} // namespace
+
+LineKind ClassifyLine(std::string_view line)
+{
+    if (line.empty())
+        return LineKind::Empty;
+    if (line.front() == ';')
+        return LineKind::Comment;
+    if (line.front() == '[')
+        return LineKind::Header;
+    return LineKind::Content;
+}
+
+std::string_view TrimSpaces(std::string_view text)
+{
+    std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    std::size_t last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+std::string_view HeaderName(std::string_view line)
+{
+    return TrimSpaces(line);
+}
+
+std::string EncodeNote(std::string_view note)
+{
+    std::string out;
+    out.reserve(note.size() + 16);
+    std::size_t start = 0;
+    while (start < note.size()) {
+        // A line ends at CR LF or a lone CR, as the reader splits them.
+        std::size_t end = note.find('\r', start);
+        std::size_t next;
+        if (end == std::string_view::npos) {
+            end = note.size();
+            next = end;
+        } else {
+            next = end + ((end + 1 < note.size() && note[end + 1] == '\n') ? 2 : 1);
+        }
+        std::string_view line = note.substr(start, end - start);
+        if (NeedsGuardBlank(line))
+            out += ' ';
+        out += note.substr(start, next - start);
+        start = next;
+    }
+    return out;
+}
+
+std::string_view DecodeNoteLine(std::string_view line)
+{
+    if (!line.empty() && line.front() == ' ' && NeedsGuardBlank(line))
+        return line.substr(1);
+    return line;
+}
+
+} // namespace keld::charfile

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "KeldError.h"
+
+#include <filesystem>
+
+namespace keld {
+
+// Whether the file at `path` is a picture the inventory window can show (BMP, GIF, JPEG or PNG).
+// The error says why not: a missing file is error 53, a file that is no such picture error 481.
+Status CheckPictureFile(const std::filesystem::path& path);
+
+} // namespace keld
