@@ -1,0 +1,116 @@
+#pragma once
+
+#include "KeldError.h"
+#include "RtfParser.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace keld {
+
+struct RtfColor {
+    bool automatic = true;
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+
+    static RtfColor Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b) { return {false, r, g, b}; }
+    friend bool operator==(const RtfColor&, const RtfColor&) = default;
+};
+
+// Character formatting. Read from a selection, an empty field is undetermined (the selected
+// characters differ in it); applied to a text, an empty field leaves that property as it is.
+struct RtfTextFormat {
+    std::optional<std::string> fontName;
+    std::optional<double> fontSize; // points, in steps of a half point
+    std::optional<bool> bold;
+    std::optional<bool> italic;
+    std::optional<bool> underline;
+    std::optional<bool> strike;
+    std::optional<RtfColor> color;
+
+    friend bool operator==(const RtfTextFormat&, const RtfTextFormat&) = default;
+};
+
+// An RTF document that is edited in its source: every byte an edit does not touch is saved as it
+// was loaded, so a template keeps its layout exactly. Positions count displayed characters
+// (Unicode code points) from 0; paragraph ends read as '\n', line breaks as '\v', tabs and table
+// cell ends as '\t', pictures and objects as U+FFFC.
+class RtfDocument {
+public:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    // An empty document.
+    RtfDocument();
+
+    // Replaces the document; on failure it keeps what it held. A text that does not start with
+    // "{\rtf" is error 5; a missing file error 53.
+    Status LoadBytes(std::string bytes);
+    Status LoadFile(const std::filesystem::path& path);
+
+    // The RTF source as it would be saved.
+    std::string SaveBytes() const;
+    Status SaveFile(const std::filesystem::path& path) const;
+    bool IsModified() const { return m_modified; }
+
+    const std::u32string& Text() const { return m_model.text; }
+    std::string TextUtf8() const;
+    std::size_t Length() const { return m_model.text.size(); }
+
+    // First occurrence at or after `from`, without regard to letter case; npos when there is none.
+    std::size_t Find(std::u32string_view what, std::size_t from = 0) const;
+    std::size_t Find(std::string_view utf8, std::size_t from = 0) const;
+
+    // Clamped to the text.
+    void Select(std::size_t start, std::size_t length);
+    std::size_t SelectionStart() const { return m_selStart; }
+    std::size_t SelectionLength() const { return m_selLength; }
+    std::u32string SelectedText() const;
+
+    // The selection's formatting; with nothing selected, that of the character before the caret.
+    RtfTextFormat SelectionFormat() const { return RangeFormat(m_selStart, m_selLength); }
+    RtfTextFormat RangeFormat(std::size_t start, std::size_t length) const;
+
+    // Replaces the selected characters by `utf8` in the given formatting and selects the new text.
+    // CR LF, CR or LF become paragraph ends. Table cell, row and section ends inside the selection
+    // are kept, so a replacement never breaks a table.
+    void ReplaceSelection(std::string_view utf8, const RtfTextFormat& format = {});
+
+    // Replaces the selection by the picture in `imageFile`; on failure nothing changes.
+    Status InsertPicture(const std::filesystem::path& imageFile);
+    Status InsertPictureBytes(std::string_view imageBytes);
+
+    // Several replacements in one pass over the source, for filling a whole template in linear
+    // time. Each replaces the characters [start, start + length) by `text` in `format`, or by
+    // `rtf` (a balanced RTF group such as a picture) when that is not empty. Positions refer to
+    // the text before any of them; a replacement overlapping an earlier one is dropped. Nothing
+    // is selected afterwards.
+    struct Replacement {
+        std::size_t start = 0;
+        std::size_t length = 0;
+        std::string text;
+        RtfTextFormat format;
+        std::string rtf;
+    };
+    void ReplaceRanges(std::vector<Replacement> replacements);
+
+    // For tests: the formatting of one character.
+    RtfTextFormat CharacterFormat(std::size_t position) const;
+
+private:
+    RtfTextFormat Resolve(const rtf::Format& format) const;
+    void Reparse();
+
+    std::string m_source;
+    rtf::Model m_model;
+    std::size_t m_selStart = 0;
+    std::size_t m_selLength = 0;
+    bool m_modified = false;
+};
+
+} // namespace keld

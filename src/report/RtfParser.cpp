@@ -1,0 +1,836 @@
+#include "RtfParser.h"
+
+#include "RtfText.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace keld::rtf {
+
+const Font* Model::FindFont(std::int32_t number) const
+{
+    auto it = fontIndex.find(number);
+    return it == fontIndex.end() ? nullptr : &fonts[it->second];
+}
+
+std::int32_t Model::ResolvedFont(const Format& format) const
+{
+    return format.font < 0 ? defaultFont : format.font;
+}
+
+namespace {
+
+// Limits against hostile input: they bound memory and keep every step linear.
+constexpr std::size_t kMaxDepth = 4096;
+constexpr std::size_t kMaxWordLetters = 32;
+constexpr int kMaxUnicodeSkip = 64;
+constexpr std::size_t kMaxFontName = 256;
+constexpr std::int32_t kMaxFontSize = 32767;
+constexpr std::uint32_t kNoFormat = std::numeric_limits<std::uint32_t>::max();
+
+enum class Dest : std::uint8_t { Body, Skip, FontTable, ColorTable, Upr };
+
+enum class Kw : std::uint8_t {
+    None,
+    Rtf,
+    Ansicpg,
+    Mac,
+    Pc,
+    Pca,
+    Deff,
+    Fonttbl,
+    Colortbl,
+    F,
+    Fs,
+    B,
+    I,
+    Ul,
+    UlNone,
+    Strike,
+    Striked,
+    Cf,
+    V,
+    Plain,
+    Fcharset,
+    Cpg,
+    Red,
+    Green,
+    Blue,
+    Uc,
+    U,
+    Bin,
+    Par,
+    Page,
+    Row,
+    Sect,
+    Line,
+    Tab,
+    Cell,
+    Pict,
+    Object,
+    Shppict,
+    Upr,
+    Ud,
+    SkipDest,
+    Symbol, // a word that stands for one character (\emdash and the like)
+};
+
+struct KwInfo {
+    Kw kw;
+    char32_t ch = 0;
+};
+
+const std::unordered_map<std::string_view, KwInfo>& Keywords()
+{
+    static const std::unordered_map<std::string_view, KwInfo> table = [] {
+        std::unordered_map<std::string_view, KwInfo> t;
+        t["rtf"] = {Kw::Rtf};
+        t["ansicpg"] = {Kw::Ansicpg};
+        t["mac"] = {Kw::Mac};
+        t["pc"] = {Kw::Pc};
+        t["pca"] = {Kw::Pca};
+        t["deff"] = {Kw::Deff};
+        t["fonttbl"] = {Kw::Fonttbl};
+        t["colortbl"] = {Kw::Colortbl};
+        t["f"] = {Kw::F};
+        t["fs"] = {Kw::Fs};
+        t["b"] = {Kw::B};
+        t["i"] = {Kw::I};
+        for (const char* ul :
+             {"ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth", "ulthd",
+              "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave"})
+            t[ul] = {Kw::Ul};
+        t["ulnone"] = {Kw::UlNone};
+        t["strike"] = {Kw::Strike};
+        t["striked"] = {Kw::Striked};
+        t["cf"] = {Kw::Cf};
+        t["v"] = {Kw::V};
+        t["plain"] = {Kw::Plain};
+        t["fcharset"] = {Kw::Fcharset};
+        t["cpg"] = {Kw::Cpg};
+        t["red"] = {Kw::Red};
+        t["green"] = {Kw::Green};
+        t["blue"] = {Kw::Blue};
+        t["uc"] = {Kw::Uc};
+        t["u"] = {Kw::U};
+        t["bin"] = {Kw::Bin};
+        t["par"] = {Kw::Par};
+        t["page"] = {Kw::Page};
+        t["row"] = {Kw::Row};
+        t["nestrow"] = {Kw::Row};
+        t["sect"] = {Kw::Sect};
+        t["line"] = {Kw::Line};
+        t["tab"] = {Kw::Tab};
+        t["cell"] = {Kw::Cell};
+        t["nestcell"] = {Kw::Cell};
+        t["pict"] = {Kw::Pict};
+        t["object"] = {Kw::Object};
+        t["shppict"] = {Kw::Shppict};
+        t["upr"] = {Kw::Upr};
+        t["ud"] = {Kw::Ud};
+        t["emdash"] = {Kw::Symbol, 0x2014};
+        t["endash"] = {Kw::Symbol, 0x2013};
+        t["lquote"] = {Kw::Symbol, 0x2018};
+        t["rquote"] = {Kw::Symbol, 0x2019};
+        t["ldblquote"] = {Kw::Symbol, 0x201C};
+        t["rdblquote"] = {Kw::Symbol, 0x201D};
+        t["bullet"] = {Kw::Symbol, 0x2022};
+        t["emspace"] = {Kw::Symbol, 0x2003};
+        t["enspace"] = {Kw::Symbol, 0x2002};
+        t["qmspace"] = {Kw::Symbol, 0x2005};
+        t["zwj"] = {Kw::Symbol, 0x200D};
+        t["zwnj"] = {Kw::Symbol, 0x200C};
+        t["ltrmark"] = {Kw::Symbol, 0x200E};
+        t["rtlmark"] = {Kw::Symbol, 0x200F};
+        // Destinations whose text is not shown; those written with \* need no entry here.
+        for (const char* d : {"stylesheet",
+                              "info",
+                              "header",
+                              "headerl",
+                              "headerr",
+                              "headerf",
+                              "footer",
+                              "footerl",
+                              "footerr",
+                              "footerf",
+                              "footnote",
+                              "annotation",
+                              "listtext",
+                              "pntext",
+                              "pntxta",
+                              "pntxtb",
+                              "pn",
+                              "fldinst",
+                              "xe",
+                              "tc",
+                              "txe",
+                              "rxe",
+                              "author",
+                              "operator",
+                              "title",
+                              "subject",
+                              "keywords",
+                              "comment",
+                              "doccomm",
+                              "company",
+                              "creatim",
+                              "revtim",
+                              "printim",
+                              "buptim",
+                              "template",
+                              "filetbl",
+                              "revtbl",
+                              "listtable",
+                              "listoverridetable",
+                              "rsidtbl",
+                              "generator",
+                              "themedata",
+                              "colorschememapping",
+                              "latentstyles",
+                              "datastore",
+                              "objdata",
+                              "objclass",
+                              "objname",
+                              "ftnsep",
+                              "ftnsepc",
+                              "ftncn",
+                              "aftnsep",
+                              "aftnsepc",
+                              "aftncn",
+                              "shprslt",
+                              "shpinst",
+                              "nonshppict",
+                              "do",
+                              "atnid",
+                              "atnauthor",
+                              "atndate",
+                              "atnref",
+                              "fchars",
+                              "lchars",
+                              "pgdsctbl",
+                              "nesttableprops",
+                              "sp",
+                              "sn",
+                              "sv",
+                              "bkmkstart",
+                              "bkmkend",
+                              "xmlnstbl",
+                              "mmathPr",
+                              "userprops",
+                              "docvar",
+                              "background",
+                              "listpicture",
+                              "private",
+                              "result",
+                              "picprop",
+                              "blipuid",
+                              "falt",
+                              "panose",
+                              "fname",
+                              "formfield",
+                              "datafield",
+                              "txfieldtext",
+                              "revtbl",
+                              "protusertbl",
+                              "wgrffmtfilter",
+                              "pgptbl",
+                              "passwordhash"})
+            t[d] = {Kw::SkipDest};
+        return t;
+    }();
+    return table;
+}
+
+struct FormatHash {
+    std::size_t operator()(const Format& f) const noexcept
+    {
+        std::size_t h = static_cast<std::uint32_t>(f.font);
+        h = h * 1000003u ^ static_cast<std::uint32_t>(f.size);
+        h = h * 1000003u ^ static_cast<std::uint32_t>(f.color);
+        h = h * 31u + (f.bold | f.italic << 1 | f.underline << 2 | f.strike << 3 | f.hidden << 4);
+        return h;
+    }
+};
+
+struct Group {
+    Format format;
+    std::uint32_t formatId = kNoFormat;
+    int codePage = -1; // -1: not yet worked out for the current font
+    int uc = 1;
+    Dest dest = Dest::Body;
+    Dest starSaved = Dest::Body;
+    bool star = false;
+    bool tableRoot = false;
+    std::uint32_t open = 0;
+    std::size_t glyphsAtOpen = 0;
+    std::size_t objectGlyph = kNone;
+};
+
+inline bool IsLetter(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+inline bool IsDigit(unsigned char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+inline int HexValue(unsigned char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+class Parser {
+public:
+    explicit Parser(std::string_view source) : m_s(source) {}
+
+    Model Run()
+    {
+        const std::size_t n = m_s.size();
+        std::size_t i = 0;
+        bool rootClosed = false;
+        while (i < n) {
+            unsigned char c = static_cast<unsigned char>(m_s[i]);
+            if (m_stack.empty()) {
+                if (rootClosed)
+                    break; // bytes after the document's last brace are not part of it
+                if (c == '{')
+                    OpenGroup(i);
+                ++i;
+                continue;
+            }
+            switch (c) {
+            case '{':
+                m_ucSkip = 0;
+                OpenGroup(i);
+                ++i;
+                break;
+            case '}':
+                m_ucSkip = 0;
+                CloseGroup(i);
+                ++i;
+                if (m_stack.empty()) {
+                    rootClosed = true;
+                    m_m.rootEnd = i - 1;
+                }
+                break;
+            case '\\':
+                i = ControlWord(i);
+                break;
+            case '\r':
+            case '\n':
+            case '\0':
+                ++i;
+                break;
+            default:
+                i = TextRun(i);
+                break;
+            }
+        }
+        for (std::size_t k = 0; k < m_m.text.size(); ++k) {
+            if (m_m.text[k] >= 0xD800 && m_m.text[k] <= 0xDFFF)
+                m_m.text[k] = m_m.folded[k] = 0xFFFD;
+        }
+        m_m.openGroups = static_cast<int>(m_stack.size() + m_overflow);
+        for (const Group& g : m_stack) {
+            if (g.objectGlyph != kNone)
+                m_m.glyphs[g.objectGlyph].end = static_cast<std::uint32_t>(n);
+        }
+        return std::move(m_m);
+    }
+
+private:
+    void OpenGroup(std::size_t at)
+    {
+        if (m_stack.empty()) {
+            m_stack.emplace_back();
+        } else if (m_stack.size() >= kMaxDepth) {
+            // Too deep: the group is read as part of its parent, but its braces still balance.
+            ++m_overflow;
+            return;
+        } else {
+            Group g = m_stack.back();
+            g.star = false;
+            g.tableRoot = false;
+            g.objectGlyph = kNone;
+            m_stack.push_back(g);
+        }
+        Group& g = m_stack.back();
+        g.open = static_cast<std::uint32_t>(at);
+        g.glyphsAtOpen = m_m.glyphs.size();
+    }
+
+    void CloseGroup(std::size_t at)
+    {
+        if (m_overflow > 0) {
+            --m_overflow;
+            return;
+        }
+        Group& g = m_stack.back();
+        if (g.objectGlyph != kNone)
+            m_m.glyphs[g.objectGlyph].end = static_cast<std::uint32_t>(at + 1);
+        if (g.dest == Dest::FontTable) {
+            CommitFont();
+            if (g.tableRoot && m_m.fontTableEnd == kNone) {
+                m_m.fontTableEnd = at;
+                m_m.fontTableAfter = at + 1;
+            }
+        } else if (g.dest == Dest::ColorTable && g.tableRoot) {
+            if (m_colorAny) {
+                m_m.colors.push_back(m_color);
+                m_m.colorTableOpenEntry = true;
+                m_colorAny = false;
+            }
+            if (m_m.colorTableEnd == kNone)
+                m_m.colorTableEnd = at;
+        }
+        m_stack.pop_back();
+    }
+
+    std::uint32_t FormatId(Group& g)
+    {
+        if (g.formatId == kNoFormat) {
+            auto [it, added] =
+                m_formatIds.try_emplace(g.format, static_cast<std::uint32_t>(m_m.formats.size()));
+            if (added)
+                m_m.formats.push_back(g.format);
+            g.formatId = it->second;
+        }
+        return g.formatId;
+    }
+
+    int CodePage(Group& g)
+    {
+        if (g.codePage < 0) {
+            const Font* font = m_m.FindFont(m_m.ResolvedFont(g.format));
+            g.codePage = (font && font->codePage) ? font->codePage : m_m.ansiCodePage;
+        }
+        return g.codePage;
+    }
+
+    void Emit(Group& g, char32_t ch, std::size_t begin, std::size_t end, GlyphKind kind = GlyphKind::Text)
+    {
+        m_m.glyphs.push_back(
+            {static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end), FormatId(g), kind});
+        m_m.text.push_back(ch);
+        m_m.folded.push_back(FoldCase(ch));
+    }
+
+    // A character from any source (raw byte, \'hh, \u, a symbol word) in the current destination.
+    void Character(char32_t ch, std::size_t begin, std::size_t end, GlyphKind kind = GlyphKind::Text)
+    {
+        Group& g = m_stack.back();
+        switch (g.dest) {
+        case Dest::Body:
+            if (!g.format.hidden)
+                Emit(g, ch, begin, end, kind);
+            break;
+        case Dest::FontTable:
+            if (ch == ';')
+                CommitFont();
+            else if (m_fontName.size() < kMaxFontName)
+                m_fontName.push_back(ch);
+            break;
+        case Dest::ColorTable:
+            if (ch == ';') {
+                m_m.colors.push_back(m_colorAny ? std::optional<Rgb>(m_color) : std::nullopt);
+                m_color = {};
+                m_colorAny = false;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+    // One token read as a \u fallback character: it joins the \u character's span.
+    bool SkipFallback(std::size_t end)
+    {
+        if (m_ucSkip <= 0)
+            return false;
+        --m_ucSkip;
+        if (m_ucGlyph != kNone)
+            m_m.glyphs[m_ucGlyph].end = static_cast<std::uint32_t>(end);
+        return true;
+    }
+
+    std::size_t TextRun(std::size_t i)
+    {
+        if (SkipFallback(i + 1))
+            return i + 1;
+        const std::size_t n = m_s.size();
+        Group& g = m_stack.back();
+        if (g.dest == Dest::Body && !g.format.hidden) {
+            while (i < n) {
+                unsigned char c = static_cast<unsigned char>(m_s[i]);
+                if (c == '{' || c == '}' || c == '\\' || c == '\r' || c == '\n' || c == '\0')
+                    break;
+                if (c >= 0x80)
+                    Emit(g, DecodeCodePageByte(CodePage(g), c), i, i + 1);
+                else if (c >= 0x20 || c == '\t')
+                    Emit(g, c, i, i + 1);
+                ++i;
+            }
+            return i;
+        }
+        if (g.dest == Dest::Skip || g.dest == Dest::Upr || g.dest == Dest::Body) {
+            while (i < n) {
+                char c = m_s[i];
+                if (c == '{' || c == '}' || c == '\\')
+                    break;
+                ++i;
+            }
+            return i;
+        }
+        unsigned char c = static_cast<unsigned char>(m_s[i]);
+        if (c >= 0x20)
+            Character(c >= 0x80 ? DecodeCodePageByte(FontTableCodePage(), c) : char32_t(c), i, i + 1);
+        return i + 1;
+    }
+
+    int FontTableCodePage() const { return m_fontCodePage ? m_fontCodePage : m_m.ansiCodePage; }
+
+    void CommitFont()
+    {
+        if (!m_fontPending)
+            return;
+        m_fontPending = false;
+        std::u32string_view name = m_fontName;
+        while (!name.empty() && name.front() == U' ')
+            name.remove_prefix(1);
+        while (!name.empty() && name.back() == U' ')
+            name.remove_suffix(1);
+        if (m_m.fontIndex.count(m_fontNumber) == 0) {
+            m_m.fontIndex.emplace(m_fontNumber, m_m.fonts.size());
+            m_m.fonts.push_back({m_fontNumber, Utf32ToUtf8(name), m_fontCodePage});
+        }
+        m_fontName.clear();
+    }
+
+    std::size_t ControlWord(std::size_t start)
+    {
+        const std::size_t n = m_s.size();
+        std::size_t i = start + 1;
+        if (i >= n) {
+            m_m.cleanEnd = false;
+            return n;
+        }
+        unsigned char c = static_cast<unsigned char>(m_s[i]);
+        if (IsLetter(c)) {
+            std::size_t j = i;
+            while (j < n && IsLetter(static_cast<unsigned char>(m_s[j])))
+                ++j;
+            std::string_view name = m_s.substr(i, std::min(j - i, kMaxWordLetters + 1));
+            bool hasParam = false;
+            std::int64_t value = 0;
+            bool negative = false;
+            if (j < n && m_s[j] == '-' && j + 1 < n && IsDigit(static_cast<unsigned char>(m_s[j + 1]))) {
+                negative = true;
+                ++j;
+            }
+            while (j < n && IsDigit(static_cast<unsigned char>(m_s[j]))) {
+                hasParam = true;
+                if (value < (std::int64_t{1} << 40))
+                    value = value * 10 + (m_s[j] - '0');
+                ++j;
+            }
+            if (negative)
+                value = -value;
+            value = std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                             std::numeric_limits<std::int32_t>::max());
+            if (j < n && m_s[j] == ' ')
+                ++j;
+            else if (j >= n)
+                m_m.cleanEnd = false;
+            return Word(name, hasParam, static_cast<std::int32_t>(value), start, j);
+        }
+        if (c == '\'') {
+            std::size_t j = i + 1;
+            int value = 0, digits = 0;
+            while (digits < 2 && j < n && HexValue(static_cast<unsigned char>(m_s[j])) >= 0) {
+                value = value * 16 + HexValue(static_cast<unsigned char>(m_s[j]));
+                ++digits;
+                ++j;
+            }
+            if (j >= n && digits < 2)
+                m_m.cleanEnd = false;
+            if (SkipFallback(j) || digits == 0)
+                return j;
+            Group& g = m_stack.back();
+            int codePage = g.dest == Dest::FontTable ? FontTableCodePage() : CodePage(g);
+            Character(DecodeCodePageByte(codePage, static_cast<unsigned char>(value)), start, j);
+            return j;
+        }
+        std::size_t end = i + 1;
+        if (SkipFallback(end))
+            return end;
+        Group& g = m_stack.back();
+        switch (c) {
+        case '\\':
+        case '{':
+        case '}':
+            Character(c, start, end);
+            break;
+        case '~':
+            Character(0xA0, start, end);
+            break;
+        case '_':
+            Character(0x2011, start, end);
+            break;
+        case '\r':
+        case '\n':
+            Character(U'\n', start, end);
+            break;
+        case '*':
+            if (!g.star) {
+                g.star = true;
+                g.starSaved = g.dest;
+                g.dest = Dest::Skip;
+            }
+            break;
+        default:
+            break; // \- and the other symbols show nothing
+        }
+        return end;
+    }
+
+    std::size_t Word(std::string_view name, bool hasParam, std::int32_t param, std::size_t start,
+                     std::size_t end)
+    {
+        const auto& keywords = Keywords();
+        auto it = name.size() > kMaxWordLetters ? keywords.end() : keywords.find(name);
+        KwInfo info = it == keywords.end() ? KwInfo{Kw::None} : it->second;
+
+        if (info.kw == Kw::Bin) {
+            std::size_t count = hasParam && param > 0 ? static_cast<std::size_t>(param) : 0;
+            if (count > m_s.size() - end) {
+                count = m_s.size() - end;
+                m_m.cleanEnd = false;
+            }
+            SkipFallback(end + count);
+            return end + count;
+        }
+        if (SkipFallback(end))
+            return end;
+
+        Group& g = m_stack.back();
+        if (g.star) {
+            // The word right after \* names the destination; only a few of them are shown.
+            g.star = false;
+            if (info.kw == Kw::Shppict && g.starSaved == Dest::Body)
+                g.dest = Dest::Body;
+            else if (info.kw == Kw::Ud && g.starSaved == Dest::Upr)
+                g.dest = Dest::Body;
+        }
+        const bool on = !hasParam || param != 0;
+        switch (info.kw) {
+        case Kw::None:
+        case Kw::Bin:
+            break;
+        case Kw::Rtf:
+            if (m_m.headerEnd == kNone)
+                m_m.headerEnd = end;
+            break;
+        case Kw::Ansicpg:
+            if (param > 0 && param < 65536)
+                m_m.ansiCodePage = param;
+            break;
+        case Kw::Mac:
+            m_m.ansiCodePage = 10000;
+            break;
+        case Kw::Pc:
+            m_m.ansiCodePage = 437;
+            break;
+        case Kw::Pca:
+            m_m.ansiCodePage = 850;
+            break;
+        case Kw::Deff:
+            m_m.defaultFont = param;
+            break;
+        case Kw::Fonttbl:
+            if (g.dest != Dest::Skip) {
+                g.dest = Dest::FontTable;
+                g.tableRoot = true;
+            }
+            break;
+        case Kw::Colortbl:
+            if (g.dest != Dest::Skip) {
+                g.dest = Dest::ColorTable;
+                g.tableRoot = true;
+                m_m.hasColorTable = true;
+            }
+            break;
+        case Kw::F:
+            if (g.dest == Dest::FontTable) {
+                CommitFont();
+                m_fontPending = true;
+                m_fontNumber = param;
+                m_fontCodePage = 0;
+                m_fontName.clear();
+            } else {
+                SetFormat(g).font = std::max(param, 0);
+                g.codePage = -1;
+            }
+            break;
+        case Kw::Fs:
+            SetFormat(g).size = hasParam ? std::clamp(param, 0, kMaxFontSize) : 24;
+            break;
+        case Kw::B:
+            SetFormat(g).bold = on;
+            break;
+        case Kw::I:
+            SetFormat(g).italic = on;
+            break;
+        case Kw::Ul:
+            SetFormat(g).underline = on;
+            break;
+        case Kw::UlNone:
+            SetFormat(g).underline = false;
+            break;
+        case Kw::Strike:
+        case Kw::Striked:
+            SetFormat(g).strike = on;
+            break;
+        case Kw::Cf:
+            SetFormat(g).color = std::max(param, 0);
+            break;
+        case Kw::V:
+            SetFormat(g).hidden = on;
+            break;
+        case Kw::Plain:
+            SetFormat(g) = Format{};
+            g.codePage = -1;
+            break;
+        case Kw::Fcharset:
+            if (g.dest == Dest::FontTable && m_fontCodePage == 0)
+                m_fontCodePage = CodePageForCharset(param);
+            break;
+        case Kw::Cpg:
+            if (g.dest == Dest::FontTable && param > 0 && param < 65536)
+                m_fontCodePage = param;
+            break;
+        case Kw::Red:
+        case Kw::Green:
+        case Kw::Blue:
+            if (g.dest == Dest::ColorTable) {
+                auto v = static_cast<std::uint8_t>(std::clamp(param, 0, 255));
+                (info.kw == Kw::Red ? m_color.red : info.kw == Kw::Green ? m_color.green : m_color.blue) = v;
+                m_colorAny = true;
+            }
+            break;
+        case Kw::Uc:
+            g.uc = std::clamp(param, 0, kMaxUnicodeSkip);
+            break;
+        case Kw::U: {
+            std::int64_t v = param < 0 ? std::int64_t{param} + 65536 : param;
+            UnicodeChar(static_cast<char32_t>(std::clamp<std::int64_t>(v, 0, 65535)), start, end);
+            break;
+        }
+        case Kw::Par:
+        case Kw::Page:
+            Character(U'\n', start, end);
+            break;
+        case Kw::Row:
+        case Kw::Sect:
+            Character(U'\n', start, end, GlyphKind::Structural);
+            break;
+        case Kw::Line:
+            Character(U'\v', start, end);
+            break;
+        case Kw::Tab:
+            Character(U'\t', start, end);
+            break;
+        case Kw::Cell:
+            Character(U'\t', start, end, GlyphKind::Structural);
+            break;
+        case Kw::Symbol:
+            Character(info.ch, start, end);
+            break;
+        case Kw::Pict:
+        case Kw::Object:
+        case Kw::Shppict:
+            if (g.dest == Dest::Body) {
+                if (!g.format.hidden) {
+                    // The picture stands for its whole group, so replacing it removes the group.
+                    std::size_t begin = m_m.glyphs.size() == g.glyphsAtOpen ? g.open : start;
+                    g.objectGlyph = m_m.glyphs.size();
+                    Emit(g, 0xFFFC, begin, end, GlyphKind::Object);
+                }
+                g.dest = Dest::Skip;
+            }
+            break;
+        case Kw::Upr:
+            if (g.dest == Dest::Body)
+                g.dest = Dest::Upr;
+            break;
+        case Kw::Ud:
+            if (g.dest == Dest::Upr)
+                g.dest = Dest::Body;
+            break;
+        case Kw::SkipDest:
+            g.dest = Dest::Skip;
+            break;
+        }
+        return end;
+    }
+
+    Format& SetFormat(Group& g)
+    {
+        g.formatId = kNoFormat;
+        return g.format;
+    }
+
+    void UnicodeChar(char32_t ch, std::size_t start, std::size_t end)
+    {
+        Group& g = m_stack.back();
+        const std::size_t before = m_m.glyphs.size();
+        bool joined = false;
+        if (ch >= 0xDC00 && ch <= 0xDFFF && g.dest == Dest::Body && before > 0) {
+            // The second half of a surrogate pair joins the first into one character.
+            Glyph& prev = m_m.glyphs.back();
+            char32_t high = m_m.text.back();
+            if (high >= 0xD800 && high <= 0xDBFF && prev.end == start) {
+                char32_t full = 0x10000 + ((high - 0xD800) << 10) + (ch - 0xDC00);
+                prev.end = static_cast<std::uint32_t>(end);
+                m_m.text.back() = full;
+                m_m.folded.back() = full;
+                joined = true;
+            }
+        }
+        if (!joined)
+            Character(ch, start, end); // a surrogate left alone becomes U+FFFD at the end
+        m_ucSkip = g.uc;
+        m_ucGlyph = m_m.glyphs.size() > before || joined ? m_m.glyphs.size() - 1 : kNone;
+    }
+
+    std::string_view m_s;
+    Model m_m;
+    std::vector<Group> m_stack;
+    std::size_t m_overflow = 0;
+    std::unordered_map<Format, std::uint32_t, FormatHash> m_formatIds;
+    int m_ucSkip = 0;
+    std::size_t m_ucGlyph = kNone;
+    bool m_fontPending = false;
+    std::int32_t m_fontNumber = 0;
+    int m_fontCodePage = 0;
+    std::u32string m_fontName;
+    Rgb m_color;
+    bool m_colorAny = false;
+};
+
+} // namespace
+
+Model Parse(std::string_view source)
+{
+    return Parser(source).Run();
+}
+
+} // namespace keld::rtf
