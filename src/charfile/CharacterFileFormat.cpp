@@ -14,6 +14,13 @@ bool NeedsGuardBlank(std::string_view line)
     return line[first] == ';' || line[first] == '[';
 }
 
+// True for a language or spell line that starts, after any blanks, with ";" or "[".
+bool SlotNeedsGuardBlank(std::string_view line)
+{
+    std::size_t first = line.find_first_not_of(' ');
+    return first != std::string_view::npos && (line[first] == ';' || line[first] == '[');
+}
+
 } // namespace
 
 LineKind ClassifyLine(std::string_view line)
@@ -68,6 +75,25 @@ std::string EncodeNote(std::string_view note)
 std::string_view DecodeNoteLine(std::string_view line)
 {
     if (!line.empty() && line.front() == ' ' && NeedsGuardBlank(line))
+        return line.substr(1);
+    return line;
+}
+
+std::string EncodeSlotLine(std::string_view name, std::string_view second)
+{
+    std::string line;
+    line.reserve(name.size() + second.size() + 2);
+    if (SlotNeedsGuardBlank(name))
+        line += ' ';
+    line += name;
+    line += ',';
+    line += second;
+    return line;
+}
+
+std::string_view DecodeSlotLine(std::string_view line)
+{
+    if (!line.empty() && line.front() == ' ' && SlotNeedsGuardBlank(line))
         return line.substr(1);
     return line;
 }

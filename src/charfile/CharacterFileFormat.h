@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CharacterRecord.h"
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -22,20 +24,17 @@ inline constexpr std::string_view kJournal = "[JOURNAL]";
 inline constexpr std::string_view kBackground = "[BACKGROUND]";
 inline constexpr std::string_view kPicture = "[PICTURE]";
 
-inline constexpr std::array<std::string_view, 7> kStatCodes = {"ST", "AG", "CO", "IG", "IT", "PR", "AP"};
-inline constexpr std::array<std::string_view, 5> kMoneyKeys = {"GP", "SP", "BP", "CP", "TP"};
+inline constexpr std::array<std::string_view, kMoneyCount> kMoneyKeys = {"GP", "SP", "BP", "CP", "TP"};
 
-// The armour pieces in the order the file lists them (which is not the record's order).
-enum class ArmorPiece { Shield, Helm, ArmGreaves, LegGreaves };
-inline constexpr std::array<std::string_view, 4> kArmorKeys = {"SHIELD", "HELM", "ARM", "LEG"};
-
-// The four notes, indexed the same way wherever a note kind is stored as a number.
-enum class Note { Inventory, Miscellaneous, Journal, Background };
-
-inline constexpr int kSkillRows = 36;
-inline constexpr int kFirstSecondaryRow = 24;
-inline constexpr int kLastSecondaryRow = 28;
-inline constexpr int kSlots = 8;
+// The armour pieces in the order the file lists them, which is not the record's order.
+struct ArmorKey {
+    std::string_view key;
+    ArmorPiece piece;
+};
+inline constexpr std::array<ArmorKey, kArmorPieceCount> kArmorKeys = {{{"SHIELD", ArmorPiece::Shield},
+                                                                       {"HELM", ArmorPiece::Helm},
+                                                                       {"ARM", ArmorPiece::ArmGreaves},
+                                                                       {"LEG", ArmorPiece::LegGreaves}}};
 
 inline bool IsSecondaryRow(int row)
 {
@@ -59,6 +58,11 @@ std::string EncodeNote(std::string_view note);
 
 // The note line a content line of a note section stands for: the inverse of EncodeNote's blank.
 std::string_view DecodeNoteLine(std::string_view line);
+
+// A language or spell line whose name would make the reader skip it or take it as a header gets
+// the same extra blank, so the later slots do not shift; DecodeSlotLine takes it off again.
+std::string EncodeSlotLine(std::string_view name, std::string_view second);
+std::string_view DecodeSlotLine(std::string_view line);
 
 } // namespace charfile
 } // namespace keld

@@ -142,13 +142,13 @@ private:
         case Section::Money:
             return Money(line);
         case Section::Inventory:
-            return NoteLine(line, Note::Inventory);
+            return NoteLine(line, NoteKind::Inventory);
         case Section::Miscellaneous:
-            return NoteLine(line, Note::Miscellaneous);
+            return NoteLine(line, NoteKind::Miscellaneous);
         case Section::Journal:
-            return NoteLine(line, Note::Journal);
+            return NoteLine(line, NoteKind::Journal);
         case Section::Background:
-            return NoteLine(line, Note::Background);
+            return NoteLine(line, NoteKind::Background);
         case Section::Picture:
             Add(Field::Picture, line);
             return std::nullopt;
@@ -215,9 +215,9 @@ private:
         auto kv = KeyValue(line);
         if (!kv)
             return NoEquals(kStats, line);
-        for (std::size_t i = 0; i < kStatCodes.size(); ++i)
-            if (kv->first == kStatCodes[i])
-                Add(Field::StatValue, kv->second, static_cast<int>(i));
+        int stat = StatIndexForCode(kv->first);
+        if (stat >= 0)
+            Add(Field::StatValue, kv->second, stat);
         // Every line of the section recomputes the power points, known key or not.
         Add(Field::PowerPoints, {});
         return std::nullopt;
@@ -233,7 +233,7 @@ private:
         std::optional<long long> row = WholeNumber(first);
         if (!row)
             return Fail(kErrTypeMismatch, "skill row " + Quoted(first) + " is not a number");
-        if (*row < 0 || *row >= kSkillRows)
+        if (*row < 0 || *row >= kSkillCount)
             return Fail(kErrInvalidArgument, "skill row " + std::to_string(*row) + " is outside 0 to 35");
         // The writer always puts seven commas; a shorter line cannot be told apart field by field.
         if (commas.size() < 7)
@@ -273,24 +273,26 @@ private:
             Add(Field::ArmorType, value);
             return std::nullopt;
         }
-        for (std::size_t i = 0; i < kArmorKeys.size(); ++i) {
-            if (key != kArmorKeys[i])
+        for (const ArmorKey& armor : kArmorKeys) {
+            if (key != armor.key)
                 continue;
             double k = RoundHalfEven(NumericValue(value));
             if (k != 0 && k != 1 && k != 2)
                 return Fail(kErrInvalidArgument,
                             std::string(key) + " value " + Quoted(value) + " is not 0, 1 or 2");
-            Add(Field::ArmorPiece, {}, static_cast<int>(i), static_cast<int>(k));
+            Add(Field::ArmorPiece, {}, static_cast<int>(armor.piece), static_cast<int>(k));
         }
         return std::nullopt;
     }
 
     Failure Slot(std::string_view line, int& slot, Field nameField, Field secondField, const char* what)
     {
+        line = DecodeSlotLine(line);
         std::size_t comma = line.find(',');
         if (comma == std::string_view::npos)
             return Fail(kErrInvalidArgument, std::string(what) + " line " + Quoted(line) + " has no comma");
-        if (slot >= kSlots)
+        static_assert(kLanguageCount == kSpellListCount);
+        if (slot >= kLanguageCount)
             return Fail(kErrInvalidArgument,
                         std::string("a ninth ") + what + " line; there are only eight slots");
         Add(nameField, line.substr(0, comma), slot);
@@ -317,7 +319,7 @@ private:
         return std::nullopt;
     }
 
-    Failure NoteLine(std::string_view line, Note note)
+    Failure NoteLine(std::string_view line, NoteKind note)
     {
         Add(Field::Note, DecodeNoteLine(line), static_cast<int>(note));
         return std::nullopt;

@@ -40,7 +40,7 @@ struct PlannedWrite {
         SpellName,
         SpellPercent,
         Money,   // index: coin 0..4
-        Note,    // index: charfile::Note; value: one line, appended with CR LF
+        Note,    // index: NoteKind; value: one line, appended with CR LF
         Picture, // value: the picture path
     };
 

@@ -83,7 +83,7 @@ TEST(CharacterFilePlan, LinesOutsideKnownSectionsAndNonFailuresAreAccepted)
     for (const auto& w : plan.writes)
         if (w.field == Field::ArmorPiece)
             states.push_back(w.index * 10 + w.number);
-    EXPECT_EQ(states, (std::vector<int>{12, 21, 1})); // helm 2, arm 1, shield 1
+    EXPECT_EQ(states, (std::vector<int>{2, 21, 11})); // piece * 10 + state: helm 2, arm 1, shield 1
 }
 
 TEST(CharacterFilePlan, GeneralSplitsAndRealm)

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "CharacterFilePlan.h"
+#include "KeldError.h"
+#include "SheetModel.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace keld {
+
+// Checks whether a picture path can be shown; CheckPictureFile by default.
+using PictureChecker = std::function<Status(const std::string& path)>;
+
+// What a load that succeeded still has to tell: pictures that could not be loaded.
+struct CharacterFileWarnings {
+    std::vector<KeldError> warnings;
+};
+
+// Reads a character file into the open character. The whole file is checked first: a file that
+// cannot be opened or holds a failing line changes nothing and gives the error with the file,
+// the line and what is wrong. A good file empties the money and notes (ClearForm) and then
+// writes each value through the sheet's rules in the order of its lines. A picture that cannot be
+// loaded keeps its path and comes back as a warning.
+Result<CharacterFileWarnings> ReadCharacterFile(SheetModel& sheet, const std::filesystem::path& path,
+                                                const PictureChecker& checkPicture = {});
+
+// The same for file contents already in memory; `fileName` names the file in errors.
+Result<CharacterFileWarnings> ReadCharacterText(SheetModel& sheet, std::string_view bytes,
+                                                const std::string& fileName,
+                                                const PictureChecker& checkPicture = {});
+
+// Applies a checked file to the open character: ClearForm, then every planned write in order.
+CharacterFileWarnings ApplyCharacterFile(SheetModel& sheet, const CharacterFilePlan& plan,
+                                         const std::string& fileName,
+                                         const PictureChecker& checkPicture = {});
+
+} // namespace keld

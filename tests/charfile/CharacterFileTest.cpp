@@ -1,0 +1,451 @@
+#include "CharacterFileReader.h"
+#include "CharacterFileWriter.h"
+#include "PictureCheck.h"
+
+#include "NumericValue.h"
+#include "TextFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace keld {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kData = fs::path(KELD_TEST_DATA) / "charfile";
+
+RulesTables MakeTables()
+{
+    RulesTables tables;
+    RaceEntry hill{"Hillfolk", {5, -5, 10, 0, 0, 0, 0, 0, 20, 10}};
+    RaceEntry sea{"Sea Kin", {0, 10, 0, 5, 5, -5, 10, 5, 0, 0}};
+    tables.Races = {RaceEntry{}, hill, sea};
+    ProfessionEntry warden{"Warden", {1, 2, 3, 1, 2, 0, 0, 0, 0, 1}};
+    ProfessionEntry scribe{"Scribe", {0, 0, 0, 0, 1, 3, 3, 2, 1, 0}};
+    tables.Professions = {ProfessionEntry{}, warden, scribe};
+    YouthEntry farm{"Farmstead", {}};
+    farm.Values[11] = 2; // Climb
+    farm.Values[22] = 1; // Perception
+    farm.Values[5] = 3;  // 1-H Edged
+    YouthEntry port{"Harbour", {}};
+    port.Values[13] = 3; // Swim
+    port.Values[0] = 1;  // No Armor
+    tables.Youth = {YouthEntry{}, farm, port};
+    return tables;
+}
+
+// A sheet as the program has it right after start-up.
+struct Sheet {
+    explicit Sheet(const RulesTables& tables)
+    {
+        model.ClearCharacter();
+        model.FillLists(&tables);
+    }
+    SheetModel model;
+};
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void Spit(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+// The stored fields and the totals they give.
+std::string StoredAndTotals(const SheetModel& sheet)
+{
+    std::ostringstream s;
+    for (const auto& line : CharacterFileLines(sheet))
+        s << line << '\n';
+    for (const StatEntry& stat : sheet.Record().Stats)
+        s << NumericValue(stat.Total) << ' ';
+    for (const SkillRow& skill : sheet.Record().Skills)
+        s << skill.Total << ' ';
+    s << sheet.Record().PowerPoints << ' ' << sheet.Record().MoneyWeight;
+    return s.str();
+}
+
+// Every field the sheet shows, stored and derived, as text: two sheets that agree here agree.
+std::string Snapshot(const SheetModel& sheet)
+{
+    const CharacterRecord& r = sheet.Record();
+    std::ostringstream s;
+    for (const auto& line : CharacterFileLines(sheet))
+        s << line << '\n';
+    s << r.RaceIndex << ' ' << r.YouthIndex << ' ' << r.ProfessionIndex << ' ' << r.PowerPoints << ' '
+      << r.MoneyWeight << ' ' << sheet.Title() << ' ' << sheet.OldYouthIndex() << ' ' << sheet.LevelSpin()
+      << '\n';
+    for (const StatEntry& stat : r.Stats)
+        s << stat.Norm << ' ' << stat.Race << ' ' << stat.Total << '\n';
+    for (int row = 0; row < kSkillCount; ++row) {
+        const SkillRow& skill = r.Skills[row];
+        BarState two = sheet.Bar(RankBar::Two, row);
+        s << row << ' ' << skill.StatCode << '|' << skill.Ranks5 << ' ' << skill.Ranks2 << ' ' << two.Shown
+          << two.Enabled << ' ' << skill.Stat << ' ' << skill.Prof << ' ' << skill.Total << ' '
+          << sheet.Item1Locked(row) << '\n';
+    }
+    return s.str();
+}
+
+// A character that uses every field, with texts that test the format's corners.
+void MakeFullCharacter(SheetModel& sheet)
+{
+    sheet.WriteName("Ysolde \xC3\xA9\xE2\x82\xAC"); // é and the euro sign both fit the 8-bit code page
+    sheet.WriteGeneral(GeneralField::Height, "6'2");
+    sheet.WriteGeneral(GeneralField::Weight, "200/lb");
+    sheet.WriteGeneral(GeneralField::HairColor, "red=ish");
+    sheet.WriteGeneral(GeneralField::EyeColor, "grey");
+    sheet.WriteGeneral(GeneralField::Demeanor, ";calm [mostly]");
+    sheet.WriteGeneral(GeneralField::Special, "sees, in the dark");
+    sheet.SelectRaceByName("Sea Kin");
+    sheet.SelectYouthByName("Farmstead");
+    sheet.SelectProfessionByName("Scribe");
+    sheet.WriteExperience("55000");
+    sheet.SetRealm(MagicRealm::Channeling);
+    const char* stats[] = {"57", "90", "45", "101", "96", "30", "66"};
+    for (int i = 0; i < kStatCount; ++i)
+        sheet.WriteStatValue(i, stats[i]);
+    sheet.WriteSkillRank(5, "55");
+    sheet.WriteSkillRank(11, "20");
+    sheet.WriteSkillRank(2, "25");
+    sheet.WriteSkillRank(30, "12");
+    sheet.WriteItem1(11, "10");
+    sheet.WriteItem2(12, "-3");
+    sheet.WriteSpec1(13, "7");
+    sheet.WriteSpec2(14, "2.5");
+    sheet.WriteSpec2(3, "-40");
+    sheet.WriteSecondaryName(24, "Dance");
+    sheet.SetSkillStatCode(24, "AG");
+    sheet.WriteSkillRank(24, "15");
+    sheet.WriteSecondaryName(26, "Sing, Play, Juggle");
+    sheet.SetSkillStatCode(26, "PR");
+    sheet.WriteSkillRank(26, "50");
+    sheet.WriteSpec2(26, "4");
+    sheet.WriteArmorType("Rigid Leather");
+    sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Checked);
+    sheet.SetArmorPiece(ArmorPiece::ArmGreaves, CheckState::Greyed);
+    sheet.WriteLanguageName(0, "Westron");
+    sheet.WriteLanguageRank(0, "5");
+    sheet.WriteLanguageName(2, "[Old Tongue]");
+    sheet.WriteLanguageRank(2, "2");
+    sheet.WriteLanguageName(3, ";hush");
+    sheet.WriteLanguageRank(3, "1");
+    sheet.WriteSpellName(0, "Lore");
+    sheet.WriteSpellPercent(0, "35");
+    sheet.WriteSpellName(7, "Creations");
+    sheet.WriteSpellPercent(7, "5");
+    const char* money[] = {"12", "40", "3", "100", "7"};
+    for (int i = 0; i < kMoneyCount; ++i)
+        sheet.WriteMoney(i, money[i]);
+    sheet.WriteNote(NoteKind::Inventory, "Inventory - \r\nrope\r\n\r\n[sack]\r\n; list\r\n");
+    sheet.WriteNote(NoteKind::Journal, "Day 1\r\n[rest]\r\nDay 2\r\n   \r\n  ;x\r\n");
+    sheet.WriteNote(NoteKind::Background, "");
+    sheet.WriteNote(NoteKind::Miscellaneous, "Misc -\r\n");
+    sheet.WritePictureFile((kData / "picture.png").string());
+}
+
+class CharacterFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_folder =
+            fs::temp_directory_path() /
+            ("keld-charfile-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+             "-" + std::to_string(::getpid()));
+        fs::remove_all(m_folder);
+        fs::create_directories(m_folder);
+    }
+    void TearDown() override { fs::remove_all(m_folder); }
+
+    std::unique_ptr<Sheet> NewSheet() { return std::make_unique<Sheet>(m_tables); }
+
+    RulesTables m_tables = MakeTables();
+    fs::path m_folder;
+};
+
+TEST_F(CharacterFile, NewCharacterIsWrittenExactlyInTheLayout)
+{
+    auto sheet = NewSheet();
+    const fs::path file = m_folder / "new.kld";
+    ASSERT_TRUE(WriteCharacterFile(sheet->model, file).Ok());
+    EXPECT_EQ(Slurp(file), Slurp(kData / "new-character.kld"));
+}
+
+TEST_F(CharacterFile, NewCharacterRoundTripsAndNotesGainOneLineEnd)
+{
+    auto first = NewSheet();
+    const fs::path a = m_folder / "a.kld";
+    const fs::path b = m_folder / "b.kld";
+    ASSERT_TRUE(WriteCharacterFile(first->model, a).Ok());
+
+    // Load into a sheet that holds another character, so that every field must come from the file.
+    auto second = NewSheet();
+    MakeFullCharacter(second->model);
+    second->model.WritePictureFile("");
+    ASSERT_TRUE(ReadCharacterFile(second->model, a).Ok());
+    const CharacterRecord& r = second->model.Record();
+    EXPECT_EQ(r.Inventory, "Inventory - \r\n");
+    EXPECT_EQ(r.Background, "Background -\r\n");
+    EXPECT_EQ(r.Journal, "Journal -\r\n");
+    EXPECT_EQ(r.Miscellaneous, "Misc -\r\n");
+    // Apart from the notes, the loaded sheet holds the new character. (Some derived texts may
+    // differ in form, "0" against "00", because New writes literals where the rules compute.)
+    first->model.WriteNote(NoteKind::Inventory, "Inventory - \r\n");
+    first->model.WriteNote(NoteKind::Background, "Background -\r\n");
+    first->model.WriteNote(NoteKind::Journal, "Journal -\r\n");
+    first->model.WriteNote(NoteKind::Miscellaneous, "Misc -\r\n");
+    EXPECT_EQ(StoredAndTotals(second->model), StoredAndTotals(first->model));
+
+    ASSERT_TRUE(WriteCharacterFile(second->model, b).Ok());
+    auto third = NewSheet();
+    ASSERT_TRUE(ReadCharacterFile(third->model, b).Ok());
+    EXPECT_EQ(StoredAndTotals(third->model), StoredAndTotals(second->model));
+    const fs::path c = m_folder / "c.kld";
+    ASSERT_TRUE(WriteCharacterFile(third->model, c).Ok());
+    EXPECT_EQ(Slurp(c), Slurp(b));
+}
+
+TEST_F(CharacterFile, FullCharacterRoundTripsWithEveryDerivedField)
+{
+    auto original = NewSheet();
+    MakeFullCharacter(original->model);
+    const fs::path file = m_folder / "full.kld";
+    ASSERT_TRUE(WriteCharacterFile(original->model, file).Ok());
+
+    auto loaded = NewSheet();
+    auto read = ReadCharacterFile(loaded->model, file);
+    ASSERT_TRUE(read.Ok()) << read.Error().Location();
+    EXPECT_TRUE(read->warnings.empty());
+    EXPECT_EQ(Snapshot(loaded->model), Snapshot(original->model));
+    const CharacterRecord& r = loaded->model.Record();
+    EXPECT_EQ(r.Skills[26].SecondaryName, "Sing, Play, Juggle");
+    EXPECT_EQ(r.Skills[26].Spec2, "4");
+    EXPECT_EQ(r.Languages[2].Name, "[Old Tongue]");
+    EXPECT_EQ(r.Languages[3].Name, ";hush");
+    EXPECT_EQ(r.Languages[3].Rank, "1");
+    EXPECT_EQ(r.Journal, "Day 1\r\n[rest]\r\nDay 2\r\n   \r\n  ;x\r\n");
+    EXPECT_EQ(r.ArmGreaves, CheckState::Greyed);
+
+    // The file is 8-bit text: é and € are single bytes.
+    const std::string bytes = Slurp(file);
+    EXPECT_NE(bytes.find("NAME=Ysolde \xE9\x80\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("26,Sing, Play, Juggle,50,PR,0,0,0,4\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("[LANGUAGES]\r\nWestron,5\r\n,0\r\n [Old Tongue],2\r\n ;hush,1\r\n"),
+              std::string::npos);
+    EXPECT_NE(bytes.find("[ARMOR]\r\nTYPE=Rigid Leather\r\nSHIELD=0\r\nHELM=1\r\nARM=2\r\nLEG=0\r\n"),
+              std::string::npos);
+
+    // Writing the loaded character gives the same bytes again.
+    const fs::path again = m_folder / "again.kld";
+    ASSERT_TRUE(WriteCharacterFile(loaded->model, again).Ok());
+    EXPECT_EQ(Slurp(again), bytes);
+}
+
+TEST_F(CharacterFile, TextOutsideTheCodePageIsKept)
+{
+    auto sheet = NewSheet();
+    sheet->model.WriteName("\xE6\x9D\x8E"); // a CJK letter the 8-bit code page lacks
+    const fs::path file = m_folder / "utf8.kld";
+    ASSERT_TRUE(WriteCharacterFile(sheet->model, file).Ok());
+    auto loaded = NewSheet();
+    ASSERT_TRUE(ReadCharacterFile(loaded->model, file).Ok());
+    EXPECT_EQ(loaded->model.Record().Name, "\xE6\x9D\x8E");
+}
+
+// Each fixture is a whole character file with one failing line; loading it must change nothing.
+TEST_F(CharacterFile, AFailingLineChangesNothingAndNamesTheLine)
+{
+    struct Case {
+        const char* file;
+        int line;
+        int number;
+    };
+    const Case cases[] = {
+        {"general-line-without-equals.kld", 10, 5},
+        {"height-weight-without-slash.kld", 11, 5},
+        {"hair-eyes-without-slash.kld", 12, 5},
+        {"stats-line-without-equals.kld", 27, 5},
+        {"skill-row-not-a-number.kld", 52, 13},
+        {"skill-row-out-of-range.kld", 67, 5},
+        {"skill-line-with-too-few-commas.kld", 58, 5},
+        {"armor-line-without-equals.kld", 72, 5},
+        {"armor-piece-value-not-0-1-2.kld", 74, 5},
+        {"language-line-without-comma.kld", 82, 5},
+        {"ninth-language-line.kld", 85, 5},
+        {"spell-line-without-comma.kld", 89, 5},
+        {"ninth-spell-line.kld", 95, 5},
+        {"money-line-without-equals.kld", 100, 5},
+    };
+    for (const auto& c : cases) {
+        auto sheet = NewSheet();
+        MakeFullCharacter(sheet->model);
+        const std::string before = Snapshot(sheet->model);
+        const fs::path file = kData / c.file;
+        ASSERT_TRUE(fs::exists(file)) << c.file;
+        auto read = ReadCharacterFile(sheet->model, file);
+        ASSERT_FALSE(read.Ok()) << c.file;
+        EXPECT_EQ(read.Error().File(), file.string()) << c.file;
+        EXPECT_EQ(read.Error().Line(), c.line) << c.file << ": " << read.Error().Location();
+        EXPECT_EQ(read.Error().Number(), c.number) << c.file;
+        EXPECT_EQ(Snapshot(sheet->model), before) << c.file;
+    }
+
+    // The same file without the fault loads.
+    auto sheet = NewSheet();
+    ASSERT_TRUE(ReadCharacterFile(sheet->model, kData / "valid-character.kld").Ok());
+    EXPECT_EQ(sheet->model.Record().Money[0], "99");
+    EXPECT_EQ(sheet->model.Record().Languages[7].Name, "Tongue7");
+
+    // A file that cannot be opened changes nothing either, money and notes included.
+    sheet = NewSheet();
+    MakeFullCharacter(sheet->model);
+    const std::string before = Snapshot(sheet->model);
+    auto read = ReadCharacterFile(sheet->model, m_folder / "missing.kld");
+    ASSERT_FALSE(read.Ok());
+    EXPECT_EQ(read.Error().Number(), kErrFileNotFound);
+    EXPECT_NE(read.Error().File().find("missing.kld"), std::string::npos);
+    EXPECT_EQ(Snapshot(sheet->model), before);
+}
+
+TEST_F(CharacterFile, AFileHoldingOnlyMoneyEmptiesTheNotesAndKeepsTheRest)
+{
+    auto sheet = NewSheet();
+    MakeFullCharacter(sheet->model);
+    auto expected = NewSheet();
+    MakeFullCharacter(expected->model);
+    const fs::path file = m_folder / "money.kld";
+    Spit(file, "[MONEY]\r\nGP=5");
+    ASSERT_TRUE(ReadCharacterFile(sheet->model, file).Ok());
+    expected->model.WriteMoney(0, "5");
+    for (int coin = 1; coin < kMoneyCount; ++coin)
+        expected->model.WriteMoney(coin, "0");
+    for (int note = 0; note < kNoteCount; ++note)
+        expected->model.WriteNote(static_cast<NoteKind>(note), "");
+    EXPECT_EQ(Snapshot(sheet->model), Snapshot(expected->model));
+    EXPECT_EQ(sheet->model.Record().MoneyWeight, "0.1");
+}
+
+TEST_F(CharacterFile, OrderOfLinesDecidesWhatSurvives)
+{
+    struct Case {
+        const char* text;
+        const char* startExperience;
+        const char* level;
+    };
+    // Experience read after the level sets the level it gives; an unchanged experience leaves it.
+    const Case levels[] = {
+        {"[GENERAL]\r\nLEVEL=5\r\nEXP=0\r\n", "20000", "0"},
+        {"[GENERAL]\r\nLEVEL=5\r\nEXP=50000\r\n", "0", "5"},
+        {"[GENERAL]\r\nLEVEL=7\r\nEXP=55000\r\n", "0", "5"},
+        {"[GENERAL]\r\nEXP=55000\r\nLEVEL=7\r\n", "0", "7"},
+        {"[GENERAL]\r\nLEVEL=5\r\nEXP=19999.5\r\n", "0", "5"},
+    };
+    for (const auto& c : levels) {
+        auto sheet = NewSheet();
+        sheet->model.WriteExperience(c.startExperience);
+        const fs::path file = m_folder / "level.kld";
+        Spit(file, c.text);
+        ASSERT_TRUE(ReadCharacterFile(sheet->model, file).Ok());
+        EXPECT_EQ(sheet->model.Record().Level, c.level) << c.text;
+    }
+
+    // The youth comes before the skills: a stored rank replaces the youth's ranks.
+    auto sheet = NewSheet();
+    const fs::path file = m_folder / "order.kld";
+    Spit(file, "[GENERAL]\r\nYOUTH=Farmstead\r\n[SKILLS]\r\n11,,-25,,0,0,0,0\r\n22,,10,,0,0,0,0\r\n"
+               "[ARMOR]\r\nHELM=1\r\n[SKILLS]\r\n31,,0,,9,0,0,0\r\n");
+    ASSERT_TRUE(ReadCharacterFile(sheet->model, file).Ok());
+    const CharacterRecord& r = sheet->model.Record();
+    EXPECT_EQ(r.Skills[11].Rank, "-25");
+    EXPECT_EQ(r.Skills[11].Ranks5, 0);
+    EXPECT_EQ(r.Skills[5].Rank, "15"); // the youth's ranks where the file has no line
+    EXPECT_EQ(r.Skills[22].Rank, "10");
+    // The armour after the skills rewrites and locks the item box it covers; a later skill line
+    // still writes the boxes no piece covers.
+    EXPECT_EQ(r.Skills[22].Item1, "-5");
+    EXPECT_TRUE(sheet->model.Item1Locked(22));
+    EXPECT_EQ(r.Skills[31].Item1, "9");
+}
+
+TEST_F(CharacterFile, LoadingOverAnotherCharacterKeepsWhatTheFileDoesNotMention)
+{
+    auto sheet = NewSheet();
+    MakeFullCharacter(sheet->model);
+    const fs::path file = m_folder / "partial.kld";
+    Spit(file, "; a comment\r\nNAME=ignored before any header\r\n[general]\r\nNAME=lower-case header\r\n"
+               "[GENERAL]\r\nRACE=hillfolk\r\nREALM=Sorcery\r\nHT/WT=5'1/90\r\n[PICTURE]\r\n\r\n");
+    ASSERT_TRUE(ReadCharacterFile(sheet->model, file).Ok());
+    const CharacterRecord& r = sheet->model.Record();
+    EXPECT_EQ(r.Name, "Ysolde \xC3\xA9\xE2\x82\xAC");
+    EXPECT_EQ(sheet->model.RaceName(), "Sea Kin");
+    EXPECT_EQ(r.Realm, MagicRealm::Channeling);
+    EXPECT_EQ(r.Height, "5'1");
+    EXPECT_EQ(r.Weight, "90");
+    EXPECT_EQ(r.sPictureFile, (kData / "picture.png").string()); // an empty picture line keeps it
+    EXPECT_EQ(r.Inventory, "");
+    EXPECT_EQ(r.Money[0], "0");
+}
+
+TEST_F(CharacterFile, APictureThatCannotBeLoadedKeepsItsPathAndWarns)
+{
+    for (const char* name : {"not-a-picture.png", "no-such-picture.gif", "truncated-picture.png"}) {
+        auto sheet = NewSheet();
+        const fs::path picture = kData / name;
+        const fs::path file = m_folder / "picture.kld";
+        Spit(file, "[PICTURE]\r\n" + picture.string() + "\r\n[MONEY]\r\nGP=3\r\n");
+        auto read = ReadCharacterFile(sheet->model, file);
+        ASSERT_TRUE(read.Ok()) << name;
+        ASSERT_EQ(read->warnings.size(), 1u) << name;
+        EXPECT_EQ(read->warnings[0].Line(), 2);
+        EXPECT_EQ(read->warnings[0].File(), file.string());
+        EXPECT_NE(read->warnings[0].Detail().find(name), std::string::npos);
+        EXPECT_EQ(sheet->model.Record().sPictureFile, picture.string());
+        EXPECT_EQ(sheet->model.Record().Money[0], "3"); // the rest of the file was read
+    }
+    for (const char* name : {"picture.png", "picture.bmp", "picture.gif", "picture.jpg"})
+        EXPECT_TRUE(CheckPictureFile(kData / name).Ok()) << name;
+    EXPECT_EQ(CheckPictureFile(kData / "nothing.png").Error().Number(), kErrFileNotFound);
+}
+
+TEST_F(CharacterFile, AFailedSaveLeavesThePreviousFileAsItWas)
+{
+    auto sheet = NewSheet();
+    MakeFullCharacter(sheet->model);
+
+    // A name so long that the temporary name beside it is too long: the target itself exists.
+    const fs::path target = m_folder / (std::string(250, 'k') + ".kld");
+    Spit(target, "previous contents");
+    Status saved = WriteCharacterFile(sheet->model, target);
+    ASSERT_FALSE(saved.Ok());
+    EXPECT_NE(saved.Error().File().find(target.filename().string()), std::string::npos);
+    EXPECT_FALSE(saved.Error().Detail().empty());
+    EXPECT_EQ(Slurp(target), "previous contents");
+
+    Status noFolder = WriteCharacterFile(sheet->model, m_folder / "no-such-folder" / "x.kld");
+    ASSERT_FALSE(noFolder.Ok());
+    EXPECT_NE(noFolder.Error().File().find("no-such-folder"), std::string::npos);
+
+    // A save that works replaces the file whole and leaves nothing else in the folder.
+    const fs::path good = m_folder / "good.kld";
+    Spit(good, std::string(100000, 'x'));
+    ASSERT_TRUE(WriteCharacterFile(sheet->model, good).Ok());
+    EXPECT_EQ(Slurp(good).rfind("[GENERAL]\r\n", 0), 0u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 2);
+}
+
+} // namespace
+} // namespace keld
