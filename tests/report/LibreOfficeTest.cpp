@@ -1,0 +1,69 @@
+#include "ReportValues.h"
+
+#include "TestCharacter.h"
+#include "TestImages.h"
+#include "TextFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace keld {
+namespace {
+
+bool HaveSoffice()
+{
+    return std::system("command -v soffice > /dev/null 2>&1") == 0;
+}
+
+// A real reader reads both filled default templates back, and the values stand in the text.
+TEST(LibreOffice, ReadsTheFilledDefaultTemplates)
+{
+    if (!HaveSoffice())
+        GTEST_SKIP() << "soffice is not installed";
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("keld_report_lo_" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::string picture = test::WriteTempFile("lo.png", test::MakePng(20, 20));
+    auto c = test::MakeCharacter(picture);
+    const CharacterRecord& r = c->sheet->Record();
+
+    for (const char* name : {"detchar.rtf", "subchar.rtf"}) {
+        RtfDocument doc;
+        ASSERT_TRUE(doc.LoadFile(fs::path(KELD_SOURCE_DIR) / "data" / name).Ok());
+        FillData(doc, *c->sheet);
+        ASSERT_TRUE(doc.SaveFile(dir / name).Ok());
+    }
+    // Its own profile folder, so runs beside other instances do not wait for each other.
+    std::string command =
+        "cd '" + dir.string() + "' && soffice -env:UserInstallation=file://" + dir.string() +
+        "/profile --headless --convert-to txt:Text detchar.rtf subchar.rtf > convert.log 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+
+    for (const char* name : {"detchar.txt", "subchar.txt"}) {
+        auto bytes = ReadFileBytes(dir / name);
+        ASSERT_TRUE(bytes.Ok()) << name << " was not written (soffice exits 0 even when it fails)";
+        std::string text = *bytes;
+        if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+            text.erase(0, 3);
+        EXPECT_EQ(text.find('['), std::string::npos) << name << ": a placeholder is left\n" << text;
+        std::vector<std::string> expected = {
+            r.Name,        c->sheet->RaceName(), c->sheet->ProfessionName(), r.Level,
+            r.PowerPoints, r.Stats[4].Total,     r.Skills[35].Total,         "Lore 28"};
+        if (std::string_view(name) == "detchar.txt") {
+            for (std::string v :
+                 {"Auburn Grey", "Sees in twilight", "Essence", "7890", "Raised by river traders.", "Rope",
+                  "Lantern", "Owes a favour.", "Day one.", "Day two.", "5'8\" 130 lb"})
+                expected.push_back(v);
+        }
+        for (const auto& v : expected)
+            EXPECT_NE(text.find(v), std::string::npos) << name << " lacks " << v << "\n" << text;
+    }
+    fs::remove_all(dir);
+}
+
+} // namespace
+} // namespace keld

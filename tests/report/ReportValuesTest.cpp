@@ -1,0 +1,117 @@
+#include "ReportValues.h"
+
+#include "TestCharacter.h"
+#include "TestImages.h"
+#include "TextFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace keld::test {
+
+std::unique_ptr<TestCharacter> MakeCharacter(const std::string& picturePath)
+{
+    auto c = std::make_unique<TestCharacter>();
+    EXPECT_TRUE(LoadRulesTables(std::filesystem::path(KELD_SOURCE_DIR) / "data", c->tables).Ok());
+    c->sheet = std::make_unique<SheetModel>();
+    SheetModel& s = *c->sheet;
+    s.ClearCharacter();
+    s.FillLists(&c->tables);
+    s.WriteName("Mirela Dunkeld");
+    s.WriteGeneral(GeneralField::Height, "5'8\"");
+    s.WriteGeneral(GeneralField::Weight, "130 lb");
+    s.WriteGeneral(GeneralField::HairColor, "Auburn");
+    s.WriteGeneral(GeneralField::EyeColor, "Grey");
+    s.WriteGeneral(GeneralField::Demeanor, "Wary");
+    s.WriteGeneral(GeneralField::Special, "Sees in twilight");
+    s.SelectRace(1);
+    s.SelectProfession(1);
+    s.WriteExperience("12000");
+    static const char* kStats[] = {"91", "77", "64", "55", "98", "83", "70"};
+    for (int i = 0; i < kStatCount; ++i)
+        s.WriteStatValue(i, kStats[i]);
+    for (int row = kFirstSecondaryRow; row <= kLastSecondaryRow; ++row)
+        s.WriteSecondaryName(row, "Lore " + std::to_string(row));
+    s.WriteSkillRank(5, "3");
+    s.WriteItem1(5, "10");
+    s.WriteSpec2(21, "7");
+    static const char* kMoney[] = {"12", "3", "45", "6", "7890"};
+    for (int i = 0; i < kMoneyCount; ++i)
+        s.WriteMoney(i, kMoney[i]);
+    s.WriteNote(NoteKind::Background, "Raised by river traders.");
+    s.WriteNote(NoteKind::Inventory, "Rope\r\nLantern");
+    s.WriteNote(NoteKind::Miscellaneous, "Owes a favour.");
+    s.WriteNote(NoteKind::Journal, "Day one.\r\nDay two.");
+    if (!picturePath.empty())
+        s.WritePictureFile(picturePath);
+    return c;
+}
+
+} // namespace keld::test
+
+namespace keld {
+namespace {
+
+TEST(ReportValues, EveryPlaceholderInFillOrder)
+{
+    auto c = test::MakeCharacter();
+    auto values = ReportValues(*c->sheet);
+    ASSERT_EQ(values.size(), 10u + 4 * 7 + 1 + 5 + 8 * 36 + 5 + 4 + 1);
+    EXPECT_EQ(values.front().placeholder, "[RACE]");
+    EXPECT_EQ(values[3].placeholder, "[HAIR/EYES]");
+    EXPECT_EQ(values[3].value, "Auburn Grey");
+    EXPECT_EQ(values[2].value, "5'8\" 130 lb");
+    EXPECT_EQ(values.back().placeholder, "[PICTURE]");
+
+    const CharacterRecord& r = c->sheet->Record();
+    auto value = [&values](const std::string& placeholder) {
+        for (const auto& v : values) {
+            if (v.placeholder == placeholder)
+                return v.value;
+        }
+        return std::string("(none)");
+    };
+    EXPECT_EQ(value("[REALM]"), "Essence");
+    EXPECT_EQ(value("[RACE]"), c->sheet->RaceName());
+    EXPECT_EQ(value("[VA4]"), "98");
+    EXPECT_EQ(value("[TO4]"), r.Stats[4].Total);
+    EXPECT_EQ(value("[ST15]"), "   " + r.Skills[15].Stat); // no stat code: two blanks and one
+    EXPECT_EQ(value("[ST5]"), "ST " + r.Skills[5].Stat);
+    EXPECT_EQ(value("[ITA5]"), "10");
+    EXPECT_EQ(value("[SPB21]"), "7");
+    EXPECT_EQ(value("[SECONDARY24]"), "Lore 24");
+    EXPECT_EQ(value("[TP]"), "7890");
+    EXPECT_EQ(value("[JOURNAL]"), r.Journal);
+    for (const char* absent : {"[SECONDARY23]", "[SECONDARY29]", "[VA7]", "[RA36]", "[YOUTH]"})
+        EXPECT_EQ(value(absent), "(none)") << absent;
+
+    c->sheet->SetRealm(MagicRealm::Channeling);
+    EXPECT_EQ(ReportValues(*c->sheet)[6].value, "Channeling");
+}
+
+TEST(ReportValues, TheDefaultTemplatesUseEveryPlaceholder)
+{
+    std::string picture = test::WriteTempFile("character.png", test::MakePng(40, 50));
+    auto c = test::MakeCharacter(picture);
+    for (const char* name : {"detchar.rtf", "subchar.rtf"}) {
+        RtfDocument doc;
+        ASSERT_TRUE(doc.LoadFile(std::filesystem::path(KELD_SOURCE_DIR) / "data" / name).Ok());
+        std::size_t placeholders = 0;
+        for (const auto& v : ReportValues(*c->sheet))
+            placeholders += doc.Find(std::string_view(v.placeholder)) != RtfDocument::npos;
+        FillData(doc, *c->sheet);
+        // Nothing bracketed is left, so every placeholder found its value.
+        EXPECT_EQ(doc.TextUtf8().find('['), std::string::npos) << name;
+        EXPECT_NE(doc.Find(std::string_view("Mirela Dunkeld")), RtfDocument::npos);
+        if (std::string_view(name) == "detchar.rtf") {
+            EXPECT_EQ(placeholders, ReportValues(*c->sheet).size());
+            EXPECT_NE(doc.SaveBytes().find("\\pngblip"), std::string::npos);
+        } else {
+            EXPECT_GE(placeholders, 4u + 14 + 1 + 36 + 5);
+        }
+    }
+}
+
+} // namespace
+} // namespace keld
