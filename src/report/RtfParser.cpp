@@ -265,6 +265,7 @@ struct Group {
     std::uint32_t open = 0;
     std::size_t glyphsAtOpen = 0;
     std::size_t objectGlyph = kNone;
+    bool objectOwnsBraces = false;
 };
 
 inline bool IsLetter(unsigned char c)
@@ -361,6 +362,7 @@ private:
             g.star = false;
             g.tableRoot = false;
             g.objectGlyph = kNone;
+            g.objectOwnsBraces = false;
             m_stack.push_back(g);
         }
         Group& g = m_stack.back();
@@ -376,7 +378,7 @@ private:
         }
         Group& g = m_stack.back();
         if (g.objectGlyph != kNone)
-            m_m.glyphs[g.objectGlyph].end = static_cast<std::uint32_t>(at + 1);
+            m_m.glyphs[g.objectGlyph].end = static_cast<std::uint32_t>(g.objectOwnsBraces ? at + 1 : at);
         if (g.dest == Dest::FontTable) {
             CommitFont();
             if (g.tableRoot && m_m.fontTableEnd == kNone) {
@@ -760,7 +762,9 @@ private:
             if (g.dest == Dest::Body) {
                 if (!g.format.hidden) {
                     // The picture stands for its whole group, so replacing it removes the group.
-                    std::size_t begin = m_m.glyphs.size() == g.glyphsAtOpen ? g.open : start;
+                    // Never the root group's brace, though: the document must stay a document.
+                    g.objectOwnsBraces = m_m.glyphs.size() == g.glyphsAtOpen && m_stack.size() > 1;
+                    std::size_t begin = g.objectOwnsBraces ? g.open : start;
                     g.objectGlyph = m_m.glyphs.size();
                     Emit(g, 0xFFFC, begin, end, GlyphKind::Object);
                 }
