@@ -1,0 +1,184 @@
+#include "CliCommands.h"
+
+#include "CharacterFileReader.h"
+#include "NumericValue.h"
+#include "ProgramFolder.h"
+#include "RulesTables.h"
+#include "SheetModel.h"
+#include "TextFile.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <iostream>
+#include <memory>
+#include <string>
+
+namespace keld::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct ShowOptions {
+    std::string file;
+    std::string folder;
+    bool noOver102 = false;
+};
+
+// Bar values are single precision; whole values print as integers.
+Json BarValue(float value)
+{
+    if (std::floor(value) == value && std::fabs(value) < 1e15f)
+        return static_cast<long long>(value);
+    return static_cast<double>(value);
+}
+
+int StateNumber(CheckState state)
+{
+    return static_cast<int>(state);
+}
+
+Json SheetJson(const SheetModel& sheet)
+{
+    const CharacterRecord& r = sheet.Record();
+    Json out;
+    out["Title"] = sheet.Title();
+    out["Name"] = r.Name;
+    out["Height"] = r.Height;
+    out["Weight"] = r.Weight;
+    out["HairColor"] = r.HairColor;
+    out["EyeColor"] = r.EyeColor;
+    out["Demeanor"] = r.Demeanor;
+    out["Special"] = r.Special;
+    out["RaceIndex"] = r.RaceIndex;
+    out["Race"] = sheet.RaceName();
+    out["YouthIndex"] = r.YouthIndex;
+    out["Youth"] = sheet.YouthName();
+    out["ProfessionIndex"] = r.ProfessionIndex;
+    out["Profession"] = sheet.ProfessionName();
+    out["Level"] = r.Level;
+    out["Experience"] = r.Experience;
+    // The spinner has no text of its own; its position goes out as the text it would show.
+    out["LevelSpin"] = NumberText(sheet.LevelSpin());
+    out["Realm"] = r.Realm == MagicRealm::Channeling ? "Channeling" : "Essence";
+    out["PowerPoints"] = r.PowerPoints;
+
+    Json stats = Json::array();
+    for (int i = 0; i < kStatCount; ++i) {
+        const StatEntry& stat = r.Stats[i];
+        stats.push_back(Json{{"Code", std::string(StatCode(i))},
+                             {"Value", stat.Value},
+                             {"Norm", stat.Norm},
+                             {"Race", stat.Race},
+                             {"Total", stat.Total}});
+    }
+    out["Stats"] = std::move(stats);
+
+    Json skills = Json::array();
+    for (int row = 0; row < kSkillCount; ++row) {
+        const SkillRow& skill = r.Skills[row];
+        const BarState five = sheet.Bar(RankBar::Five, row);
+        const BarState two = sheet.Bar(RankBar::Two, row);
+        Json item;
+        item["Row"] = row;
+        item["Caption"] = std::string(SkillCaption(row));
+        item["SecondaryName"] = skill.SecondaryName;
+        item["StatCode"] = skill.StatCode;
+        item["Ranks5"] = BarValue(five.Value);
+        item["Ranks2"] = BarValue(two.Value);
+        item["Bar2Visible"] = two.Shown;
+        item["Bar2Enabled"] = two.Enabled;
+        item["Rank"] = skill.Rank;
+        item["Stat"] = skill.Stat;
+        item["Prof"] = skill.Prof;
+        item["Item1"] = skill.Item1;
+        item["Item1Locked"] = sheet.Item1Locked(row);
+        item["Item2"] = skill.Item2;
+        item["Spec1"] = skill.Spec1;
+        item["Spec2"] = skill.Spec2;
+        item["Total"] = skill.Total;
+        skills.push_back(std::move(item));
+    }
+    out["Skills"] = std::move(skills);
+
+    out["ArmorType"] = r.ArmorType;
+    out["Helm"] = StateNumber(r.Helm);
+    out["Shield"] = StateNumber(r.Shield);
+    out["ArmGreaves"] = StateNumber(r.ArmGreaves);
+    out["LegGreaves"] = StateNumber(r.LegGreaves);
+
+    Json languages = Json::array();
+    for (const LanguageEntry& language : r.Languages)
+        languages.push_back(Json{{"Name", language.Name}, {"Rank", language.Rank}});
+    out["Languages"] = std::move(languages);
+    Json spells = Json::array();
+    for (const SpellListEntry& spell : r.SpellLists)
+        spells.push_back(Json{{"Name", spell.Name}, {"Percent", spell.Percent}});
+    out["SpellLists"] = std::move(spells);
+
+    out["Money"] = r.Money;
+    out["MoneyWeight"] = r.MoneyWeight;
+    out["Background"] = r.Background;
+    out["Inventory"] = r.Inventory;
+    out["Miscellaneous"] = r.Miscellaneous;
+    out["Journal"] = r.Journal;
+    out["PictureFile"] = r.sPictureFile;
+    return out;
+}
+
+void PrintError(const KeldError& error)
+{
+    std::cerr << error.StartupMessage() << '\n' << error.Location() << std::endl;
+}
+
+int RunShow(const ShowOptions& options, bool folderGiven, bool fileGiven)
+{
+    // The sheet as the program opens it: the option, New, then the three tables and entry 0 of
+    // each list. The tables must outlive the sheet that points at them.
+    RulesTables tables;
+    SheetModel sheet;
+    sheet.SetOver102(!options.noOver102);
+    sheet.ClearCharacter();
+    const std::filesystem::path folder =
+        folderGiven ? PathFromUtf8(options.folder) : FindDataFolder(kRaceFileName);
+    if (Status loaded = LoadRulesTables(folder, tables); !loaded) {
+        PrintError(loaded.Error());
+        return 1;
+    }
+    sheet.FillLists(&tables);
+
+    if (fileGiven) {
+        auto read = ReadCharacterFile(sheet, PathFromUtf8(options.file));
+        if (!read) {
+            PrintError(read.Error());
+            return 1;
+        }
+        for (const KeldError& warning : read->warnings)
+            std::cerr << "warning: " << warning.Location() << std::endl;
+    }
+
+    std::cout << SheetJson(sheet).dump(2, ' ', false, Json::error_handler_t::replace) << std::endl;
+    return 0;
+}
+
+const bool registered = RegisterCommand([](CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<ShowOptions>();
+    CLI::App* command =
+        app.add_subcommand("show", "Set up a character as the program does at start-up, read FILE into it if "
+                                   "given, and print the whole sheet as JSON");
+    CLI::Option* file = command->add_option("FILE", options->file, "Character file (.kld) to read");
+    CLI::Option* data = command->add_option(
+        "--data", options->folder,
+        "Folder holding racemod.txt, profmod.txt and adolmod.txt (default: the program folder, then the "
+        "installed data folder)");
+    command->add_flag("--no-stats-over-102", options->noOver102,
+                      "Start with the \"Stats Over 102\" option off");
+    command->callback([options, file, data, &exitCode] {
+        exitCode = RunShow(*options, data->count() > 0, file->count() > 0);
+    });
+});
+
+} // namespace
+
+} // namespace keld::cli
