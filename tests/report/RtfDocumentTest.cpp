@@ -208,6 +208,7 @@ TEST(RtfDocument, ReplacementKeepsEverythingAroundIt)
         {"non-ASCII and astral characters", R"({\rtf1 [V]})", "[V]", "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80",
          "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80", ""},
         {"table cells stay", R"({\rtf1 \trowd\cellx100 [A\cell B]\cell\row})", "[A\tB]", "Z", "Z\t\t\n", ""},
+        {"a picture destination in the root group", R"({\rtf1 a\pict 00})", "a\xEF\xBF\xBC", "b", "b", ""},
         {"picture inside the selection goes", R"({\rtf1 a{\pict\pngblip 00}b})",
          "a\xEF\xBF\xBC"
          "b",
