@@ -169,8 +169,6 @@ SheetModel::SheetModel(const RulesTables* tables) : SheetModel()
     m_tables = tables;
 }
 
-// ---------------------------------------------------------------- reading
-
 std::string SheetModel::Text(FieldId id, int index) const
 {
     const std::string* slot = TextSlot(id, index);
@@ -210,8 +208,6 @@ std::string SheetModel::ProfessionName() const
     return InRange(i, 0, static_cast<int>(m_professionList.size()) - 1) ? m_professionList[i] : std::string();
 }
 
-// ---------------------------------------------------------------- observers
-
 void SheetModel::AddObserver(SheetObserver* observer)
 {
     if (observer && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
@@ -240,8 +236,6 @@ void SheetModel::ProcessEvents()
     if (m_processEvents)
         m_processEvents();
 }
-
-// ---------------------------------------------------------------- field slots
 
 bool SheetModel::ValidIndex(FieldId id, int index) const
 {
@@ -358,8 +352,6 @@ std::string* SheetModel::TextSlot(FieldId id, int index)
         return nullptr;
     }
 }
-
-// ---------------------------------------------------------------- the write path
 
 void SheetModel::Assign(FieldId id, int index, std::string_view text, WriteMode mode)
 {
@@ -547,8 +539,6 @@ void SheetModel::SetNote(NoteKind note, std::string text)
     WriteNote(note, text);
 }
 
-// ---------------------------------------------------------------- fields that are not texts
-
 Status SheetModel::Select(FieldId id, int index)
 {
     const std::vector<std::string>& list = id == FieldId::RaceIndex    ? m_raceList
@@ -557,9 +547,7 @@ Status SheetModel::Select(FieldId id, int index)
     // A position that names no table row is refused, so a selection always means a row.
     if (!InRange(index, 0, static_cast<int>(list.size()) - 1))
         return InvalidArgument("no such list entry");
-    int& selected = id == FieldId::RaceIndex    ? m_record.RaceIndex
-                    : id == FieldId::YouthIndex ? m_record.YouthIndex
-                                                : m_record.ProfessionIndex;
+    int& selected = Selection(id);
     if (selected == index)
         return Success();
     selected = index;
@@ -663,31 +651,56 @@ void SheetModel::SetOver102(bool on)
     Notify(FieldId::Over102, 0);
 }
 
-void SheetModel::FillLists(const RulesTables* tables)
+int& SheetModel::Selection(FieldId id)
 {
-    m_tables = tables;
-    m_raceList = tables ? NamesOf(tables->Races) : std::vector<std::string>{};
-    m_youthList = tables ? NamesOf(tables->Youth) : std::vector<std::string>{};
-    m_professionList = tables ? NamesOf(tables->Professions) : std::vector<std::string>{};
-    Notify(FieldId::RaceList, 0);
-    Notify(FieldId::YouthList, 0);
-    Notify(FieldId::ProfessionList, 0);
-    // New entries mean no selection until entry 0 is chosen, which then runs its rules.
-    for (FieldId id : {FieldId::RaceIndex, FieldId::YouthIndex, FieldId::ProfessionIndex}) {
-        int& selected = id == FieldId::RaceIndex    ? m_record.RaceIndex
-                        : id == FieldId::YouthIndex ? m_record.YouthIndex
-                                                    : m_record.ProfessionIndex;
-        if (selected != -1) {
-            selected = -1;
-            Notify(id, 0);
-        }
-    }
-    SelectRace(0);
-    SelectYouth(0);
-    SelectProfession(0);
+    if (id == FieldId::RaceIndex)
+        return m_record.RaceIndex;
+    if (id == FieldId::YouthIndex)
+        return m_record.YouthIndex;
+    return m_record.ProfessionIndex;
 }
 
-// ---------------------------------------------------------------- record and stats
+void SheetModel::FillList(FieldId listId, FieldId selectionId, std::vector<std::string> names)
+{
+    std::vector<std::string>& list = listId == FieldId::RaceList    ? m_raceList
+                                     : listId == FieldId::YouthList ? m_youthList
+                                                                    : m_professionList;
+    list = std::move(names);
+    Notify(listId, 0);
+    // New entries mean no selection until entry 0 is chosen, which then runs its rules.
+    int& selected = Selection(selectionId);
+    if (selected != -1) {
+        selected = -1;
+        Notify(selectionId, 0);
+    }
+    Select(selectionId, 0);
+}
+
+void SheetModel::FillRaceList()
+{
+    FillList(FieldId::RaceList, FieldId::RaceIndex,
+             m_tables ? NamesOf(m_tables->Races) : std::vector<std::string>{});
+}
+
+void SheetModel::FillProfessionList()
+{
+    FillList(FieldId::ProfessionList, FieldId::ProfessionIndex,
+             m_tables ? NamesOf(m_tables->Professions) : std::vector<std::string>{});
+}
+
+void SheetModel::FillYouthList()
+{
+    FillList(FieldId::YouthList, FieldId::YouthIndex,
+             m_tables ? NamesOf(m_tables->Youth) : std::vector<std::string>{});
+}
+
+void SheetModel::FillLists(const RulesTables* tables)
+{
+    SetTables(tables);
+    FillRaceList();
+    FillProfessionList();
+    FillYouthList();
+}
 
 void SheetModel::ClearCharacter()
 {
@@ -808,8 +821,6 @@ Status SheetModel::DropOnStat(int stat, std::string_view caption)
     return WriteStatValue(stat, value);
 }
 
-// ---------------------------------------------------------------- race, profession, level, realm
-
 void SheetModel::PopRaceBonuses(int index)
 {
     if (!m_tables || !InRange(index, 0, static_cast<int>(m_tables->Races.size()) - 1))
@@ -873,8 +884,6 @@ void SheetModel::LevelSpinChanged()
         Assign(FieldId::Experience, 0, *experience);
 }
 
-// ---------------------------------------------------------------- armour and languages
-
 void SheetModel::ApplyArmorPiece(ArmorPiece piece)
 {
     const bool worn = m_record.Piece(piece) != CheckState::Clear;
@@ -907,8 +916,6 @@ void SheetModel::MoneyChanged()
     Assign(FieldId::MoneyWeight, 0, CalcWeightMoney(m_record.Money));
 }
 
-// ---------------------------------------------------------------- skill rows
-
 void SheetModel::UpdateSkillTotal(int row)
 {
     if (!InRange(row, 0, kSkillCount - 1))
@@ -933,8 +940,6 @@ void SheetModel::SkillFieldChanged(BonusBox box, int row)
         Assign(BoxField(box), row, "0");
     UpdateSkillTotal(row);
 }
-
-// ---------------------------------------------------------------- ranks
 
 void SheetModel::SetBarValue(RankBar bar, int row, float value)
 {
@@ -1001,7 +1006,7 @@ void SheetModel::lblRank_Change(int row)
     UpdateSkillTotal(row);
 }
 
-void SheetModel::ChangeBar5By(int row, int points)
+void SheetModel::ChangeBar5By(int row, long long points)
 {
     if (!InRange(row, 0, kBarRowCount - 1))
         return;
@@ -1019,12 +1024,12 @@ void SheetModel::ChangeBar5By(int row, int points)
 
 void SheetModel::barSkill5_IncreaseBy(int row, int amount)
 {
-    ChangeBar5By(row, 5 * amount);
+    ChangeBar5By(row, 5LL * amount);
 }
 
 void SheetModel::barSkill5_DecreaseBy(int row, int amount)
 {
-    ChangeBar5By(row, -5 * amount);
+    ChangeBar5By(row, -5LL * amount);
 }
 
 void SheetModel::FillYouthRanks(int youthIndex)

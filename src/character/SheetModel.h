@@ -98,7 +98,7 @@ public:
     SheetModel(const SheetModel&) = delete;
     SheetModel& operator=(const SheetModel&) = delete;
 
-    // --- reading ---
+    // Reading.
     const CharacterRecord& Record() const { return m_record; }
     const RulesTables* Tables() const { return m_tables; }
     // Text of any text field (stored or derived) by id; empty for other ids or bad indices.
@@ -118,18 +118,25 @@ public:
     std::string YouthName() const;
     std::string ProfessionName() const;
 
-    // --- observers and the view's hooks ---
+    // Observers and the view's hooks.
     void AddObserver(SheetObserver* observer);
     void RemoveObserver(SheetObserver* observer);
     // Called where long rule loops let pending window events run; does nothing by default.
     void SetProcessEvents(std::function<void()> callback);
 
-    // --- start-up ---
+    // Start-up.
     // Takes the tables (owned by the caller, alive as long as this model uses them), fills the
-    // three lists from them and selects entry 0 of each, as start-up does after ClearCharacter.
+    // three lists from them and selects entry 0 of each, as start-up does after ClearCharacter:
+    // race, then profession, then youth.
     void FillLists(const RulesTables* tables);
+    // The same one list at a time, from the tables already set, for a start-up that loads and
+    // fills each table in turn.
+    void SetTables(const RulesTables* tables) { m_tables = tables; }
+    void FillRaceList();
+    void FillProfessionList();
+    void FillYouthList();
 
-    // --- the one write operation for text fields ---
+    // The one write operation for text fields.
     // Writes a stored text field as a file, New or the rules do; the field's rule runs at once.
     Status Write(FieldId id, int index, std::string_view text);
     // The user typed into a box (each keystroke). Item, special and level boxes keep the text as
@@ -183,7 +190,7 @@ public:
     void SetMoney(int index, std::string text) override;
     void SetNote(NoteKind note, std::string text) override;
 
-    // --- record and stats ---
+    // Record and stats.
     void ClearCharacter();
     void SetStatValue(int stat);
     std::string StatNormBonus(double value) const;
@@ -192,19 +199,19 @@ public:
     Status SetSkillStatCode(int row, std::string_view code);
     Status DropOnStat(int stat, std::string_view caption);
 
-    // --- race, profession, level and realm ---
+    // Race, profession, level and realm.
     void PopRaceBonuses(int index);
     void CalcProfBonuses(int index);
     static std::optional<int> LevelForExp(double experience);
     static std::optional<std::string> ExpForLevel(double level);
     void CalcPowerPoints();
 
-    // --- armour and languages ---
+    // Armour and languages.
     // Applies a piece's modifier and lock as its check box state stands.
     void ApplyArmorPiece(ArmorPiece piece);
     Status lblLanguage_Click(int slot);
 
-    // --- skill rows and ranks ---
+    // Skill rows and ranks.
     void UpdateSkillTotal(int row);
     void SkillFieldChanged(BonusBox box, int row);
     void lblRank_Click(int row);
@@ -245,8 +252,10 @@ private:
     void LevelSpinChanged();
     void LookUpSkillStat(int row);
     void MoneyChanged();
-    void ChangeBar5By(int row, int points);
+    void ChangeBar5By(int row, long long points);
     bool SelectByName(FieldId id, const std::vector<std::string>& list, std::string_view name);
+    void FillList(FieldId listId, FieldId selectionId, std::vector<std::string> names);
+    int& Selection(FieldId id);
 
     CharacterRecord m_record;
     const RulesTables* m_tables = nullptr;
