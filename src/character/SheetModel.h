@@ -93,7 +93,9 @@ struct BarState {
 // stored; they never throw.
 class SheetModel : public InventoryFields {
 public:
+    // The sheet as laid out, before ClearCharacter; the lists stay empty until they are filled.
     SheetModel();
+    // The same with the tables already set (see SetTables).
     explicit SheetModel(const RulesTables* tables);
     SheetModel(const SheetModel&) = delete;
     SheetModel& operator=(const SheetModel&) = delete;
