@@ -145,37 +145,16 @@ TEST(RulesTables, FieldsReadAsLeadingNumbersRoundedHalfToEven)
         const char* field;
         std::optional<int> value; // nullopt: overflow
     };
+    // clang-format off
     const std::vector<NumberCase> cases = {
-        {"5", 5},
-        {" 5", 5},
-        {"5 ", 5},
-        {"\t7", 7},
-        {"8 5", 85},
-        {"12abc", 12},
-        {"abc", 0},
-        {"", 0},
-        {"00", 0},
-        {"2.5", 2},
-        {"3.5", 4},
-        {"-1.5", -2},
-        {"-2.5", -2},
-        {"0.5", 0},
-        {"1E2", 100},
-        {"1.5D1", 15},
-        {"2e-1", 0},
-        {"&H1F", 31},
-        {"&hff", 255},
-        {"&O17", 15},
-        {"32767", 32767},
-        {"32767.4", 32767},
-        {"32767.5", std::nullopt},
-        {"32768", std::nullopt},
-        {"-32768", -32768},
-        {"-32768.5", -32768},
-        {"-32769", std::nullopt},
-        {"1E5", std::nullopt},
+        {"5", 5}, {" 5", 5}, {"5 ", 5}, {"\t7", 7}, {"8 5", 85}, {"12abc", 12}, {"abc", 0}, {"", 0},
+        {"00", 0}, {"2.5", 2}, {"3.5", 4}, {"-1.5", -2}, {"-2.5", -2}, {"0.5", 0}, {"1E2", 100},
+        {"1.5D1", 15}, {"2e-1", 0}, {"&H1F", 31}, {"&hff", 255}, {"&O17", 15},
+        {"32767", 32767}, {"32767.4", 32767}, {"32767.5", std::nullopt}, {"32768", std::nullopt},
+        {"-32768", -32768}, {"-32768.5", -32768}, {"-32769", std::nullopt}, {"1E5", std::nullopt},
         {"1E999", std::nullopt},
     };
+    // clang-format on
     TempDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("field \"") + c.field + "\"");
@@ -195,17 +174,6 @@ TEST(RulesTables, FieldsReadAsLeadingNumbersRoundedHalfToEven)
             EXPECT_EQ(tables.Races.size(), 2u);
         }
     }
-}
-
-TEST(RulesTables, YouthColumnsMapToSheetRows)
-{
-    // Body Dev (row 23) comes before Perception (row 22) in the file.
-    EXPECT_EQ(YouthValueRow(0), 0);
-    EXPECT_EQ(YouthValueRow(20), 20);
-    EXPECT_EQ(YouthValueRow(21), 23);
-    EXPECT_EQ(YouthValueRow(22), 22);
-    EXPECT_EQ(YouthValueRow(23), -1);
-    EXPECT_EQ(YouthValueRow(25), -1);
 }
 
 TEST(RulesTables, TableHoldsAtMost32767DataEntries)
