@@ -19,10 +19,13 @@ constexpr std::size_t kMaxDataEntries = 32767;
 
 std::string Quoted(std::string_view text)
 {
-    constexpr std::size_t kShown = 40;
-    if (text.size() <= kShown)
+    std::size_t shown = 40;
+    if (text.size() <= shown)
         return "\"" + std::string(text) + "\"";
-    return "\"" + std::string(text.substr(0, kShown)) + "...\"";
+    // Cut at a character boundary so the message stays valid UTF-8.
+    while (shown > 0 && (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80)
+        --shown;
+    return "\"" + std::string(text.substr(0, shown)) + "...\"";
 }
 
 std::string CommaShortage(std::string_view found, std::size_t needed)
