@@ -552,6 +552,8 @@ private:
                 ++j;
             else if (j >= n)
                 m_m.cleanEnd = false;
+            if (m_m.headerEnd == kNone && m_stack.size() == 1 && name.substr(0, 3) == "rtf")
+                m_m.headerEnd = j; // also for a misspelt "\\rtfX": new tables go after it
             return Word(name, hasParam, static_cast<std::int32_t>(value), start, j);
         }
         if (c == '\'') {

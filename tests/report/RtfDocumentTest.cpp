@@ -236,6 +236,7 @@ TEST(RtfDocument, AppliedFormattingAddsMissingTableEntries)
         R"({\rtf1 a[X]b})",                                                  // no tables at all
         R"({\rtf1{\fonttbl{\f0 Arial;}}{\colortbl}a[X]b})",                  // an empty colour table
         R"({\rtf1{\fonttbl\f0 Arial;}{\colortbl;\red1\green2\blue3}a[X]b})", // last entry lacks ";"
+        "\xEF\xBB\xBF{\\rtfX a[X]b}",                                        // byte order mark, odd header
     };
     RtfTextFormat format{"Courier New", 15.0, true, false, true, false, RtfColor::Rgb(0, 128, 255)};
     for (const auto& source : sources) {
