@@ -45,7 +45,7 @@ constexpr std::array<std::string_view, kSkillCount> kCaptions{"No Armor:",
 constexpr std::array<std::string_view, kSkillCount> kStartCodes{
     "AG", "AG", "AG", "ST", "ST", "ST", "ST", "ST", "AG", "AG", "ST", "AG",
     "IT", "AG", "IG", "  ", "PR", "IG", "IT", "IG", "IT", "AG", "IT", "CO",
-    "",   "",   "",   "",   "",   "  ", "PR", "AG", "IG", "IT", "CO", "CO"};
+    "  ", "  ", "  ", "  ", "  ", "  ", "PR", "AG", "IG", "IT", "CO", "CO"};
 
 constexpr std::array<std::string_view, kArmorRowCount> kArmorPenalties{"0", "-15", "-30", "-45", "-60"};
 

@@ -127,7 +127,8 @@ std::string_view StatChipCaption(int chip);
 
 // Fixed caption of a skill row; "" for the secondary rows 24..28 (their name is the record's).
 std::string_view SkillCaption(int row);
-// The stat code a row starts with; two blanks for "no stat", "" for rows 24..28.
+// The stat code a row has in the empty layout; two blanks for "no stat". The secondary rows 24..28
+// start blank too: New empties their code, and that change looks up their stat bonus ("0").
 std::string_view StartStatCode(int row);
 // Upper bound of Ranks5 (0 for rows 29..35, which have no bars).
 int Ranks5Max(int row);

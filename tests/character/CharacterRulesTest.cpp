@@ -129,6 +129,7 @@ TEST(SkillTable, RowsBarsAndCodes)
     EXPECT_EQ(SkillCaption(35), "Disease RR");
     EXPECT_EQ(StartStatCode(15), "  ");
     EXPECT_EQ(StartStatCode(29), "  ");
+    EXPECT_EQ(StartStatCode(24), "  ");
     EXPECT_EQ(StartStatCode(22), "IT");
     const std::pair<int, int> maxima[] = {{0, 10}, {1, 15}, {2, 25},  {3, 35},
                                           {4, 45}, {5, 50}, {28, 50}, {29, 0}};

@@ -24,6 +24,11 @@ TEST_F(SheetTest, StartUpShowsBlankEntriesAndEmptyRanks)
     for (int row : {0, 4, 24, 28, 30, 35})
         EXPECT_EQ(Row(row).Prof, "00") << row;
     EXPECT_EQ(Row(5).Prof, "0");
+    // The secondary rows start with the blank code; New empties it, which looks up no stat.
+    for (int row = 24; row <= 28; ++row) {
+        EXPECT_EQ(Row(row).StatCode, "") << row;
+        EXPECT_EQ(Row(row).Stat, "0") << row;
+    }
     EXPECT_EQ(r.PowerPoints, "00");
     EXPECT_EQ(r.MoneyWeight, "0");
     EXPECT_EQ(r.Inventory, "Inventory - ");
