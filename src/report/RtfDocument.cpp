@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace keld {
@@ -367,12 +368,18 @@ std::string RtfDocument::TextUtf8() const
 
 std::size_t RtfDocument::Find(std::u32string_view what, std::size_t from) const
 {
-    if (what.empty() || from > m_model.folded.size())
+    const std::u32string& text = m_model.text;
+    if (what.empty() || from > text.size())
         return npos;
     std::u32string folded(what);
     for (char32_t& c : folded)
         c = FoldCase(c);
-    return m_model.folded.find(folded, from);
+    // Folding on the fly keeps no second copy of the text; the searcher keeps the scan linear.
+    auto hash = [](char32_t c) { return std::hash<char32_t>()(FoldCase(c)); };
+    auto equal = [](char32_t a, char32_t b) { return FoldCase(a) == FoldCase(b); };
+    std::boyer_moore_horspool_searcher searcher(folded.begin(), folded.end(), hash, equal);
+    auto found = std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), searcher);
+    return found == text.end() ? npos : static_cast<std::size_t>(found - text.begin());
 }
 
 std::size_t RtfDocument::Find(std::string_view utf8, std::size_t from) const

@@ -338,7 +338,7 @@ public:
         }
         for (std::size_t k = 0; k < m_m.text.size(); ++k) {
             if (m_m.text[k] >= 0xD800 && m_m.text[k] <= 0xDFFF)
-                m_m.text[k] = m_m.folded[k] = 0xFFFD;
+                m_m.text[k] = 0xFFFD;
         }
         m_m.openGroups = static_cast<int>(m_stack.size() + m_overflow);
         for (const Group& g : m_stack) {
@@ -423,7 +423,6 @@ private:
         m_m.glyphs.push_back(
             {static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end), FormatId(g), kind});
         m_m.text.push_back(ch);
-        m_m.folded.push_back(FoldCase(ch));
     }
 
     // A character from any source (raw byte, \'hh, \u, a symbol word) in the current destination.
@@ -807,7 +806,6 @@ private:
                 char32_t full = 0x10000 + ((high - 0xD800) << 10) + (ch - 0xDC00);
                 prev.end = static_cast<std::uint32_t>(end);
                 m_m.text.back() = full;
-                m_m.folded.back() = full;
                 joined = true;
             }
         }

@@ -57,8 +57,7 @@ struct Rgb {
 
 struct Model {
     std::vector<Glyph> glyphs;
-    std::u32string text;   // one character per glyph
-    std::u32string folded; // text with FoldCase applied, same positions
+    std::u32string text; // one character per glyph
     std::vector<Format> formats;
 
     std::vector<Font> fonts;

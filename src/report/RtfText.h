@@ -15,8 +15,8 @@ int CodePageForCharset(int charset);
 // is used for code pages we hold no table for).
 char32_t DecodeCodePageByte(int codePage, unsigned char byte);
 
-// Simple one-to-one case folding for ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic, so a
-// folded text keeps the positions of the original.
+// Simple one-to-one case folding for ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic: one
+// character for one, so a match in folded text is a match at the same position in the original.
 char32_t FoldCase(char32_t c);
 
 std::u32string Utf8ToUtf32(std::string_view utf8);
