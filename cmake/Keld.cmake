@@ -6,6 +6,12 @@ if(KELD_WERROR)
   target_compile_options(keld_warnings INTERFACE -Werror)
 endif()
 
+# Fuzzing wants coverage from every core library, not only from the target's own file.
+if(KELD_BUILD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 if(KELD_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
