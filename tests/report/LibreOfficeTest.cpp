@@ -37,10 +37,18 @@ TEST(LibreOffice, ReadsTheFilledDefaultTemplates)
         FillData(doc, *c->sheet);
         ASSERT_TRUE(doc.SaveFile(dir / name).Ok());
     }
+    // Templates written by other programs, filled with the same character.
+    for (const char* name : {"word_style_template.rtf", "libreoffice_template.rtf"}) {
+        RtfDocument doc;
+        ASSERT_TRUE(doc.LoadFile(fs::path(KELD_TEST_DATA) / "report" / name).Ok());
+        FillData(doc, *c->sheet);
+        ASSERT_TRUE(doc.SaveFile(dir / name).Ok());
+    }
     // Its own profile folder, so runs beside other instances do not wait for each other.
     std::string command =
         "cd '" + dir.string() + "' && soffice -env:UserInstallation=file://" + dir.string() +
-        "/profile --headless --convert-to txt:Text detchar.rtf subchar.rtf > convert.log 2>&1";
+        "/profile --headless --convert-to txt:Text detchar.rtf subchar.rtf word_style_template.rtf "
+        "libreoffice_template.rtf > convert.log 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
 
     for (const char* name : {"detchar.txt", "subchar.txt"}) {
@@ -61,6 +69,13 @@ TEST(LibreOffice, ReadsTheFilledDefaultTemplates)
         }
         for (const auto& v : expected)
             EXPECT_NE(text.find(v), std::string::npos) << name << " lacks " << v << "\n" << text;
+    }
+    for (const char* name : {"word_style_template.txt", "libreoffice_template.txt"}) {
+        auto text = ReadFileBytes(dir / name);
+        ASSERT_TRUE(text.Ok()) << name;
+        for (const std::string& v : {r.Name, c->sheet->RaceName(), r.Level, r.Stats[0].Value,
+                                     r.Skills[1].Total, std::string("Day one."), std::string("Day two.")})
+            EXPECT_NE(text->find(v), std::string::npos) << name << " lacks " << v << "\n" << *text;
     }
     fs::remove_all(dir);
 }

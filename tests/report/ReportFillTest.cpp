@@ -163,6 +163,43 @@ TEST(FillData, MatchesReplaceItStepByStep)
                                 "12 6' 200  a\nb");
 }
 
+TEST(FillData, FillsTemplatesWrittenByOtherPrograms)
+{
+    const std::vector<ReportValue> steps = {{"[RACE]", "Elf"}, {"[NAME]", "Bob"}, {"[LEVEL]", "7"},
+                                            {"[VA0]", "90"},   {"[VA1]", "80"},   {"[SK1]", "11"},
+                                            {"[SK10]", "22"},  {"[PICTURE]", ""}, {"[JOURNAL]", "j1\r\nj2"}};
+    struct Case {
+        const char* file;
+        std::string text;
+        RtfTextFormat level;
+        bool nameBold; // the LibreOffice one has "[NA" in bold only
+    };
+    const Case cases[] = {
+        {"word_style_template.rtf",
+         "Character sheet for Bob\nRace: Elf \xE2\x80\x93 Level 7 \xE2\x80\x93 "
+         "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\nStrength\t90\t\nNotes: j1\nj2 and again [NAME] "
+         "and 1122\n",
+         {"Calibri", 12.0, false, false, true, false, RtfColor::Rgb(192, 0, 0)},
+         true},
+        {"libreoffice_template.rtf",
+         "Character \xC2\xAB\xC3\x9C"
+         "berblick\xC2\xBB \xE2\x80\x93 test\nName: Bob and Elf in 7 "
+         "\xE2\x98\xBA \xE6\x97\xA5\xE6\x9C\xAC\nStat\tValue\t\nST\t90\t\nAG\t80\t\nSkill 11 and 22; "
+         "picture: [PICTURE]\nNotes:\nj1\nj2\n",
+         {"Liberation Serif", 14.0, false, false, false, false, RtfColor::Rgb(192, 0, 0)},
+         false},
+    };
+    for (const auto& c : cases) {
+        RtfDocument doc;
+        ASSERT_TRUE(doc.LoadFile(std::string(KELD_TEST_DATA) + "/report/" + c.file).Ok());
+        FillData(doc, steps);
+        EXPECT_EQ(doc.TextUtf8(), c.text) << c.file;
+        std::size_t level = doc.Find(std::string_view(" 7 ")) + 1;
+        EXPECT_EQ(doc.CharacterFormat(level), c.level) << c.file;
+        EXPECT_EQ(doc.CharacterFormat(doc.Find(std::string_view("Bob"))).bold, c.nameBold) << c.file;
+    }
+}
+
 TEST(ReplaceIt, FollowsTheStepsOneByOne)
 {
     // Alone, ReplaceIt searches the document as it stands, values included.
