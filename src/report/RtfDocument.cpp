@@ -237,25 +237,29 @@ void AppendUnicodeEscape(std::string& out, char32_t c)
 }
 
 // `{\f..\fs..\b..\uc1 text}`: a balanced group, so the text after it keeps its own formatting.
+// Only what differs from the formatting at the insertion point is written: the rest is inherited
+// exactly as any reader shows it there, including what comes from styles this engine ignores.
 std::string TextGroup(std::u32string_view text, const RtfTextFormat& format, TableEntries& tables,
-                      const rtf::Format& at, std::size_t& shown)
+                      const rtf::Format& at, const RtfTextFormat& current, std::size_t& shown)
 {
+    auto differs = [](const auto& wanted, const auto& now) { return wanted && (!now || *wanted != *now); };
     std::string words;
-    if (format.fontName && !format.fontName->empty())
+    if (differs(format.fontName, current.fontName) && !format.fontName->empty())
         words += "\\f" + std::to_string(tables.Font(*format.fontName, at));
     if (format.fontSize) {
-        double halfPoints = std::clamp(*format.fontSize * 2, 1.0, 32767.0);
-        words += "\\fs" + std::to_string(static_cast<int>(std::lround(halfPoints)));
+        int halfPoints = static_cast<int>(std::lround(std::clamp(*format.fontSize * 2, 1.0, 32767.0)));
+        if (!current.fontSize || halfPoints != static_cast<int>(std::lround(*current.fontSize * 2)))
+            words += "\\fs" + std::to_string(halfPoints);
     }
-    if (format.bold)
+    if (differs(format.bold, current.bold))
         words += *format.bold ? "\\b" : "\\b0";
-    if (format.italic)
+    if (differs(format.italic, current.italic))
         words += *format.italic ? "\\i" : "\\i0";
-    if (format.underline)
+    if (differs(format.underline, current.underline))
         words += *format.underline ? "\\ul" : "\\ulnone";
-    if (format.strike)
+    if (differs(format.strike, current.strike))
         words += *format.strike ? "\\strike" : "\\strike0";
-    if (format.color)
+    if (differs(format.color, current.color))
         words += "\\cf" + std::to_string(tables.Color(*format.color, at));
     bool wide = std::any_of(text.begin(), text.end(), [](char32_t c) { return c >= 0x80; });
     if (wide)
@@ -514,11 +518,19 @@ void RtfDocument::ReplaceRanges(std::vector<Replacement> replacements)
 
         std::string insert = std::move(r.rtf);
         if (insert.empty() && !r.text.empty()) {
-            const rtf::Format& at = r.start < length ? m.formats[m.glyphs[r.start].format]
-                                    : length > 0     ? m.formats[m.glyphs.back().format]
-                                                     : rtf::Format{};
+            // The group goes where the first removed character stood and inherits its state; at
+            // the very end that state is unknown, so everything asked for is written.
+            std::size_t anchor = r.start;
+            while (anchor < r.start + r.length && m.glyphs[anchor].kind == rtf::GlyphKind::Structural)
+                ++anchor;
+            if (anchor == r.start + r.length)
+                anchor = r.start;
+            rtf::Format at = anchor < length ? m.formats[m.glyphs[anchor].format]
+                             : length > 0    ? m.formats[m.glyphs.back().format]
+                                             : rtf::Format{};
+            RtfTextFormat current = anchor < length ? Resolve(at) : RtfTextFormat{};
             std::size_t shown = 0;
-            insert = TextGroup(Utf8ToUtf32(r.text), r.format, tables, at, shown);
+            insert = TextGroup(Utf8ToUtf32(r.text), r.format, tables, at, current, shown);
         }
         // Only the characters' own bytes go; braces and control words between them stay, so a
         // placeholder split over groups leaves its surroundings intact.

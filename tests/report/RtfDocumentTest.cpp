@@ -265,6 +265,23 @@ TEST(RtfDocument, AppliedFormattingAddsMissingTableEntries)
     }
 }
 
+TEST(RtfDocument, OnlyWhatDiffersIsWrittenYetTheFormatHolds)
+{
+    // Inherited properties are not repeated, so a reader's own idea of them (styles) is kept.
+    RtfDocument doc = Load(R"({\rtf1{\fonttbl{\f0 Arial;}}\f0\fs20\b [X]})");
+    doc.Select(0, 3);
+    doc.ReplaceSelection("v", {"Arial", 10.0, false, false, false, false, RtfColor{}});
+    EXPECT_EQ(doc.SaveBytes(), R"({\rtf1{\fonttbl{\f0 Arial;}}\f0\fs20\b {\b0 v}})");
+
+    // At the very end the state after the last group is not the last character's.
+    doc = Load(R"({\rtf1{\fonttbl{\f0 Arial;}}{\b x}})");
+    doc.Select(1, 0);
+    RtfTextFormat bold{"Arial", 12.0, true, false, false, false, RtfColor{}};
+    doc.ReplaceSelection("y", bold);
+    EXPECT_EQ(doc.TextUtf8(), "xy");
+    EXPECT_EQ(doc.CharacterFormat(1), bold) << doc.SaveBytes();
+}
+
 TEST(RtfDocument, PicturesGoInAsPngOrJpeg)
 {
     struct Case {
