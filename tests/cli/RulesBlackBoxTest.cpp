@@ -70,9 +70,9 @@ std::vector<Expect> Item1(int row, const char* text, bool locked, const char* to
     return {Skill(row, "Item1", text), Skill(row, "Item1Locked", locked), Skill(row, "Total", total)};
 }
 
-Json Show(const std::string& file, bool over102)
+Json Show(const std::string& file, bool over102, const fs::path& rules)
 {
-    std::vector<std::string> args{"show", (kFolder / file).string(), "--data", kRules.string()};
+    std::vector<std::string> args{"show", (kFolder / file).string(), "--data", rules.string()};
     if (!over102)
         args.push_back("--no-stats-over-102");
     const auto run = test::RunCli(args);
@@ -80,11 +80,11 @@ Json Show(const std::string& file, bool over102)
     return Json::accept(run.out) ? Json::parse(run.out) : Json::object();
 }
 
-void Check(const std::vector<Case>& cases, bool over102 = true)
+void Check(const std::vector<Case>& cases, bool over102 = true, const fs::path& rules = kRules)
 {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file + (over102 ? "" : " --no-stats-over-102"));
-        const Json sheet = Show(c.file, over102);
+        const Json sheet = Show(c.file, over102, rules);
         for (const Expect& e : c.expect) {
             const Json::json_pointer pointer(e.pointer);
             ASSERT_TRUE(sheet.contains(pointer)) << e.pointer;
@@ -372,6 +372,29 @@ TEST(RulesBlackBox, YouthRanks)
         // Taking back a negative count adds it.
         {"youth-negative-count.kld", Ranks(0, "5", 5, 0, false, false, "5")},
     });
+}
+
+TEST(RulesBlackBox, ShippedTables)
+{
+    // Tarnmoor Hillfolk (ST 10, AG -5, CO 10, IG -5; Poison 10, Disease 5), Lockbreaker at level 2,
+    // Street Orphan (No Armor 2, Thrown 1, Climb 1, Ambush 1, Stalk 2, Pick Lock 2, Perception 1).
+    Check({{"shipped-data.kld",
+            {Skill(0, "Rank", "10"),
+             Skill(0, "Total", "5"),
+             Skill(8, "Prof", "2"),
+             Skill(8, "Total", "2"),
+             Skill(11, "Total", "4"),
+             Skill(15, "Total", "9"),
+             Skill(16, "Total", "16"),
+             Skill(17, "Total", "11"),
+             Skill(22, "Total", "9"),
+             Skill(23, "Prof", "2"),
+             Skill(23, "Total", "-13"),
+             Skill(34, "Total", "20"),
+             Skill(35, "Total", "15"),
+             Skill(3, "Total", "-60"),
+             {"/PowerPoints", "00"}}}},
+          true, fs::path(KELD_SOURCE_DIR) / "data");
 }
 
 // Through the engine: one file loaded over another, New, and the level spinner.
