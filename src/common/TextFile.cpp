@@ -235,8 +235,9 @@ Status AtomicWriteFile(const std::filesystem::path& path, std::string_view bytes
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0)
-        return fail(errno);
+    // No fsync: the rename already makes the replacement all-or-nothing for every reader, and
+    // ext4 and btrfs write a renamed-over file's data before the rename. A sync per save would
+    // cost milliseconds on a real disk.
     // Keep the permissions an existing file had; a new file gets the usual 0666 less umask.
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {

@@ -32,7 +32,7 @@ std::string EncodeTextLines(const std::vector<std::string>& lines);
 Result<std::string> ReadFileBytes(const std::filesystem::path& path);
 Result<std::vector<std::string>> ReadTextFileLines(const std::filesystem::path& path, LineEnds ends);
 
-// Writes to a temporary file in the same folder, flushes it, then renames it over the target, so
+// Writes to a temporary file in the same folder, writes it out whole, then renames it over the target, so
 // the target is either the old file or the complete new one.
 Status AtomicWriteFile(const std::filesystem::path& path, std::string_view bytes);
 Status WriteTextFileLines(const std::filesystem::path& path, const std::vector<std::string>& lines);
