@@ -316,7 +316,7 @@ RtfDocument::RtfDocument() : m_source(kEmptyDocument)
 
 void RtfDocument::Reparse()
 {
-    m_model = rtf::Parse(m_source);
+    m_model = rtf::Parse(m_source, std::move(m_model));
 }
 
 Status RtfDocument::LoadBytes(std::string bytes)

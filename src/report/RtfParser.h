@@ -81,7 +81,8 @@ struct Model {
 };
 
 // Reads the source in one pass. Never fails: anything it cannot make sense of is simply not shown.
-Model Parse(std::string_view source);
+// The buffers of `recycled`, a model no longer needed, are reused.
+Model Parse(std::string_view source, Model recycled = {});
 
 } // namespace rtf
 } // namespace keld
