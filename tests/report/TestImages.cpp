@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 #define STB_IMAGE_WRITE_STATIC
@@ -72,7 +74,8 @@ std::string MakeGif()
 
 std::string WriteTempFile(const std::string& name, const std::string& bytes)
 {
-    auto dir = std::filesystem::temp_directory_path() / "keld_report_test";
+    // One folder per process, as ctest may run several test programs at once.
+    auto dir = std::filesystem::temp_directory_path() / ("keld_report_test_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     auto path = dir / name;
     std::ofstream(path, std::ios::binary) << bytes;
