@@ -29,6 +29,8 @@ std::string ErrorDescription(int number)
         return "Path/File access error";
     case 76:
         return "Path not found";
+    case kErrInvalidPicture:
+        return "Invalid picture";
     default:
         return "Application-defined or object-defined error";
     }

@@ -11,6 +11,7 @@ inline constexpr int kErrInvalidArgument = 5;
 inline constexpr int kErrOverflow = 6;
 inline constexpr int kErrTypeMismatch = 13;
 inline constexpr int kErrFileNotFound = 53;
+inline constexpr int kErrInvalidPicture = 481;
 inline constexpr int kErrCancel = 32755;
 
 // The program's own name, the source of every error raised inside it.

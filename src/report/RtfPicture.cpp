@@ -1,5 +1,7 @@
 #include "RtfPicture.h"
 
+#include "ImageDecode.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -7,25 +9,14 @@
 #include <limits>
 #include <vector>
 
-// The character-file library builds stb_image too; static keeps the two copies apart.
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_BMP
-#define STBI_ONLY_GIF
-#define STBI_ONLY_JPEG
-#define STBI_ONLY_PNG
-#define STBI_NO_STDIO
-#define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STBI_WRITE_NO_STDIO
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #pragma GCC diagnostic ignored "-Wsign-compare"
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 #endif
-#include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
@@ -35,7 +26,6 @@ namespace keld {
 
 namespace {
 
-constexpr int kErrInvalidPicture = 481;
 constexpr int kFitTwips = 2880;
 // Bounds against hostile files: a picture's bytes are written twice over as hex, and a converted
 // one is decoded in full first.
@@ -205,25 +195,16 @@ void AppendPng(void* context, void* data, int size)
 
 Result<std::string> ConvertToPng(std::string_view bytes, Info& info)
 {
-    if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        return Invalid("the picture is too large");
-    auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
-    int length = static_cast<int>(bytes.size());
-    int width = 0, height = 0, channels = 0;
-    if (!stbi_info_from_memory(data, length, &width, &height, &channels))
-        return Invalid("the picture cannot be read");
-    if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > kMaxDecodedPixels)
-        return Invalid("the picture is too large");
-    stbi_uc* pixels = stbi_load_from_memory(data, length, &width, &height, &channels, 0);
-    if (!pixels)
-        return Invalid(std::string("the picture cannot be read: ") + stbi_failure_reason());
+    auto image = DecodeImage(bytes, kMaxDecodedPixels);
+    if (!image)
+        return Invalid("the picture cannot be read: " + image.Error().Detail());
     std::string png;
-    int ok = stbi_write_png_to_func(AppendPng, &png, width, height, channels, pixels, width * channels);
-    stbi_image_free(pixels);
+    int ok = stbi_write_png_to_func(AppendPng, &png, image->Width, image->Height, image->Channels,
+                                    image->Pixels.data(), image->Width * image->Channels);
     if (!ok)
         return Invalid("the picture cannot be converted");
-    info.width = width;
-    info.height = height;
+    info.width = image->Width;
+    info.height = image->Height;
     return png;
 }
 
@@ -239,8 +220,7 @@ Result<RtfPicture> MakeRtfPicture(std::string_view bytes)
     std::string_view data = bytes;
     if (PngInfo(bytes, info)) {
         int w = 0, h = 0, c = 0;
-        if (!stbi_info_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()),
-                                   static_cast<int>(bytes.size()), &w, &h, &c))
+        if (!ImageSize(bytes, w, h, c))
             return Invalid("the PNG picture cannot be read");
     } else if (JpegInfo(bytes, info)) {
         blip = "jpegblip";
