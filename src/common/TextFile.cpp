@@ -1,5 +1,7 @@
 #include "TextFile.h"
 
+#include "Utf8.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -21,47 +23,6 @@ constexpr std::array<char32_t, 32> kHighTable = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// Decodes one UTF-8 sequence at `pos`; returns false on an invalid or overlong sequence.
-bool NextUtf8(std::string_view s, std::size_t& pos, char32_t& out)
-{
-    auto b = static_cast<unsigned char>(s[pos]);
-    int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    if (len == 0 || pos + len > s.size())
-        return false;
-    char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-    for (int i = 1; i < len; ++i) {
-        auto cb = static_cast<unsigned char>(s[pos + i]);
-        if ((cb & 0xC0) != 0x80)
-            return false;
-        c = (c << 6) | (cb & 0x3F);
-    }
-    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return false;
-    pos += len;
-    out = c;
-    return true;
-}
 
 KeldError FileError(int number, const std::filesystem::path& path, const std::string& what)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Utf8.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,6 +23,5 @@ char32_t FoldCase(char32_t c);
 
 std::u32string Utf8ToUtf32(std::string_view utf8);
 std::string Utf32ToUtf8(std::u32string_view text);
-void AppendUtf8(std::string& out, char32_t c);
 
 } // namespace keld
