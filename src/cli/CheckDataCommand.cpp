@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "StartupCharacter.h"
 
 #include "ProgramFolder.h"
 #include "RulesTables.h"
@@ -39,7 +40,7 @@ int RunCheckData(const CheckDataOptions& options)
     RulesTables tables;
     Status status = LoadRulesTables(folder, tables);
     if (!status) {
-        std::cerr << status.Error().StartupMessage() << '\n' << status.Error().Location() << std::endl;
+        PrintError(status.Error());
         return 1;
     }
 

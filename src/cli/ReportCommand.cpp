@@ -1,11 +1,8 @@
 #include "CliCommands.h"
+#include "StartupCharacter.h"
 
-#include "CharacterFileReader.h"
-#include "ProgramFolder.h"
 #include "ReportValues.h"
 #include "RtfDocument.h"
-#include "RulesTables.h"
-#include "SheetModel.h"
 #include "TextFile.h"
 
 #include <iostream>
@@ -20,45 +17,22 @@ struct ReportOptions {
     std::string file;
     std::string templateFile;
     std::string out;
-    std::string folder;
-    bool noOver102 = false;
+    CharacterOptions character;
 };
 
-void PrintError(const KeldError& error)
+int RunReport(const ReportOptions& options)
 {
-    std::cerr << error.StartupMessage() << '\n' << error.Location() << std::endl;
-}
-
-int RunReport(const ReportOptions& options, bool folderGiven)
-{
-    // The character as the program opens it, then the file read into it, as a print command
-    // finds it. The tables must outlive the sheet that points at them.
-    RulesTables tables;
-    SheetModel sheet;
-    sheet.SetOver102(!options.noOver102);
-    sheet.ClearCharacter();
-    const std::filesystem::path folder =
-        folderGiven ? PathFromUtf8(options.folder) : FindDataFolder(kRaceFileName);
-    if (Status loaded = LoadRulesTables(folder, tables); !loaded) {
-        PrintError(loaded.Error());
+    // The character as a print command finds it: opened as at start-up, then the file read in.
+    StartupCharacter character;
+    if (!character.Open(options.character, options.file))
         return 1;
-    }
-    sheet.FillLists(&tables);
-
-    auto read = ReadCharacterFile(sheet, PathFromUtf8(options.file));
-    if (!read) {
-        PrintError(read.Error());
-        return 1;
-    }
-    for (const KeldError& warning : read->warnings)
-        std::cerr << "warning: " << warning.Location() << std::endl;
 
     RtfDocument report;
     if (Status loaded = report.LoadFile(PathFromUtf8(options.templateFile)); !loaded) {
         PrintError(loaded.Error());
         return 1;
     }
-    FillData(report, sheet);
+    FillData(report, character.Sheet());
     if (Status saved = report.SaveFile(PathFromUtf8(options.out)); !saved) {
         PrintError(saved.Error());
         return 1;
@@ -74,13 +48,8 @@ const bool registered = RegisterCommand([](CLI::App& app, int& exitCode) {
     command->add_option("TEMPLATE", options->templateFile, "RTF template with placeholders such as [NAME]")
         ->required();
     command->add_option("OUT", options->out, "RTF file to write")->required();
-    CLI::Option* data = command->add_option(
-        "--data", options->folder,
-        "Folder holding racemod.txt, profmod.txt and adolmod.txt (default: the program folder, then the "
-        "installed data folder)");
-    command->add_flag("--no-stats-over-102", options->noOver102,
-                      "Start with the \"Stats Over 102\" option off");
-    command->callback([options, data, &exitCode] { exitCode = RunReport(*options, data->count() > 0); });
+    AddCharacterOptions(*command, options->character);
+    command->callback([options, &exitCode] { exitCode = RunReport(*options); });
 });
 
 } // namespace

@@ -1,13 +1,9 @@
 #include "CliCommands.h"
+#include "StartupCharacter.h"
 
-#include "CharacterFileReader.h"
 #include "CharacterFileWriter.h"
-#include "ProgramFolder.h"
-#include "RulesTables.h"
-#include "SheetModel.h"
 #include "TextFile.h"
 
-#include <iostream>
 #include <memory>
 #include <string>
 
@@ -18,36 +14,15 @@ namespace {
 struct ResaveOptions {
     std::string in;
     std::string out;
-    std::string folder;
+    CharacterOptions character;
 };
 
-void PrintError(const KeldError& error)
+int RunResave(const ResaveOptions& options)
 {
-    std::cerr << error.StartupMessage() << '\n' << error.Location() << std::endl;
-}
-
-int RunResave(const ResaveOptions& options, bool folderGiven)
-{
-    // A fresh character as start-up makes it, so that race, youth and profession names resolve.
-    RulesTables tables;
-    SheetModel sheet;
-    sheet.ClearCharacter();
-    const std::filesystem::path folder =
-        folderGiven ? PathFromUtf8(options.folder) : FindDataFolder(kRaceFileName);
-    if (Status loaded = LoadRulesTables(folder, tables); !loaded) {
-        PrintError(loaded.Error());
+    StartupCharacter character;
+    if (!character.Open(options.character, options.in))
         return 1;
-    }
-    sheet.FillLists(&tables);
-
-    auto read = ReadCharacterFile(sheet, PathFromUtf8(options.in));
-    if (!read) {
-        PrintError(read.Error());
-        return 1;
-    }
-    for (const KeldError& warning : read->warnings)
-        std::cerr << "warning: " << warning.Location() << std::endl;
-    if (Status written = WriteCharacterFile(sheet, PathFromUtf8(options.out)); !written) {
+    if (Status written = WriteCharacterFile(character.Sheet(), PathFromUtf8(options.out)); !written) {
         PrintError(written.Error());
         return 1;
     }
@@ -60,11 +35,8 @@ const bool registered = RegisterCommand([](CLI::App& app, int& exitCode) {
         app.add_subcommand("resave", "Read a character file into a fresh character and write it out");
     command->add_option("IN", options->in, "Character file to read")->required();
     command->add_option("OUT", options->out, "Character file to write")->required();
-    CLI::Option* data = command->add_option(
-        "--data", options->folder,
-        "Folder holding racemod.txt, profmod.txt and adolmod.txt (default: the program folder, then the "
-        "installed data folder)");
-    command->callback([options, data, &exitCode] { exitCode = RunResave(*options, data->count() > 0); });
+    AddCharacterOptions(*command, options->character);
+    command->callback([options, &exitCode] { exitCode = RunResave(*options); });
 });
 
 } // namespace

@@ -1,11 +1,8 @@
 #include "CliCommands.h"
+#include "StartupCharacter.h"
 
-#include "CharacterFileReader.h"
 #include "NumericValue.h"
-#include "ProgramFolder.h"
-#include "RulesTables.h"
 #include "SheetModel.h"
-#include "TextFile.h"
 
 #include <nlohmann/json.hpp>
 
@@ -22,8 +19,7 @@ using Json = nlohmann::ordered_json;
 
 struct ShowOptions {
     std::string file;
-    std::string folder;
-    bool noOver102 = false;
+    CharacterOptions character;
 };
 
 // Bar values are single precision; whole values print as integers.
@@ -127,38 +123,13 @@ Json SheetJson(const SheetModel& sheet)
     return out;
 }
 
-void PrintError(const KeldError& error)
+int RunShow(const ShowOptions& options)
 {
-    std::cerr << error.StartupMessage() << '\n' << error.Location() << std::endl;
-}
-
-int RunShow(const ShowOptions& options, bool folderGiven, bool fileGiven)
-{
-    // The sheet as the program opens it: the option, New, then the three tables and entry 0 of
-    // each list. The tables must outlive the sheet that points at them.
-    RulesTables tables;
-    SheetModel sheet;
-    sheet.SetOver102(!options.noOver102);
-    sheet.ClearCharacter();
-    const std::filesystem::path folder =
-        folderGiven ? PathFromUtf8(options.folder) : FindDataFolder(kRaceFileName);
-    if (Status loaded = LoadRulesTables(folder, tables); !loaded) {
-        PrintError(loaded.Error());
+    StartupCharacter character;
+    if (!character.Open(options.character, options.file))
         return 1;
-    }
-    sheet.FillLists(&tables);
-
-    if (fileGiven) {
-        auto read = ReadCharacterFile(sheet, PathFromUtf8(options.file));
-        if (!read) {
-            PrintError(read.Error());
-            return 1;
-        }
-        for (const KeldError& warning : read->warnings)
-            std::cerr << "warning: " << warning.Location() << std::endl;
-    }
-
-    std::cout << SheetJson(sheet).dump(2, ' ', false, Json::error_handler_t::replace) << std::endl;
+    std::cout << SheetJson(character.Sheet()).dump(2, ' ', false, Json::error_handler_t::replace)
+              << std::endl;
     return 0;
 }
 
@@ -167,16 +138,9 @@ const bool registered = RegisterCommand([](CLI::App& app, int& exitCode) {
     CLI::App* command =
         app.add_subcommand("show", "Set up a character as the program does at start-up, read FILE into it if "
                                    "given, and print the whole sheet as JSON");
-    CLI::Option* file = command->add_option("FILE", options->file, "Character file (.kld) to read");
-    CLI::Option* data = command->add_option(
-        "--data", options->folder,
-        "Folder holding racemod.txt, profmod.txt and adolmod.txt (default: the program folder, then the "
-        "installed data folder)");
-    command->add_flag("--no-stats-over-102", options->noOver102,
-                      "Start with the \"Stats Over 102\" option off");
-    command->callback([options, file, data, &exitCode] {
-        exitCode = RunShow(*options, data->count() > 0, file->count() > 0);
-    });
+    command->add_option("FILE", options->file, "Character file (.kld) to read");
+    AddCharacterOptions(*command, options->character);
+    command->callback([options, &exitCode] { exitCode = RunShow(*options); });
 });
 
 } // namespace

@@ -1,0 +1,49 @@
+#include "StartupCharacter.h"
+
+#include "CharacterFileReader.h"
+#include "ProgramFolder.h"
+#include "TextFile.h"
+
+#include <iostream>
+
+namespace keld::cli {
+
+void AddCharacterOptions(CLI::App& command, CharacterOptions& options)
+{
+    command.add_option("--data", options.dataFolder,
+                       "Folder holding racemod.txt, profmod.txt and adolmod.txt (default: the program "
+                       "folder, then the installed data folder)");
+    command.add_flag("--no-stats-over-102", options.noOver102,
+                     "Start with the \"Stats Over 102\" option off");
+}
+
+void PrintError(const KeldError& error)
+{
+    std::cerr << error.StartupMessage() << '\n' << error.Location() << std::endl;
+}
+
+bool StartupCharacter::Open(const CharacterOptions& options, const std::string& file)
+{
+    m_sheet.SetOver102(!options.noOver102);
+    m_sheet.ClearCharacter();
+    const std::filesystem::path folder =
+        options.dataFolder.empty() ? FindDataFolder(kRaceFileName) : PathFromUtf8(options.dataFolder);
+    if (Status loaded = LoadRulesTables(folder, m_tables); !loaded) {
+        PrintError(loaded.Error());
+        return false;
+    }
+    m_sheet.FillLists(&m_tables);
+    if (file.empty())
+        return true;
+
+    auto read = ReadCharacterFile(m_sheet, PathFromUtf8(file));
+    if (!read) {
+        PrintError(read.Error());
+        return false;
+    }
+    for (const KeldError& warning : read->warnings)
+        std::cerr << "warning: " << warning.Location() << std::endl;
+    return true;
+}
+
+} // namespace keld::cli
