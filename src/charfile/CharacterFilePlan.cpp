@@ -1,10 +1,10 @@
 #include "CharacterFilePlan.h"
 
 #include "CharacterFileFormat.h"
+#include "CharacterRules.h"
 #include "NumericValue.h"
 #include "TextFile.h"
 
-#include <charconv>
 #include <optional>
 
 namespace keld {
@@ -52,23 +52,13 @@ Section SectionNamed(std::string_view name)
     return Section::None;
 }
 
-// The row number of a skill line: a whole number, blanks around it allowed.
-std::optional<long long> WholeNumber(std::string_view text)
+// The row of a skill line: the text must be a number as a whole (blanks around it allowed); like
+// every conversion to an integer it goes to the nearest whole number, halves to the even one.
+std::optional<double> RowNumber(std::string_view text)
 {
-    std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
+    if (!IsWholeNumber(text))
         return std::nullopt;
-    std::size_t last = text.find_last_not_of(" \t");
-    text = text.substr(first, last - first + 1);
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    long long value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec == std::errc::result_out_of_range && end == text.data() + text.size())
-        return text.front() == '-' ? -1 : 1000; // far outside the rows either way
-    if (ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return RoundHalfEven(NumericValue(text));
 }
 
 std::string Quoted(std::string_view text)
@@ -230,11 +220,11 @@ private:
             if (line[i] == ',')
                 commas.push_back(i);
         std::string_view first = line.substr(0, commas.empty() ? line.size() : commas[0]);
-        std::optional<long long> row = WholeNumber(first);
+        std::optional<double> row = RowNumber(first);
         if (!row)
             return Fail(kErrTypeMismatch, "skill row " + Quoted(first) + " is not a number");
-        if (*row < 0 || *row >= kSkillCount)
-            return Fail(kErrInvalidArgument, "skill row " + std::to_string(*row) + " is outside 0 to 35");
+        if (!(*row >= 0 && *row < kSkillCount))
+            return Fail(kErrInvalidArgument, "skill row " + Quoted(first) + " is outside 0 to 35");
         // The writer always puts seven commas; a shorter line cannot be told apart field by field.
         if (commas.size() < 7)
             return Fail(kErrInvalidArgument,

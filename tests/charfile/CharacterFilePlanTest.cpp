@@ -43,6 +43,9 @@ TEST(CharacterFilePlan, FailingLineVariants)
         {"[SKILLS]\r\n,,5,,0,0,0,0\r\n", 2, 13},
         {"[SKILLS]\r\n-1,,5,,0,0,0,0\r\n", 2, 5},
         {"[SKILLS]\r\n99999999999999999999999,,5,,0,0,0,0\r\n", 2, 5},
+        {"[SKILLS]\r\n35.5,,5,,0,0,0,0\r\n", 2, 5}, // the nearest row is 36
+        {"[SKILLS]\r\n5x,,5,,0,0,0,0\r\n", 2, 13},
+        {"[SKILLS]\r\n1 2,,5,,0,0,0,0\r\n", 2, 13},
         {"[SKILLS]\r\n5\r\n", 2, 5},
         // The slot count runs across repeated sections.
         {"[LANGUAGES]\r\na,1\r\nb,1\r\nc,1\r\nd,1\r\n[X]\r\n[LANGUAGES]\r\ne,1\r\nf,1\r\ng,1\r\nh,1\r\ni,"
@@ -129,6 +132,13 @@ TEST(CharacterFilePlan, SkillFields)
             got.push_back(v.empty() ? "-" : v[0]);
         }
         EXPECT_EQ(got, c.expected) << c.line;
+    }
+    // The row is a number as a whole, converted like every integer: nearest, halves to even.
+    for (auto [text, row] :
+         {std::pair{" 9\t", 9}, {"+10", 10}, {"4.5", 4}, {"13.5", 14}, {"2E1", 20}, {"-0.4", 0}}) {
+        auto rowPlan = Plan(std::string("[SKILLS]\r\n") + text + ",,1,,0,0,0,0\r\n");
+        ASSERT_FALSE(rowPlan.writes.empty()) << text;
+        EXPECT_EQ(rowPlan.writes[0].index, row) << text;
     }
     // The writes of a secondary row follow the line: name, rank, stat code, items, specials.
     auto plan = Plan("[SKILLS]\r\n24,Dance,20,AG,0,0,0,0\r\n");
