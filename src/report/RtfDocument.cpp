@@ -74,6 +74,24 @@ OpenToken TokenEndingAt(std::string_view s, std::size_t pos)
     return OpenToken::None;
 }
 
+// The \ucN words inside a character's span (a surrogate pair may hold one between its halves):
+// they must outlive the character, or the text after it would skip a different count.
+std::string UcWordsWithin(std::string_view s, std::size_t begin, std::size_t end)
+{
+    std::string words;
+    for (std::size_t i = begin; i + 3 < end; ++i) {
+        if (s.compare(i, 3, "\\uc") != 0 || !IsAsciiDigit(s[i + 3]) || !IsEscapeAt(s, i))
+            continue;
+        std::size_t j = i + 3;
+        while (j < end && IsAsciiDigit(s[j]))
+            ++j;
+        words.append(s, i, j - i);
+        words += ' ';
+        i = j - 1;
+    }
+    return words;
+}
+
 std::string FontNameRtf(std::string_view utf8)
 {
     std::string out;
@@ -549,6 +567,8 @@ void RtfDocument::ReplaceRanges(std::vector<Replacement> replacements)
                 insert.clear();
                 placed = true;
             }
+            if (m.text[k] >= 0x10000)
+                body.back().insert += UcWordsWithin(m_source, g.begin, g.end);
         }
         if (!placed && !insert.empty()) {
             std::size_t anchor = r.start < length ? m.glyphs[r.start].begin : endAnchor;

@@ -487,7 +487,9 @@ private:
                 unsigned char c = static_cast<unsigned char>(m_s[i]);
                 if (c == '{' || c == '}' || c == '\\' || c == '\r' || c == '\n' || c == '\0')
                     break;
-                if (c >= 0x80)
+                if (m_leadGlyph != kNone || (c >= 0x80 && IsDoubleByteCodePage(CodePage(g))))
+                    TextByte(g, c, i, i + 1, false);
+                else if (c >= 0x80)
                     Emit(g, DecodeCodePageByte(CodePage(g), c), i, i + 1);
                 else if (c >= 0x20 || c == '\t')
                     Emit(g, c, i, i + 1);
@@ -506,8 +508,58 @@ private:
         }
         unsigned char c = static_cast<unsigned char>(m_s[i]);
         if (c >= 0x20)
-            Character(c >= 0x80 ? DecodeCodePageByte(FontTableCodePage(), c) : char32_t(c), i, i + 1);
+            FontTableByte(c, i, i + 1);
         return i + 1;
+    }
+
+    // One byte of shown text in the group's code page. In a double-byte code page a lead byte
+    // stands as U+FFFD until the byte right after it completes the character.
+    void TextByte(Group& g, unsigned char byte, std::size_t begin, std::size_t end, bool escaped)
+    {
+        const int codePage = CodePage(g);
+        if (m_leadGlyph != kNone) {
+            const std::size_t lead = m_leadGlyph;
+            m_leadGlyph = kNone;
+            if (lead + 1 == m_m.glyphs.size() && m_m.glyphs[lead].end == begin &&
+                m_m.formats[m_m.glyphs[lead].format] == g.format) {
+                if (char32_t ch = DecodeDoubleByte(codePage, m_leadByte, byte)) {
+                    m_m.glyphs[lead].end = static_cast<std::uint32_t>(end);
+                    m_m.text[lead] = ch;
+                    return;
+                }
+            }
+        }
+        if (IsLeadByte(codePage, byte)) {
+            m_leadGlyph = m_m.glyphs.size();
+            m_leadByte = byte;
+            Emit(g, 0xFFFD, begin, end);
+        } else if (byte >= 0x80) {
+            Emit(g, DecodeCodePageByte(codePage, byte), begin, end);
+        } else if (escaped) {
+            Emit(g, DecodeCodePageByte(codePage, byte), begin, end);
+        } else if (byte >= 0x20 || byte == '\t') {
+            Emit(g, byte, begin, end);
+        }
+    }
+
+    // A byte of the font table: East Asian font names come in their double-byte code page.
+    void FontTableByte(unsigned char byte, std::size_t begin, std::size_t end)
+    {
+        const int codePage = FontTableCodePage();
+        if (m_fontLead != 0) {
+            char32_t ch = DecodeDoubleByte(codePage, m_fontLead, byte);
+            m_fontLead = 0;
+            if (ch != 0) {
+                if (m_fontName.size() < kMaxFontName)
+                    m_fontName.push_back(ch);
+                return;
+            }
+        }
+        if (IsLeadByte(codePage, byte)) {
+            m_fontLead = byte;
+            return;
+        }
+        Character(byte >= 0x80 ? DecodeCodePageByte(codePage, byte) : char32_t(byte), begin, end);
     }
 
     int FontTableCodePage() const { return m_fontCodePage ? m_fontCodePage : m_m.ansiCodePage; }
@@ -517,6 +569,7 @@ private:
         if (!m_fontPending)
             return;
         m_fontPending = false;
+        m_fontLead = 0;
         std::u32string_view name = m_fontName;
         while (!name.empty() && name.front() == U' ')
             name.remove_prefix(1);
@@ -581,8 +634,14 @@ private:
             if (SkipFallback(j) || digits == 0)
                 return j;
             Group& g = m_stack.back();
-            int codePage = g.dest == Dest::FontTable ? FontTableCodePage() : CodePage(g);
-            Character(DecodeCodePageByte(codePage, static_cast<unsigned char>(value)), start, j);
+            if (g.dest == Dest::Body && !g.format.hidden) {
+                TextByte(g, static_cast<unsigned char>(value), start, j, true);
+                return j;
+            }
+            if (g.dest == Dest::FontTable)
+                FontTableByte(static_cast<unsigned char>(value), start, j);
+            else
+                Character(DecodeCodePageByte(CodePage(g), static_cast<unsigned char>(value)), start, j);
             return j;
         }
         std::size_t end = i + 1;
@@ -806,6 +865,28 @@ private:
         return g.format;
     }
 
+    // Whether nothing but \ucN words stand between two offsets: writers put one between the two
+    // halves of a surrogate pair to give each half its own fallback count.
+    bool OnlyUcWords(std::size_t from, std::size_t to) const
+    {
+        if (to < from || to - from > 32)
+            return false;
+        std::size_t i = from;
+        while (i < to) {
+            if (m_s[i] == ' ' || m_s[i] == '\r' || m_s[i] == '\n') {
+                ++i;
+                continue;
+            }
+            if (m_s.compare(i, 3, "\\uc") != 0 || i + 3 >= to ||
+                !IsDigit(static_cast<unsigned char>(m_s[i + 3])))
+                return false;
+            i += 3;
+            while (i < to && IsDigit(static_cast<unsigned char>(m_s[i])))
+                ++i;
+        }
+        return true;
+    }
+
     void UnicodeChar(char32_t ch, std::size_t start, std::size_t end)
     {
         Group& g = m_stack.back();
@@ -815,7 +896,7 @@ private:
             // The second half of a surrogate pair joins the first into one character.
             Glyph& prev = m_m.glyphs.back();
             char32_t high = m_m.text.back();
-            if (high >= 0xD800 && high <= 0xDBFF && prev.end == start) {
+            if (high >= 0xD800 && high <= 0xDBFF && OnlyUcWords(prev.end, start)) {
                 char32_t full = 0x10000 + ((high - 0xD800) << 10) + (ch - 0xDC00);
                 prev.end = static_cast<std::uint32_t>(end);
                 m_m.text.back() = full;
@@ -835,6 +916,9 @@ private:
     std::unordered_map<Format, std::uint32_t, FormatHash> m_formatIds;
     int m_ucSkip = 0;
     std::size_t m_ucGlyph = kNone;
+    std::size_t m_leadGlyph = kNone; // a double-byte lead waiting for its trail byte
+    unsigned char m_leadByte = 0;
+    unsigned char m_fontLead = 0;
     bool m_fontPending = false;
     std::int32_t m_fontNumber = 0;
     int m_fontCodePage = 0;

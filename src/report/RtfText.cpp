@@ -1,5 +1,10 @@
 #include "RtfText.h"
 
+#include <iconv.h>
+
+#include <array>
+#include <cerrno>
+
 namespace keld {
 
 namespace {
@@ -225,6 +230,12 @@ char32_t DecodeCodePageByte(int codePage, unsigned char byte)
         return codePage == 42 ? char32_t(0xF000 + byte) : char32_t(byte);
     if (codePage == 42)
         return char32_t(0xF000 + byte);
+    if (IsDoubleByteCodePage(codePage)) {
+        // Outside a pair only the half-width katakana of code page 932 stand alone.
+        if (codePage == 932 && byte >= 0xA1 && byte <= 0xDF)
+            return char32_t(0xFF61 + (byte - 0xA1));
+        return 0xFFFD;
+    }
     const char16_t* table = kCp1252;
     for (const auto& entry : kTables) {
         if (entry.codePage == codePage) {
@@ -233,6 +244,63 @@ char32_t DecodeCodePageByte(int codePage, unsigned char byte)
         }
     }
     return table[byte - 0x80];
+}
+
+bool IsDoubleByteCodePage(int codePage)
+{
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
+
+bool IsLeadByte(int codePage, unsigned char byte)
+{
+    if (codePage == 932)
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    return IsDoubleByteCodePage(codePage) && byte >= 0x81 && byte <= 0xFE;
+}
+
+char32_t DecodeDoubleByte(int codePage, unsigned char lead, unsigned char trail)
+{
+    const char* name = codePage == 932   ? "CP932"
+                       : codePage == 936 ? "GBK"
+                       : codePage == 949 ? "UHC"
+                       : codePage == 950 ? "BIG5"
+                                         : nullptr;
+    if (!name)
+        return 0;
+    // The C library's converters hold the tables; one open converter per code page and thread.
+    struct Converter {
+        int codePage = 0;
+        iconv_t handle = reinterpret_cast<iconv_t>(-1);
+        ~Converter()
+        {
+            if (handle != reinterpret_cast<iconv_t>(-1))
+                iconv_close(handle);
+        }
+    };
+    thread_local std::array<Converter, 4> converters;
+    Converter* converter = nullptr;
+    for (Converter& c : converters) {
+        if (c.codePage == codePage || c.codePage == 0) {
+            converter = &c;
+            break;
+        }
+    }
+    if (converter->codePage == 0) {
+        converter->codePage = codePage;
+        converter->handle = iconv_open("UTF-32LE", name);
+    }
+    if (converter->handle == reinterpret_cast<iconv_t>(-1))
+        return 0;
+    char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+    unsigned char out[8] = {};
+    char* inPtr = in;
+    char* outPtr = reinterpret_cast<char*>(out);
+    std::size_t inLeft = 2, outLeft = sizeof out;
+    iconv(converter->handle, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(converter->handle, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
+        inLeft != 0 || sizeof out - outLeft != 4)
+        return 0;
+    return char32_t(out[0]) | char32_t(out[1]) << 8 | char32_t(out[2]) << 16 | char32_t(out[3]) << 24;
 }
 
 char32_t FoldCase(char32_t c)

@@ -17,6 +17,13 @@ int CodePageForCharset(int charset);
 // is used for code pages we hold no table for).
 char32_t DecodeCodePageByte(int codePage, unsigned char byte);
 
+// The double-byte code pages of East Asian fonts (932, 936, 949, 950): a lead byte and the byte
+// after it make one character.
+bool IsDoubleByteCodePage(int codePage);
+bool IsLeadByte(int codePage, unsigned char byte);
+// The character of a lead and trail byte; 0 when the pair stands for none.
+char32_t DecodeDoubleByte(int codePage, unsigned char lead, unsigned char trail);
+
 // Simple one-to-one case folding for ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic: one
 // character for one, so a match in folded text is a match at the same position in the original.
 char32_t FoldCase(char32_t c);
