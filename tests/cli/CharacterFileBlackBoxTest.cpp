@@ -33,6 +33,21 @@ Expect Skill(int row, const std::string& key, Json value)
     return {"/Skills/" + std::to_string(row) + "/" + key, std::move(value)};
 }
 
+// Several fields of one skill row.
+std::vector<Expect> Row(int row, const Json& fields)
+{
+    std::vector<Expect> out;
+    for (const auto& [key, value] : fields.items())
+        out.push_back(Skill(row, key, value));
+    return out;
+}
+
+std::vector<Expect> operator+(std::vector<Expect> a, const std::vector<Expect>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 Json Show(const fs::path& file)
 {
     const auto run = RunCli({"show", file.string(), "--data", kRules.string()});
@@ -88,42 +103,31 @@ TEST_F(CharacterFileBlackBox, ShowGivesTheHandWorkedValues)
         // Name and code only on rows 24 to 28, untrimmed on reading; a code matching no stat gives
         // 0; boxes that are not numbers become "0"; a name with commas takes the extra ones.
         {"skill-fields.kld",
-         {Skill(5, "SecondaryName", ""),
-          Skill(5, "StatCode", "ST"),
-          Skill(5, "Rank", "20"),
-          Skill(5, "Ranks5", 20),
-          Skill(5, "Spec2", "4"),
-          Skill(5, "Total", "30"),
-          Skill(9, "Rank", "5"),
-          Skill(9, "Total", "15"),
-          Skill(24, "SecondaryName", "  Dance  "),
-          Skill(24, "StatCode", " AG "),
-          Skill(24, "Stat", "0"),
-          Skill(24, "Total", "20"),
-          Skill(25, "SecondaryName", "Sing, Play, Juggle"),
-          Skill(25, "StatCode", "PR"),
-          Skill(25, "Stat", "25"),
-          Skill(25, "Spec2", "4"),
-          Skill(25, "Total", "65"),
-          Skill(26, "StatCode", "ag"),
-          Skill(26, "Stat", "0"),
-          Skill(26, "Total", "10"),
-          Skill(27, "Ranks5", 50),
-          Skill(27, "Ranks2", 1),
-          Skill(27, "Bar2Visible", true),
-          Skill(27, "Bar2Enabled", true),
-          Skill(27, "Item1", "0"),
-          Skill(27, "Item2", "0"),
-          Skill(27, "Spec1", "2.5"),
-          Skill(27, "Spec2", "0"),
-          Skill(27, "Total", "63.5"),
-          Skill(28, "SecondaryName", "Ride,"),
-          Skill(28, "Rank", "IT"),
-          Skill(28, "StatCode", "0"),
-          Skill(28, "Ranks5", 0),
-          Skill(28, "Total", "6"),
-          Skill(30, "Rank", "12"),
-          Skill(30, "Total", "37")}},
+         Row(5,
+             {{"SecondaryName", ""}, {"StatCode", "ST"}, {"Rank", "20"}, {"Ranks5", 20}, {"Total", "30"}}) +
+             Row(9, {{"Rank", "5"}, {"Total", "15"}}) +
+             Row(24, {{"SecondaryName", "  Dance  "}, {"StatCode", " AG "}, {"Stat", "0"}, {"Total", "20"}}) +
+             Row(25, {{"SecondaryName", "Sing, Play, Juggle"},
+                      {"StatCode", "PR"},
+                      {"Stat", "25"},
+                      {"Spec2", "4"},
+                      {"Total", "65"}}) +
+             Row(26, {{"StatCode", "ag"}, {"Stat", "0"}, {"Total", "10"}}) +
+             Row(27, {{"Ranks5", 50},
+                      {"Ranks2", 1},
+                      {"Bar2Visible", true},
+                      {"Bar2Enabled", true},
+                      {"Item1", "0"},
+                      {"Item2", "0"},
+                      {"Spec1", "2.5"},
+                      {"Spec2", "0"},
+                      {"Total", "63.5"}}) +
+             Row(28, {{"SecondaryName", "Ride,"},
+                      {"Rank", "IT"},
+                      {"StatCode", "0"},
+                      {"Ranks5", 0},
+                      {"Total", "6"}}) +
+             Row(30, {{"Rank", "12"}, {"Total", "37"}})},
         // Slots count over the whole file; gold is kept as written, the other coins are numbers:
         // 7 + 12 = 19, + 1.5 = 20.5 -> 20, + 16 = 36, + 1000 = 1036 coins = 16.1875 lb -> 16.2.
         {"slots-money-notes.kld",
