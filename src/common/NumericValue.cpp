@@ -186,25 +186,17 @@ std::string NumberText(double value)
         digits.pop_back();
 
     std::string out = negative ? "-" : "";
-    if (exponent >= -5 + 1 && exponent <= 14) {
-        if (exponent >= 0) {
-            std::string intPart = digits.substr(0, std::min<std::size_t>(digits.size(), exponent + 1));
-            intPart.append(exponent + 1 - intPart.size(), '0');
-            out += intPart;
-            if (digits.size() > static_cast<std::size_t>(exponent + 1))
-                out += "." + digits.substr(exponent + 1);
-        } else {
-            out += "0." + std::string(-exponent - 1, '0') + digits;
-        }
-        return out;
+    // Always positional, never scientific: whole values have no decimal point at any size.
+    if (exponent >= 0) {
+        std::string intPart = digits.substr(0, std::min<std::size_t>(digits.size(), exponent + 1));
+        intPart.append(exponent + 1 - intPart.size(), '0');
+        out += intPart;
+        if (digits.size() > static_cast<std::size_t>(exponent + 1))
+            out += "." + digits.substr(exponent + 1);
+    } else {
+        out += "0." + std::string(-exponent - 1, '0') + digits;
     }
-    // Very large or very small values keep the scientific form: "1E+15", "1.5E-07".
-    out += digits.substr(0, 1);
-    if (digits.size() > 1)
-        out += "." + digits.substr(1);
-    char expBuf[16];
-    std::snprintf(expBuf, sizeof expBuf, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-    return out + expBuf;
+    return out;
 }
 
 double RoundHalfEven(double value)

@@ -11,7 +11,8 @@ namespace keld {
 // No number at all gives 0. Never fails; a value beyond double range saturates.
 double NumericValue(std::string_view text);
 
-// Shortest decimal text of a number: "5", "-10", "2.5"; up to 15 significant digits.
+// Shortest decimal text of a number: "5", "-10", "2.5", "0.00001"; up to 15 significant digits
+// and never an exponent.
 std::string NumberText(double value);
 
 // Nearest integer, a half going to the even neighbour (2.5 -> 2, 3.5 -> 4).

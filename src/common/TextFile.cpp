@@ -167,8 +167,19 @@ Result<std::vector<std::string>> ReadTextFileLines(const std::filesystem::path& 
     return SplitLines(DecodeText(*bytes), ends);
 }
 
-Status AtomicWriteFile(const std::filesystem::path& path, std::string_view bytes)
+Status AtomicWriteFile(const std::filesystem::path& requested, std::string_view bytes)
 {
+    // Write through a link to the file it names rather than replacing the link itself.
+    std::error_code ec;
+    std::filesystem::path path = requested;
+    if (std::filesystem::is_symlink(requested, ec))
+        path = std::filesystem::weakly_canonical(requested, ec);
+    if (ec)
+        path = requested;
+    // A rename would replace a file the user may not write to; refuse, as opening it would.
+    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
+        return FileError(70, requested, "is read-only");
+
     std::filesystem::path folder = path.parent_path();
     if (folder.empty())
         folder = ".";

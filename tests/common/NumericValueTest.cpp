@@ -42,7 +42,7 @@ TEST(NumberText, GivesTheShortestDecimalText)
 {
     struct Case {
         double value;
-        const char* expected;
+        std::string expected;
     };
     const Case cases[] = {
         {5, "5"},
@@ -54,12 +54,14 @@ TEST(NumberText, GivesTheShortestDecimalText)
         {-0.5, "-0.5"},
         {1.6, "1.6"},
         {123456789012345, "123456789012345"},
-        {1e15, "1E+15"},
+        {1e15, "1000000000000000"},
+        {1234567890123456789.0, "1234567890123460000"},
         {0.0001, "0.0001"},
-        {0.00001, "1E-05"},
+        {0.00001, "0.00001"},
+        {-1.5e-7, "-0.00000015"},
         {1.0 / 3.0, "0.333333333333333"},
         {2.0 / 3.0, "0.666666666666667"},
-        {DBL_MAX, "1.79769313486232E+308"},
+        {DBL_MAX, "179769313486232" + std::string(294, '0')},
     };
     for (const auto& c : cases)
         EXPECT_EQ(NumberText(c.value), c.expected) << c.value;

@@ -119,3 +119,15 @@ TEST(ReadFileBytes, ReportsAMissingFileAsFileNotFound)
     EXPECT_EQ(r.Error().File(), "/nonexistent/racemod.txt");
     EXPECT_FALSE(ReadFileBytes("/tmp").Ok());
 }
+
+TEST(AtomicWriteFile, WritesThroughALinkAndKeepsTheLink)
+{
+    TempDir dir;
+    fs::path real = dir.Path() / "real.kld";
+    fs::path link = dir.Path() / "link.kld";
+    ASSERT_TRUE(AtomicWriteFile(real, "old").Ok());
+    fs::create_symlink(real, link);
+    ASSERT_TRUE(AtomicWriteFile(link, "new").Ok());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Slurp(real), "new");
+}
