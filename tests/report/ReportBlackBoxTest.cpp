@@ -372,6 +372,34 @@ std::vector<std::pair<std::string, std::string>> CorpusSources(const std::string
     return {{"features.fodt", features}, {"web.html", html}, {"plain.txt", txt}};
 }
 
+// Smaller writers: the macOS text editor's, with its line ends as paragraph marks, and the
+// Windows one's.
+const char* kCocoa = R"({\rtf1\ansi\ansicpg1252\cocoartf2639
+\cocoatextscaling0\cocoaplatform0{\fonttbl\f0\fswiss\fcharset0 Helvetica;\f1\fnil\fcharset0 Menlo-Regular;}
+{\colortbl;\red255\green255\blue255;\red251\green2\blue7;}
+{\*\expandedcolortbl;;\cssrgb\c100000\c14913\c0;}
+\pard\tx566\tx1133\pardirnatural\partightenfactor0
+
+\f0\fs24 \cf0 Name: 
+\b [NA
+\b0 ME] and 
+\f1\fs26 \cf2 [RACE]
+\f0\fs24 \cf0 \
+Level: [level] \uc0\u8211  Gr\'f6\'dfe \uc0\u937 \u956  \uc0\u26085 \u26412  \uc0\u55357 \u56832 \
+Journal: [JOURNAL]\
+[SK1][SK10]12})";
+
+const char* kWordPad =
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0\\nouicompat\\deflang1033{\\fonttbl{\\f0\\fnil\\fcharset0 Calibri;}"
+    "{\\f1\\fnil\\fcharset161 Calibri;}{\\f2\\fnil\\fcharset128 MS Gothic;}}\r\n"
+    "{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
+    "{\\*\\generator Riched20 10.0.19041}\\viewkind4\\uc1 \r\n"
+    "\\pard\\sa200\\sl276\\slmult1\\f0\\fs22\\lang9 Name: \\b [NA\\b0 ME]\\b [RACE]\\b0 12\\par\r\n"
+    "\\cf1\\i [LEVEL]\\cf0\\i0\\f1\\lang1032 \\'d9\\'ec\\f0\\lang9  \\f2\\lang1041\\'93\\'fa\\f0\\lang9  "
+    "[JOURNAL]\\par\r\n"
+    "\\trowd\\trgaph108\\cellx2000\\cellx4000\\pard\\intbl [VA0]\\cell [NO0]\\cell\\row\r\n"
+    "\\pard\\ul [sk1]\\ulnone[SK10]\\strike [GP]\\strike0\\fs21 [SP]\\fs23 [BP]\\par\r\n}\r\n";
+
 TEST(ReportBlackBoxLibreOffice, FilledTemplatesReadAsTheFillSays)
 {
     if (!LibreOffice::Installed())
@@ -386,8 +414,10 @@ TEST(ReportBlackBoxLibreOffice, FilledTemplatesReadAsTheFillSays)
     lo.Write("word.rtf", Fixture("word-2010-style.rtf"));
     ASSERT_TRUE(lo.Convert({"sheet.fodt", "features.fodt", "plain.txt"}, "rtf:Rich Text Format", "."));
     ASSERT_TRUE(lo.Convert({"web.html"}, "rtf:Rich Text Format", ".", "HTML (StarWriter)"));
-    const std::vector<std::string> templates = {"sheet.rtf", "word.rtf", "features.rtf", "plain.rtf",
-                                                "web.rtf"};
+    lo.Write("cocoa.rtf", kCocoa);
+    lo.Write("wordpad.rtf", kWordPad);
+    const std::vector<std::string> templates = {"sheet.rtf",    "word.rtf",  "cocoa.rtf", "wordpad.rtf",
+                                                "features.rtf", "plain.rtf", "web.rtf"};
 
     fs::create_directories(lo.Dir() / "filled");
     std::vector<std::string> filled;
