@@ -112,6 +112,11 @@ private:
         m_plan.writes.push_back(PlannedWrite{field, index, number, std::string(value), m_line});
     }
 
+    void AddGeneral(GeneralField field, std::string_view value)
+    {
+        Add(Field::General, value, static_cast<int>(field));
+    }
+
     Failure Content(std::string_view line)
     {
         switch (m_section) {
@@ -167,19 +172,19 @@ private:
             return NoEquals(kGeneral, line);
         auto [key, value] = *kv;
         if (key == "NAME") {
-            Add(Field::Name, value);
+            AddGeneral(GeneralField::Name, value);
         } else if (key == "HT/WT" || key == "HAIR/EYES") {
             std::size_t q = value.find('/');
             if (q == std::string_view::npos)
                 return Fail(kErrInvalidArgument,
                             std::string(key) + " value " + Quoted(value) + " has no \"/\"");
             bool height = key == "HT/WT";
-            Add(height ? Field::Height : Field::HairColor, value.substr(0, q));
-            Add(height ? Field::Weight : Field::EyeColor, value.substr(q + 1));
+            AddGeneral(height ? GeneralField::Height : GeneralField::HairColor, value.substr(0, q));
+            AddGeneral(height ? GeneralField::Weight : GeneralField::EyeColor, value.substr(q + 1));
         } else if (key == "DEMEANOR") {
-            Add(Field::Demeanor, value);
+            AddGeneral(GeneralField::Demeanor, value);
         } else if (key == "SPECIAL") {
-            Add(Field::Special, value);
+            AddGeneral(GeneralField::Special, value);
         } else if (key == "RACE") {
             Add(Field::Race, value);
         } else if (key == "YOUTH") {

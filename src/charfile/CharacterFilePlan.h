@@ -11,13 +11,7 @@ namespace keld {
 // One field write that a character file asks for, with the line it comes from.
 struct PlannedWrite {
     enum class Field {
-        Name,
-        Height,
-        Weight,
-        HairColor,
-        EyeColor,
-        Demeanor,
-        Special,
+        General,    // index: the GeneralField
         Race,       // value: the displayed name to select
         Youth,      // value: the displayed name to select
         Profession, // value: the displayed name to select

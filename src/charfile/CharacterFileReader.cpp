@@ -53,20 +53,8 @@ private:
     {
         const std::string& v = w.value;
         switch (w.field) {
-        case Field::Name:
-            return Check(m_sheet.WriteGeneral(GeneralField::Name, v), w.line);
-        case Field::Height:
-            return Check(m_sheet.WriteGeneral(GeneralField::Height, v), w.line);
-        case Field::Weight:
-            return Check(m_sheet.WriteGeneral(GeneralField::Weight, v), w.line);
-        case Field::HairColor:
-            return Check(m_sheet.WriteGeneral(GeneralField::HairColor, v), w.line);
-        case Field::EyeColor:
-            return Check(m_sheet.WriteGeneral(GeneralField::EyeColor, v), w.line);
-        case Field::Demeanor:
-            return Check(m_sheet.WriteGeneral(GeneralField::Demeanor, v), w.line);
-        case Field::Special:
-            return Check(m_sheet.WriteGeneral(GeneralField::Special, v), w.line);
+        case Field::General:
+            return Check(m_sheet.WriteGeneral(static_cast<GeneralField>(w.index), v), w.line);
         case Field::Race:
             m_sheet.SelectRaceByName(v); // no match leaves the race as it was
             return;

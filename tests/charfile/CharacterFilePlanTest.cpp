@@ -29,6 +29,15 @@ std::vector<std::string> Values(const CharacterFilePlan& plan, Field field)
     return out;
 }
 
+std::vector<std::string> Values(const CharacterFilePlan& plan, GeneralField field)
+{
+    std::vector<std::string> out;
+    for (const auto& w : plan.writes)
+        if (w.field == Field::General && w.index == static_cast<int>(field))
+            out.push_back(w.value);
+    return out;
+}
+
 // Each kind of failing line has a whole-file fixture in CharacterFileTest; these are the variants.
 TEST(CharacterFilePlan, FailingLineVariants)
 {
@@ -70,7 +79,7 @@ TEST(CharacterFilePlan, LinesOutsideKnownSectionsAndNonFailuresAreAccepted)
     auto plan =
         Plan("NAME=before\r\n[general]\r\nNAME=lower\r\n[GENERAL] ;c\r\nNAME\r\n"
              "[GENERAL]  \r\nWHATEVER=1\r\nNAME=a\nb\r[ARMOR]\r\nHELM=2.5\r\nARM=1.4\r\nSHIELD=&H1\r\n");
-    EXPECT_EQ(Values(plan, Field::Name), std::vector<std::string>{"a\nb"});
+    EXPECT_EQ(Values(plan, GeneralField::Name), std::vector<std::string>{"a\nb"});
     std::vector<int> states;
     for (const auto& w : plan.writes)
         if (w.field == Field::ArmorPiece)
@@ -83,11 +92,11 @@ TEST(CharacterFilePlan, ValuesAreSplitAsTheFormatSays)
     auto plan = Plan("[GENERAL]\r\nHT/WT=6'2/200 lb\r\nHAIR/EYES=a/b/c\r\nNAME=x=y\r\nREALM=channeling\r\n"
                      "LEVEL=\r\n[MONEY]\r\nGP=abc\r\nSP=abc\r\nBP=012\r\nCP=1.50\r\nTP=\r\nXP=4\r\n"
                      "[LANGUAGES]\r\nElvish,3\r\n[SPELLS]\r\nLore,a,b\r\n");
-    EXPECT_EQ(Values(plan, Field::Height), std::vector<std::string>{"6'2"});
-    EXPECT_EQ(Values(plan, Field::Weight), std::vector<std::string>{"200 lb"});
-    EXPECT_EQ(Values(plan, Field::HairColor), std::vector<std::string>{"a"});
-    EXPECT_EQ(Values(plan, Field::EyeColor), std::vector<std::string>{"b/c"});
-    EXPECT_EQ(Values(plan, Field::Name), std::vector<std::string>{"x=y"});
+    EXPECT_EQ(Values(plan, GeneralField::Height), std::vector<std::string>{"6'2"});
+    EXPECT_EQ(Values(plan, GeneralField::Weight), std::vector<std::string>{"200 lb"});
+    EXPECT_EQ(Values(plan, GeneralField::HairColor), std::vector<std::string>{"a"});
+    EXPECT_EQ(Values(plan, GeneralField::EyeColor), std::vector<std::string>{"b/c"});
+    EXPECT_EQ(Values(plan, GeneralField::Name), std::vector<std::string>{"x=y"});
     EXPECT_EQ(Values(plan, Field::Level), std::vector<std::string>{""});
     EXPECT_TRUE(Values(plan, Field::Realm).empty()); // only the exact realm names count
     // Gold is kept as written, the other coins go through their number.
