@@ -66,3 +66,25 @@ function(keld_check_core_has_no_qt)
     endwhile()
   endforeach()
 endfunction()
+
+# A library of window code (Qt). Its folder is its include root, like a core library's.
+function(keld_window_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC Qt6::Widgets PRIVATE keld_warnings)
+  set_target_properties(${name} PROPERTIES AUTOMOC ON AUTORCC ON)
+endfunction()
+
+# A Qt Test program for the windows; it runs offscreen with its own settings folder.
+function(keld_qt_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE Qt6::Test Qt6::Widgets keld_warnings)
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_compile_definitions(${name} PRIVATE KELD_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+                                             KELD_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_dependencies(${name} keld_data)
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT
+                       "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/${name}-config"
+                       TIMEOUT 300)
+endfunction()

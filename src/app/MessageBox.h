@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+namespace keld {
+
+// Every message box of the program goes through here, so tests can answer it without a window.
+class MessageBox {
+public:
+    // Shows a modal box and returns the button chosen (the first of `buttons` when it is closed).
+    static QMessageBox::StandardButton Show(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                            const QString& text, QMessageBox::StandardButtons buttons,
+                                            const QString& informativeText = {});
+    static void Information(QWidget* parent, const QString& title, const QString& text,
+                            const QString& informativeText = {});
+    static void Warning(QWidget* parent, const QString& title, const QString& text,
+                        const QString& informativeText = {});
+
+    // Test seam: the next box answers with this button without being shown. Without a queued
+    // answer, a box under the offscreen platform answers its default at once instead of blocking.
+    static void SetNextAnswer(QMessageBox::StandardButton button);
+    // What the boxes shown since the last call said ("title\ntext\ninformative"), oldest first.
+    static QStringList TakeShown();
+};
+
+} // namespace keld

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+namespace keld {
+
+class SheetModel;
+class SettingsStore;
+class FileDialog;
+
+// The print, preview and template commands of the sheet, and the report window they open.
+class ReportCommands : public QObject {
+    Q_OBJECT
+public:
+    // sheetDialog is the sheet's own file dialog (the template commands share it with Load and
+    // Save); the template paths are the program-wide ones that start-up read.
+    ReportCommands(SheetModel& model, QWidget* sheet, FileDialog& sheetDialog, const SettingsStore& settings,
+                   QString& detailTemplatePath, QString& summaryTemplatePath, QObject* parent = nullptr);
+
+    void PrintDetail();
+    void PrintSummary();
+    void PreviewDetail();
+    void PreviewSummary();
+    void ChooseDetailTemplate();
+    void ChooseSummaryTemplate();
+    // Closes the report window if it is open (exit).
+    void CloseReportWindow();
+
+private:
+    SheetModel& m_model;
+    QWidget* m_sheet;
+    FileDialog& m_sheetDialog;
+    const SettingsStore& m_settings;
+    QString& m_detailTemplatePath;
+    QString& m_summaryTemplatePath;
+};
+
+} // namespace keld

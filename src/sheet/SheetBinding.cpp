@@ -1,0 +1,83 @@
+#include "SheetBinding.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+
+namespace keld {
+
+QString ToQt(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+std::string FromQt(const QString& text)
+{
+    return text.toStdString();
+}
+
+SheetBinding::SheetBinding(SheetModel& model, QObject* parent) : QObject(parent), m_model(model)
+{
+    m_model.AddObserver(this);
+}
+
+SheetBinding::~SheetBinding()
+{
+    m_model.RemoveObserver(this);
+}
+
+void SheetBinding::Bind(FieldId id, int index, std::function<void()> refresh)
+{
+    m_refreshers[Key(id, index)].push_back(refresh);
+    m_all.push_back(std::move(refresh));
+}
+
+void SheetBinding::BindLineEdit(QLineEdit* edit, FieldId id, int index)
+{
+    Bind(id, index, [this, edit, id, index] {
+        const QString text = ToQt(m_model.Text(id, index));
+        if (edit->text() != text) {
+            const QSignalBlocker blocker(edit);
+            edit->setText(text);
+        }
+    });
+    connect(edit, &QLineEdit::textEdited, this,
+            [this, id, index](const QString& text) { m_model.EditText(id, index, FromQt(text)); });
+    connect(edit, &QLineEdit::editingFinished, this, [this, id, index] { m_model.EditFinished(id, index); });
+}
+
+void SheetBinding::BindPlainTextEdit(QPlainTextEdit* edit, FieldId id, int index)
+{
+    Bind(id, index, [this, edit, id, index] {
+        const QString text = ToQt(m_model.Text(id, index));
+        if (edit->toPlainText() != text) {
+            const QSignalBlocker blocker(edit);
+            edit->setPlainText(text);
+        }
+    });
+    connect(edit, &QPlainTextEdit::textChanged, this,
+            [this, edit, id, index] { m_model.EditText(id, index, FromQt(edit->toPlainText())); });
+}
+
+void SheetBinding::BindLabel(QLabel* label, FieldId id, int index)
+{
+    Bind(id, index, [this, label, id, index] { label->setText(ToQt(m_model.Text(id, index))); });
+}
+
+void SheetBinding::RefreshAll()
+{
+    for (const auto& refresh : m_all)
+        refresh();
+}
+
+void SheetBinding::FieldChanged(FieldId id, int index)
+{
+    const auto found = m_refreshers.find(Key(id, index));
+    if (found == m_refreshers.end())
+        return;
+    for (const auto& refresh : found->second)
+        refresh();
+}
+
+} // namespace keld

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QWidget>
+
+class QFrame;
+
+namespace keld {
+
+class SheetBinding;
+class GeneralStatsArea;
+class SkillGridArea;
+class ArmorLanguageSpellArea;
+
+// The sheet's content: the panel Frame1 with every field on it, scrolled vertically inside the
+// window by dragging it or with the wheel. The areas lie on the panel top to bottom.
+class SheetView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kPanelWidthTwips = 7935;
+    static constexpr int kPanelHeightTwips = 13260;
+    static constexpr int kPanelLeftTwips = 120;
+    static constexpr int kScrollStepTwips = 250;
+    // What the window's frame (caption, menu, borders) takes from its height in the scroll bound.
+    static constexpr int kFrameAllowanceTwips = 960;
+
+    SheetView(SheetBinding& binding, QWidget* parent = nullptr);
+
+    QWidget* Panel() const { return m_panel; }
+    // The panel's top in twips: 0 or a negative multiple of the scroll step.
+    int PanelTopTwips() const { return m_topTwips; }
+    // One scroll step: down > 0 moves the content down (shows its upper part), < 0 up. The
+    // bounds use the height of the window the sheet stands in, in twips.
+    void ScrollStep(int down);
+    void SetPanelTopTwips(int top);
+
+    GeneralStatsArea* GeneralStats() const { return m_generalStats; }
+    SkillGridArea* SkillGrid() const { return m_skillGrid; }
+    ArmorLanguageSpellArea* ArmorLanguagesSpells() const { return m_armorLanguagesSpells; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    double WindowHeightTwips() const;
+    void PlacePanel();
+
+    QWidget* m_panel;
+    GeneralStatsArea* m_generalStats;
+    SkillGridArea* m_skillGrid;
+    ArmorLanguageSpellArea* m_armorLanguagesSpells;
+    int m_topTwips = 0;
+    double m_oldMouseY = 0; // twips, where the button went down
+    bool m_dragging = false;
+    int m_wheelRemainder = 0;
+};
+
+} // namespace keld

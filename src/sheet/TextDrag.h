@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QMimeData;
+class QWidget;
+
+namespace keld {
+
+// Labels are dragged by their caption: the drag carries it as plain text, so a target takes a
+// stat chip, a die value or text dragged from another program alike.
+QMimeData* CaptionMimeData(const QString& caption);
+// Starts dragging caption from source (blocks in a nested event loop until the drop).
+void StartCaptionDrag(QWidget* source, const QString& caption);
+
+// Makes target accept dropped text and hands the text to onDrop.
+class TextDropTarget : public QObject {
+public:
+    TextDropTarget(QWidget* target, std::function<void(const QString&)> onDrop);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::function<void(const QString&)> m_onDrop;
+};
+
+} // namespace keld
