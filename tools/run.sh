@@ -5,8 +5,4 @@ cd "$(dirname "$0")/.."
 bash tools/deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELD_BUILD_TESTS=OFF -DKELD_BUILD_BENCH=OFF
 cmake --build build/release
-if [ -x build/release/bin/KELDCG ]; then
-  exec build/release/bin/KELDCG
-fi
-# Until the desktop program is there, check the shipped rules data.
-exec build/release/bin/keldcg-cli check-data
+exec build/release/bin/keldcg
