@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QWidget;
@@ -10,6 +11,7 @@ namespace keld {
 class SheetModel;
 class SettingsStore;
 class FileDialog;
+class ReportWindow;
 
 // The print, preview and template commands of the sheet, and the report window they open.
 class ReportCommands : public QObject {
@@ -29,13 +31,24 @@ public:
     // Closes the report window if it is open (exit).
     void CloseReportWindow();
 
+    // The report window, or nullptr when there is none.
+    ReportWindow* Window() const { return m_window; }
+    // Loads a template into the report window, creating it (hidden) when there is none. A
+    // template that cannot be loaded is reported and leaves the window's report as it was.
+    ReportWindow* LoadReportTemplate(const QString& path);
+
 private:
+    void Print(const QString& path);
+    void Preview(const QString& path);
+    void ChooseTemplate(QString& path, const char* key);
+
     SheetModel& m_model;
     QWidget* m_sheet;
     FileDialog& m_sheetDialog;
     const SettingsStore& m_settings;
     QString& m_detailTemplatePath;
     QString& m_summaryTemplatePath;
+    QPointer<ReportWindow> m_window;
 };
 
 } // namespace keld
