@@ -1,0 +1,296 @@
+#include "InventoryWindow.h"
+#include "FileDialog.h"
+#include "PictureBox.h"
+#include "SettingsStore.h"
+#include "SheetBinding.h"
+#include "Twips.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace keld;
+
+namespace {
+
+// A window over a fresh character with its own settings store.
+struct Fixture {
+    QTemporaryDir folder;
+    SettingsStore settings{folder.path().toStdString()};
+    SheetModel model;
+    SheetBinding binding{model};
+    std::unique_ptr<InventoryWindow> window;
+
+    Fixture()
+    {
+        model.ClearCharacter();
+        window = std::make_unique<InventoryWindow>(binding, settings);
+    }
+    std::string Stored(const char* key) const
+    {
+        return settings.GetSetting(ApplicationName(), "SCREEN", key);
+    }
+    void Store(const char* key, const std::string& value) const
+    {
+        QVERIFY(settings.SaveSetting(ApplicationName(), "SCREEN", key, value).Ok());
+    }
+    template <typename T> T* Find(const QString& name) const { return window->findChild<T*>(name); }
+    QString PicturePath() const { return ToQt(model.Text(FieldId::PictureFile)); }
+};
+
+QString MakeImage(const QTemporaryDir& folder, const QString& name, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    const QString path = folder.filePath(name);
+    if (!image.save(path))
+        return {};
+    return path;
+}
+
+QString WriteFile(const QTemporaryDir& folder, const QString& name, const QByteArray& bytes)
+{
+    const QString path = folder.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+// The header of a bitmap that claims to be 40000 x 40000 pixels, with no pixels behind it.
+QByteArray HugeBitmapHeader()
+{
+    QByteArray bytes(54, '\0');
+    auto put32 = [&bytes](int at, quint32 value) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xff);
+    };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put32(2, 54);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, 40000);
+    put32(22, 40000);
+    bytes[26] = 1;
+    bytes[28] = 24;
+    return bytes;
+}
+
+void CompareTwips(double actualPx, double twips, const QWidget* widget)
+{
+    QVERIFY2(std::abs(actualPx - TwipsToPx(twips, widget)) <= 1,
+             qPrintable(QStringLiteral("%1 px for %2 twips").arg(actualPx).arg(twips)));
+}
+
+} // namespace
+
+class InventoryWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    // First run in the bottom right corner; closing hides and saves; the next run comes back there.
+    void PositionIsRestoredFromWhereItWasClosed()
+    {
+        Fixture f;
+        QVERIFY(f.window->Open().Ok());
+        QVERIFY(f.window->isVisible());
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect frame = f.window->frameGeometry();
+        QCOMPARE(frame.right(), area.right());
+        QCOMPARE(frame.bottom(), area.bottom());
+
+        f.window->move(30, 45);
+        QVERIFY(!f.window->close());
+        QVERIFY(!f.window->isVisible());
+        QCOMPARE(f.Stored("FORM4TOP"), CoordinateText(static_cast<float>(PxToTwips(45, f.window.get()))));
+        QCOMPARE(f.Stored("FORM4LEFT"), CoordinateText(static_cast<float>(PxToTwips(30, f.window.get()))));
+
+        InventoryWindow next(f.binding, f.settings);
+        QVERIFY(next.Open().Ok());
+        QCOMPARE(next.pos(), QPoint(30, 45));
+    }
+
+    void StoredPositionThatCannotBeUsed()
+    {
+        {
+            Fixture f;
+            f.Store("FORM4LEFT", "100");
+            f.Store("FORM4TOP", "left");
+            const Status opened = f.window->Open();
+            QVERIFY(!opened.Ok());
+            QCOMPARE(opened.Error().Number(), kErrTypeMismatch);
+            QVERIFY(!f.window->isVisible());
+        }
+        // Wholly off every screen: the default place. Partly visible: kept as stored.
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        {
+            Fixture f;
+            f.Store("FORM4LEFT", "-3000000");
+            f.Store("FORM4TOP", "0");
+            QVERIFY(f.window->Open().Ok());
+            QCOMPARE(f.window->frameGeometry().bottomRight(), area.bottomRight());
+        }
+        {
+            Fixture f;
+            const int left = QGuiApplication::primaryScreen()->geometry().right() - 20;
+            f.Store("FORM4LEFT", CoordinateText(static_cast<float>(PxToTwips(left, f.window.get()))));
+            f.Store("FORM4TOP", "-1500");
+            QVERIFY(f.window->Open().Ok());
+            QCOMPARE(f.window->pos().x(), left);
+            QCOMPARE(f.window->pos().y(), TwipsToPx(-1500, f.window.get()));
+        }
+    }
+
+    void CoinBoxesTakeDigitsAndShowTheWeight()
+    {
+        Fixture f;
+        f.window->show();
+        auto* gold = f.Find<QLineEdit>(QStringLiteral("txtMoney_0"));
+        auto* tin = f.Find<QLineEdit>(QStringLiteral("txtMoney_4"));
+        auto* weight = f.Find<QLabel>(QStringLiteral("lblMoneyWeight"));
+        QVERIFY(gold && tin && weight);
+        QCOMPARE(weight->text(), QStringLiteral("0"));
+
+        gold->selectAll();
+        QTest::keyClicks(gold, QStringLiteral("6x-4 e"));
+        QCOMPARE(gold->text(), QStringLiteral("64"));
+        QCOMPARE(f.model.Text(FieldId::Money, 0), std::string("64"));
+        QCOMPARE(weight->text(), QStringLiteral("1"));
+        QTest::keyClick(gold, Qt::Key_Backspace);
+        QCOMPARE(gold->text(), QStringLiteral("6"));
+
+        // Text that does not come from typed keys is not filtered; its leading number counts.
+        tin->selectAll();
+        tin->insert(QStringLiteral("10 coins"));
+        QCOMPARE(f.model.Text(FieldId::Money, 4), std::string("10 coins"));
+        QCOMPARE(weight->text(), QStringLiteral("0.2"));
+
+        // The record's own changes show in the boxes.
+        QVERIFY(f.model.WriteMoney(2, "100").Ok());
+        QCOMPARE(f.Find<QLineEdit>(QStringLiteral("txtMoney_2"))->text(), QStringLiteral("100"));
+        QCOMPARE(weight->text(), QStringLiteral("1.8"));
+    }
+
+    void NotesKeepTheRecordsLineEnds()
+    {
+        Fixture f;
+        f.window->show();
+        auto* inventory = f.Find<QPlainTextEdit>(QStringLiteral("txtInventory"));
+        auto* journal = f.Find<QPlainTextEdit>(QStringLiteral("txtJournal"));
+        QVERIFY(inventory && journal);
+        QCOMPARE(inventory->toPlainText(), QStringLiteral("Inventory - "));
+
+        inventory->moveCursor(QTextCursor::End);
+        QTest::keyClicks(inventory, QStringLiteral("rope"));
+        QTest::keyClick(inventory, Qt::Key_Return);
+        QTest::keyClicks(inventory, QStringLiteral("lamp"));
+        QCOMPARE(f.model.Text(FieldId::Note, static_cast<int>(NoteKind::Inventory)),
+                 std::string("Inventory - rope\r\nlamp"));
+
+        QVERIFY(f.model.WriteNote(NoteKind::Journal, "Day one\r\nDay two\r\n").Ok());
+        QCOMPARE(journal->toPlainText(), QStringLiteral("Day one\nDay two\n"));
+        journal->moveCursor(QTextCursor::End);
+        QTest::keyClicks(journal, QStringLiteral("x"));
+        QCOMPARE(f.model.Text(FieldId::Note, static_cast<int>(NoteKind::Journal)),
+                 std::string("Day one\r\nDay two\r\nx"));
+
+        // Emptied before a file is read.
+        ClearForm(f.model);
+        QCOMPARE(journal->toPlainText(), QString());
+        QCOMPARE(f.Find<QLineEdit>(QStringLiteral("txtMoney_0"))->text(), QStringLiteral("0"));
+    }
+
+    // The chooser fits the picture into the square with its aspect ratio kept.
+    void ChosenPictureFitsTheSquare()
+    {
+        Fixture f;
+        f.window->show();
+        auto* picture = f.Find<PictureBox>(QStringLiteral("Image1"));
+        QVERIFY(picture);
+        QCOMPARE(picture->toolTip(), QStringLiteral("No picture loaded."));
+
+        struct Case {
+            const char* name;
+            int width, height;
+            double expectWidth, expectHeight;
+        };
+        const Case cases[] = {{"wide.png", 300, 150, 1575, 787.5},
+                              {"tall.bmp", 100, 200, 787.5, 1575},
+                              {"square.jpg", 120, 120, 1575, 1575}};
+        for (const Case& c : cases) {
+            const QString path = MakeImage(f.folder, QString::fromLatin1(c.name), c.width, c.height);
+            QVERIFY(!path.isEmpty());
+            FileDialog::SetNextFileName(path);
+            QTest::mouseClick(picture, Qt::LeftButton);
+            QCOMPARE(f.PicturePath(), path);
+            QCOMPARE(picture->toolTip(), path);
+            QCOMPARE(picture->Image().size(), QSize(c.width, c.height));
+            QCOMPARE(f.window->PictureBoxTwips().Width, c.expectWidth);
+            QCOMPARE(f.window->PictureBoxTwips().Height, c.expectHeight);
+            CompareTwips(picture->width(), c.expectWidth, picture);
+            CompareTwips(picture->height(), c.expectHeight, picture);
+            QVERIFY(f.window->StatusText().isEmpty());
+        }
+    }
+
+    void PictureThatCannotBeShown()
+    {
+        Fixture f;
+        f.window->show();
+        auto* picture = f.Find<PictureBox>(QStringLiteral("Image1"));
+        const QString good = MakeImage(f.folder, QStringLiteral("wide.png"), 300, 150);
+        FileDialog::SetNextFileName(good);
+        f.window->ChoosePicture();
+        const PictureSize fitted = f.window->PictureBoxTwips();
+
+        // Cancel changes nothing.
+        FileDialog::SetNextCancel();
+        f.window->ChoosePicture();
+        QCOMPARE(f.PicturePath(), good);
+        QCOMPARE(picture->toolTip(), good);
+
+        // The path is kept, the picture shown stays, and the status line says why.
+        const QString broken = WriteFile(f.folder, QStringLiteral("broken.bmp"), "BM not a bitmap at all");
+        const QString huge = WriteFile(f.folder, QStringLiteral("huge.bmp"), HugeBitmapHeader());
+        const QString missing = f.folder.filePath(QStringLiteral("missing.gif"));
+        for (const QString& path : {broken, huge, missing}) {
+            QVERIFY(!path.isEmpty());
+            FileDialog::SetNextFileName(path);
+            f.window->ChoosePicture();
+            QCOMPARE(f.PicturePath(), path);
+            QCOMPARE(picture->Image().size(), QSize(300, 150));
+            QCOMPARE(picture->toolTip(), good);
+            QCOMPARE(f.window->PictureBoxTwips().Height, fitted.Height);
+            QVERIFY2(f.window->StatusText().contains(path), qPrintable(f.window->StatusText()));
+        }
+        QVERIFY(!LoadPictureFile(huge).Ok());
+        QCOMPARE(LoadPictureFile(missing).Error().Number(), kErrFileNotFound);
+        QCOMPARE(LoadPictureFile(broken).Error().Number(), kErrInvalidPicture);
+
+        // A picture that comes with the record is stretched to the box as it stands.
+        const QString square = MakeImage(f.folder, QStringLiteral("square.png"), 50, 50);
+        QVERIFY(f.model.WritePictureFile(FromQt(square)).Ok());
+        QCOMPARE(picture->Image().size(), QSize(50, 50));
+        QCOMPARE(picture->toolTip(), square);
+        QCOMPARE(f.window->PictureBoxTwips().Height, fitted.Height);
+        QVERIFY(f.window->StatusText().isEmpty());
+        // One that fails shows none, as the old one belongs to another character.
+        QVERIFY(f.model.WritePictureFile(FromQt(missing)).Ok());
+        QVERIFY(picture->Image().isNull());
+        QVERIFY(f.window->StatusText().contains(missing));
+
+        f.model.ClearCharacter();
+        QVERIFY(picture->Image().isNull());
+        QCOMPARE(picture->toolTip(), QStringLiteral("No picture loaded."));
+        QVERIFY(f.window->StatusText().isEmpty());
+    }
+};
+
+QTEST_MAIN(InventoryWindowTest)
+#include "InventoryWindowTest.moc"
