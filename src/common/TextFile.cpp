@@ -3,11 +3,17 @@
 #include "Utf8.h"
 
 #include <array>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <sys/stat.h>
@@ -167,69 +173,259 @@ Result<std::vector<std::string>> ReadTextFileLines(const std::filesystem::path& 
     return SplitLines(DecodeText(*bytes), ends);
 }
 
-Status AtomicWriteFile(const std::filesystem::path& requested, std::string_view bytes)
-{
-    // Write through a link to the file it names rather than replacing the link itself.
-    std::error_code ec;
-    std::filesystem::path path = requested;
-    if (std::filesystem::is_symlink(requested, ec))
-        path = std::filesystem::weakly_canonical(requested, ec);
-    if (ec)
-        path = requested;
-    // A rename would replace a file the user may not write to; refuse, as opening it would.
-    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
-        return FileError(70, requested, "is read-only");
+namespace {
 
-    std::filesystem::path folder = path.parent_path();
-    if (folder.empty())
-        folder = ".";
-    std::string pattern = PathToUtf8(folder / ("." + PathToUtf8(path.filename()) + ".XXXXXX"));
-    std::vector<char> tmpl(pattern.begin(), pattern.end());
-    tmpl.push_back('\0');
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        int err = errno;
-        return FileError(NumberForErrno(err), path, std::string("cannot be written: ") + std::strerror(err));
+constexpr std::string_view kTempTag = ".keldtmp.";
+constexpr std::size_t kTempRandomLength = 6;
+// A temporary left this long is taken as stale even when its process id has been reused.
+constexpr time_t kStaleAfterSeconds = 24 * 60 * 60;
+
+// ".NAME.keldtmp." for a target NAME, cut so that the whole temporary name ("PID.XXXXXX" follows)
+// still fits a file name. Every temporary of one target starts with it.
+std::string TempPrefix(const std::filesystem::path& target)
+{
+    std::string name = target.filename().native();
+    constexpr std::size_t kRoom = NAME_MAX - 1 - kTempTag.size() - 10 - 1 - kTempRandomLength;
+    if (name.size() > kRoom) {
+        std::size_t cut = kRoom;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
     }
-    std::string tmpPath(tmpl.data());
-    auto fail = [&](int err) -> Status {
-        ::close(fd);
-        ::unlink(tmpPath.c_str());
-        return FileError(NumberForErrno(err), path, std::string("cannot be written: ") + std::strerror(err));
-    };
+    return "." + name + std::string(kTempTag);
+}
+
+// The owner's process id when `name` is PREFIX PID "." XXXXXX, else 0.
+pid_t TempOwner(std::string_view name, std::string_view prefix)
+{
+    if (!name.starts_with(prefix))
+        return 0;
+    name.remove_prefix(prefix.size());
+    std::size_t dot = name.find('.');
+    if (dot == 0 || dot == std::string_view::npos || dot > 10 || name.size() - dot - 1 != kTempRandomLength)
+        return 0;
+    long long pid = 0;
+    for (char c : name.substr(0, dot)) {
+        if (c < '0' || c > '9')
+            return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    for (char c : name.substr(dot + 1)) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            return 0;
+    }
+    return pid > 0 && pid <= std::numeric_limits<pid_t>::max() ? static_cast<pid_t>(pid) : 0;
+}
+
+// Removes the temporaries of this target that a killed save left: those whose process is gone,
+// and old ones. A save that is running in another process keeps its file.
+void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& prefix)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    const int dirFd = ::dirfd(dir);
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        pid_t owner = TempOwner(entry->d_name, prefix);
+        if (owner == 0)
+            continue;
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        bool ownerGone = ::kill(owner, 0) != 0 && errno == ESRCH;
+        if (ownerGone || now - st.st_mtime > kStaleAfterSeconds)
+            ::unlinkat(dirFd, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+std::string RandomLetters()
+{
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 engine{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof(kAlphabet) - 2);
+    std::string letters(kTempRandomLength, 'x');
+    for (char& c : letters)
+        c = kAlphabet[pick(engine)];
+    return letters;
+}
+
+int WriteAll(int fd, std::string_view bytes)
+{
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return fail(errno);
+            return errno;
         }
         done += static_cast<std::size_t>(n);
     }
-    // No fsync: the rename already makes the replacement all-or-nothing for every reader, and
-    // ext4 and btrfs write a renamed-over file's data before the rename. A sync per save would
-    // cost milliseconds on a real disk.
-    // Keep the permissions an existing file had; a new file gets the usual 0666 less umask.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        ::fchmod(fd, st.st_mode & 07777);
+    return 0;
+}
+
+// Gives the unnamed file `fd` the name `to`; errno on failure.
+int LinkUnnamed(int fd, const std::string& to)
+{
+    if (::linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH) == 0)
+        return 0;
+    if (errno == EEXIST)
+        return EEXIST;
+    // Without the capability that AT_EMPTY_PATH asks for, the /proc link does the same.
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    return errno;
+}
+
+// The file a path names once links are followed; a dangling link names the file it would create.
+std::filesystem::path ResolveLinks(const std::filesystem::path& requested)
+{
+    std::filesystem::path path = requested;
+    for (int depth = 0; depth < 40; ++depth) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(path, ec))
+            return path;
+        std::filesystem::path next = std::filesystem::read_symlink(path, ec);
+        if (ec)
+            return path;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return path;
+}
+
+struct SaveTarget {
+    std::filesystem::path path; // the file itself, links resolved
+    std::filesystem::path folder;
+    std::string prefix; // of its temporaries
+    bool exists = false;
+    mode_t mode = 0; // of the existing file
+};
+
+enum class UnnamedOutcome { Saved, Failed, Unsupported };
+
+// The save through an unnamed file. Unsupported when the folder's filesystem has no unnamed files
+// or they cannot be given a name; the caller then saves through a named temporary.
+UnnamedOutcome SaveUnnamed(const SaveTarget& target, std::string_view bytes, Status& status)
+{
+    auto fail = [&](int err) {
+        status = FileError(NumberForErrno(err), target.path,
+                           std::string("cannot be written: ") + std::strerror(err));
+        return UnnamedOutcome::Failed;
+    };
+    // The kernel applies the umask to 0666, as for any new file.
+    int fd = ::open(target.folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return UnnamedOutcome::Unsupported;
+    if (int err = WriteAll(fd, bytes)) {
+        ::close(fd); // the unnamed file goes with its descriptor
+        return fail(err);
+    }
+    if (target.exists)
+        ::fchmod(fd, target.mode);
+
+    // A new target gets the file's first name directly: nothing to rename, nothing to leave.
+    if (!target.exists) {
+        int err = LinkUnnamed(fd, target.path.native());
+        if (err == 0) {
+            ::close(fd);
+            return UnnamedOutcome::Saved;
+        }
+        if (err != EEXIST) {
+            ::close(fd);
+            return UnnamedOutcome::Unsupported;
+        }
+    }
+    // An existing target cannot be replaced by a link, so the file gets a temporary name and is
+    // renamed over it. Only a kill between these two calls leaves a name, which the next save removes.
+    std::string temp;
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        temp =
+            (target.folder / (target.prefix + std::to_string(::getpid()) + "." + RandomLetters())).native();
+        err = LinkUnnamed(fd, temp);
+    }
+    ::close(fd);
+    if (err != 0)
+        return UnnamedOutcome::Unsupported;
+    if (::rename(temp.c_str(), target.path.c_str()) != 0) {
+        int renameErr = errno;
+        ::unlink(temp.c_str());
+        return fail(renameErr);
+    }
+    return UnnamedOutcome::Saved;
+}
+
+Status SaveNamed(const SaveTarget& target, std::string_view bytes)
+{
+    std::string pattern = (target.folder / (target.prefix + std::to_string(::getpid()) + ".XXXXXX")).native();
+    std::vector<char> tmpl(pattern.begin(), pattern.end());
+    tmpl.push_back('\0');
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) {
+        int err = errno;
+        return FileError(NumberForErrno(err), target.path,
+                         std::string("cannot be written: ") + std::strerror(err));
+    }
+    std::string tmpPath(tmpl.data());
+    auto fail = [&](int err) -> Status {
+        ::unlink(tmpPath.c_str());
+        return FileError(NumberForErrno(err), target.path,
+                         std::string("cannot be written: ") + std::strerror(err));
+    };
+    if (int err = WriteAll(fd, bytes)) {
+        ::close(fd);
+        return fail(err);
+    }
+    // mkstemp makes the file private; give it the existing file's permissions, or 0666 less umask.
+    if (target.exists) {
+        ::fchmod(fd, target.mode);
     } else {
         mode_t mask = ::umask(0);
         ::umask(mask);
         ::fchmod(fd, 0666 & ~mask);
     }
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(tmpPath.c_str());
-        return FileError(NumberForErrno(err), path, std::string("cannot be written: ") + std::strerror(err));
-    }
-    if (::rename(tmpPath.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmpPath.c_str());
-        return FileError(NumberForErrno(err), path, std::string("cannot be written: ") + std::strerror(err));
-    }
+    if (::close(fd) != 0)
+        return fail(errno);
+    if (::rename(tmpPath.c_str(), target.path.c_str()) != 0)
+        return fail(errno);
     return Success();
+}
+
+} // namespace
+
+Status AtomicWriteFile(const std::filesystem::path& requested, std::string_view bytes,
+                       SaveTemporary temporary)
+{
+    // Write through a link to the file it names rather than replacing the link itself.
+    SaveTarget target;
+    target.path = ResolveLinks(requested);
+    // A rename would replace a file the user may not write to; refuse, as opening it would.
+    if (::access(target.path.c_str(), F_OK) == 0 && ::access(target.path.c_str(), W_OK) != 0)
+        return FileError(70, requested, "is read-only");
+
+    struct stat st {};
+    if (::stat(target.path.c_str(), &st) == 0) {
+        target.exists = true;
+        target.mode = st.st_mode & 07777;
+    }
+    target.folder = target.path.parent_path();
+    if (target.folder.empty())
+        target.folder = ".";
+    target.prefix = TempPrefix(target.path);
+    RemoveStaleTemporaries(target.folder, target.prefix);
+
+    // No fsync: the rename already makes the replacement all-or-nothing for every reader, and
+    // ext4 and btrfs write a renamed-over file's data before the rename. A sync per save would
+    // cost milliseconds on a real disk.
+    if (temporary == SaveTemporary::Unnamed) {
+        Status status = Success();
+        if (SaveUnnamed(target, bytes, status) != UnnamedOutcome::Unsupported)
+            return status;
+    }
+    return SaveNamed(target, bytes);
 }
 
 Status WriteTextFileLines(const std::filesystem::path& path, const std::vector<std::string>& lines)

@@ -32,9 +32,17 @@ std::string EncodeTextLines(const std::vector<std::string>& lines);
 Result<std::string> ReadFileBytes(const std::filesystem::path& path);
 Result<std::vector<std::string>> ReadTextFileLines(const std::filesystem::path& path, LineEnds ends);
 
-// Writes to a temporary file in the same folder, writes it out whole, then renames it over the target, so
-// the target is either the old file or the complete new one.
-Status AtomicWriteFile(const std::filesystem::path& path, std::string_view bytes);
+// Where a save writes before the target is replaced. Unnamed: a file without a name in the target's
+// folder (where the filesystem has such files), so a save that is killed leaves nothing behind; on
+// other filesystems it falls back on Named. Named: a visible temporary ".NAME.keldtmp.PID.XXXXXX";
+// one that a killed save left is removed by the next save of the same target.
+enum class SaveTemporary { Unnamed, Named };
+
+// Writes the bytes out whole beside the target, then renames them over it, so the target is either
+// the old file or the complete new one. A link is written through to the file it names; a target the
+// user may not write is refused with error 70; an existing file keeps its permissions.
+Status AtomicWriteFile(const std::filesystem::path& path, std::string_view bytes,
+                       SaveTemporary temporary = SaveTemporary::Unnamed);
 Status WriteTextFileLines(const std::filesystem::path& path, const std::vector<std::string>& lines);
 
 // UTF-8 path text to a filesystem path and back.

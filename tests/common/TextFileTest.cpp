@@ -2,10 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <utime.h>
 
 using namespace keld;
 namespace fs = std::filesystem;
@@ -35,6 +44,62 @@ std::string Slurp(const fs::path& p)
 {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> FolderEntries(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+fs::perms Permissions(const fs::path& p)
+{
+    return fs::status(p).permissions();
+}
+
+// A large file that tells whether it is whole: a header with its version, then one letter.
+constexpr std::size_t kVersionSize = 2 << 20;
+
+std::string Version(int k)
+{
+    char header[32];
+    std::snprintf(header, sizeof header, "version %08d\n", k);
+    std::string bytes(kVersionSize, static_cast<char>('a' + k % 26));
+    bytes.replace(0, 17, header, 17);
+    return bytes;
+}
+
+::testing::AssertionResult IsWholeVersion(const fs::path& file)
+{
+    auto bytes = ReadFileBytes(file);
+    if (!bytes || bytes->size() != kVersionSize)
+        return ::testing::AssertionFailure()
+               << "size " << (bytes ? bytes->size() : 0) << " instead of " << kVersionSize;
+    int k = -1;
+    if (std::sscanf(bytes->c_str(), "version %08d", &k) != 1 ||
+        bytes->find_first_not_of(static_cast<char>('a' + k % 26), 17) != std::string::npos)
+        return ::testing::AssertionFailure() << "a mixed or torn file: " << bytes->substr(0, 17);
+    return ::testing::AssertionSuccess();
+}
+
+// A process id that no process has: a child that has already ended and been reaped.
+pid_t DeadProcessId()
+{
+    pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+class SaveKinds : public ::testing::TestWithParam<SaveTemporary> {};
+
+std::string KindName(const ::testing::TestParamInfo<SaveTemporary>& info)
+{
+    return info.param == SaveTemporary::Unnamed ? "Unnamed" : "Named";
 }
 
 } // namespace
@@ -120,14 +185,111 @@ TEST(ReadFileBytes, ReportsAMissingFileAsFileNotFound)
     EXPECT_FALSE(ReadFileBytes("/tmp").Ok());
 }
 
-TEST(AtomicWriteFile, WritesThroughALinkAndKeepsTheLink)
+TEST_P(SaveKinds, KeepPermissionsAndLinksAndTakeLongNames)
+{
+    const SaveTemporary kind = GetParam();
+    TempDir dir;
+    const mode_t oldMask = ::umask(027);
+    fs::path fresh = dir.Path() / "fresh.kld";
+    ASSERT_TRUE(AtomicWriteFile(fresh, "new", kind).Ok());
+    EXPECT_EQ(Permissions(fresh), fs::perms(0640));
+    ::umask(oldMask);
+
+    fs::path kept = dir.Path() / "kept.kld";
+    ASSERT_TRUE(AtomicWriteFile(kept, "one", kind).Ok());
+    fs::permissions(kept, fs::perms(0604));
+    ASSERT_TRUE(AtomicWriteFile(kept, "two", kind).Ok());
+    EXPECT_EQ(Permissions(kept), fs::perms(0604));
+    EXPECT_EQ(Slurp(kept), "two");
+
+    fs::create_directory(dir.Path() / "real");
+    fs::path real = dir.Path() / "real" / "hero.kld";
+    fs::path link = dir.Path() / "link.kld";
+    fs::create_symlink(real, link); // dangling until the first save
+    ASSERT_TRUE(AtomicWriteFile(link, "first", kind).Ok());
+    ASSERT_TRUE(AtomicWriteFile(link, "second", kind).Ok());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Slurp(real), "second");
+
+    // The longest name a file can have still leaves room for its temporary.
+    fs::path longest = dir.Path() / (std::string(251, 'n') + ".kld");
+    ASSERT_TRUE(AtomicWriteFile(longest, "one", kind).Ok());
+    ASSERT_TRUE(AtomicWriteFile(longest, "two", kind).Ok());
+    EXPECT_EQ(Slurp(longest), "two");
+
+    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"fresh.kld", "kept.kld", "link.kld",
+                                                                   longest.filename().string(), "real"}));
+    EXPECT_EQ(FolderEntries(dir.Path() / "real"), std::vector<std::string>{"hero.kld"});
+}
+
+// A child saves a large file over and over and is killed at random moments: the target is always
+// one whole version, and once the next save has run nothing else is left in the folder.
+TEST_P(SaveKinds, KilledSavesLeaveTheTargetWholeAndNothingBehind)
+{
+    const SaveTemporary kind = GetParam();
+    TempDir dir;
+    fs::path target = dir.Path() / "hero.kld";
+    ASSERT_TRUE(AtomicWriteFile(target, Version(0), kind).Ok());
+    fs::permissions(target, fs::perms(0640));
+
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> delayMicroseconds(0, 8000);
+    int leftBehind = 0;
+    for (int round = 1; round <= 60; ++round) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int k = round * 1000; k < round * 1000 + 1000; ++k)
+                (void)AtomicWriteFile(target, Version(k), kind);
+            ::_exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(delayMicroseconds(random)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ASSERT_TRUE(IsWholeVersion(target)) << "after round " << round;
+        leftBehind += static_cast<int>(FolderEntries(dir.Path()).size()) - 1;
+    }
+    EXPECT_EQ(Permissions(target), fs::perms(0640));
+    // An unnamed file has a name only between its link and the rename, so kills rarely leave one.
+    if (kind == SaveTemporary::Unnamed) {
+        EXPECT_LE(leftBehind, 6);
+    }
+
+    ASSERT_TRUE(AtomicWriteFile(target, Version(1), kind).Ok());
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"hero.kld"});
+    EXPECT_EQ(Slurp(target), Version(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(AtomicWriteFile, SaveKinds,
+                         ::testing::Values(SaveTemporary::Unnamed, SaveTemporary::Named), KindName);
+
+TEST(AtomicWriteFile, NextSaveRemovesTheStaleTemporariesOfItsTargetOnly)
 {
     TempDir dir;
-    fs::path real = dir.Path() / "real.kld";
-    fs::path link = dir.Path() / "link.kld";
-    ASSERT_TRUE(AtomicWriteFile(real, "old").Ok());
-    fs::create_symlink(real, link);
-    ASSERT_TRUE(AtomicWriteFile(link, "new").Ok());
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(Slurp(real), "new");
+    const std::string dead = std::to_string(DeadProcessId());
+    auto touch = [&dir](const std::string& name) {
+        std::ofstream(dir.Path() / name) << "partial";
+        return name;
+    };
+    std::vector<std::string> removed = {
+        touch(".hero.kld.keldtmp." + dead + ".Ab12Cd"), // its save was killed
+        touch(".hero.kld.keldtmp.1.Old9yX"),            // too old, whoever has that process id now
+    };
+    struct utimbuf twoDaysAgo {};
+    twoDaysAgo.actime = twoDaysAgo.modtime = ::time(nullptr) - 2 * 24 * 60 * 60;
+    ASSERT_EQ(::utime((dir.Path() / removed[1]).c_str(), &twoDaysAgo), 0);
+    std::vector<std::string> kept = {
+        touch(".hero.kld.keldtmp.1.Run9yX"),              // a save still running in another process
+        touch(".other.kld.keldtmp." + dead + ".Ab12Cd"),  // another file's
+        touch(".hero.kld.keldtmp." + dead + ".Ab12Cd.x"), // not one of ours
+        touch(".hero.kld." + dead + ".Ab12Cd"),
+        "hero.kld",
+    };
+    fs::create_directory(dir.Path() / (".hero.kld.keldtmp." + dead + ".Dir123"));
+    kept.push_back(".hero.kld.keldtmp." + dead + ".Dir123");
+
+    ASSERT_TRUE(AtomicWriteFile(dir.Path() / "hero.kld", "saved", SaveTemporary::Named).Ok());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(FolderEntries(dir.Path()), kept);
+    EXPECT_EQ(Slurp(dir.Path() / "hero.kld"), "saved");
 }
