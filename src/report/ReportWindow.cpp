@@ -184,9 +184,11 @@ void ReportWindow::Render()
 {
     m_rendered = RenderReport(m_document);
     m_renderedStale = false;
+    // The editor deletes only the document it made itself; earlier copies are ours.
     QTextDocument* old = m_preview->document();
+    const bool ours = old && old->parent() == m_preview;
     m_preview->ShowDocument(m_rendered->clone(m_preview));
-    if (old && old->parent() == m_preview)
+    if (ours)
         delete old;
 }
 
