@@ -1,0 +1,296 @@
+#include "SkillGridArea.h"
+#include "ProgramFolder.h"
+#include "RankBarWidget.h"
+#include "RulesTables.h"
+#include "SheetBinding.h"
+#include "TextDrag.h"
+#include "Twips.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+using namespace keld;
+
+namespace {
+
+// The grid over a model built as start-up builds it, with the shipped tables.
+struct Sheet {
+    RulesTables tables;
+    SheetModel model;
+    SheetBinding binding{model};
+    SkillGridArea area{binding};
+
+    Sheet()
+    {
+        model.ClearCharacter();
+        loaded = LoadRulesTables(FindDataFolder(kRaceFileName), tables).Ok();
+        model.FillLists(&tables);
+        binding.RefreshAll();
+        area.resize(TwipsToPx(7935, &area), area.height());
+        area.show();
+    }
+
+    template <typename T> T* Get(const QString& name)
+    {
+        T* widget = area.findChild<T*>(name);
+        if (!widget)
+            qFatal("no widget %s", qPrintable(name));
+        return widget;
+    }
+    RankBarWidget* Bar5(int row) { return Get<RankBarWidget>(QStringLiteral("barSkill5_%1").arg(row)); }
+    RankBarWidget* Bar2(int row) { return Get<RankBarWidget>(QStringLiteral("barSkill2_%1").arg(row)); }
+    QString Label(const QString& control, int row)
+    {
+        return Get<QLabel>(QStringLiteral("%1_%2").arg(control).arg(row))->text();
+    }
+    QString Rank(int row) { return Label("lblRank", row); }
+    QString Total(int row) { return Label("lblSkillTotal", row); }
+
+    bool loaded = false;
+};
+
+void SendMouse(QWidget* target, QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent event(type, pos, target->mapToGlobal(pos), button, held, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+void Click(QWidget* target, Qt::MouseButton button = Qt::LeftButton, QPointF pos = {2, 2})
+{
+    SendMouse(target, QEvent::MouseButtonPress, pos, button, button);
+    SendMouse(target, QEvent::MouseButtonRelease, pos, button, Qt::NoButton);
+}
+
+void DropText(QWidget* target, const QString& text)
+{
+    // A drop goes to the widget that took the drag's entry, as in a real drag.
+    const std::unique_ptr<QMimeData> data(CaptionMimeData(text));
+    QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(2, 2), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+}
+
+// The pixel where a bar of `cells` cells shows `cell` of them.
+QPointF CellPoint(const QWidget* bar, double cell, int cells)
+{
+    return {std::round(cell * bar->width() / cells), bar->height() / 2.0};
+}
+
+} // namespace
+
+class SkillGridAreaTest : public QObject {
+    Q_OBJECT
+private slots:
+    // Clicks add and take a rank; the 2% bar shows at the 5% maximum only, never on armour rows.
+    void RankBarClicks()
+    {
+        Sheet sheet;
+        QVERIFY(sheet.loaded);
+        const int climb = 11;
+        Click(sheet.Bar5(climb), Qt::RightButton);
+        QCOMPARE(sheet.Rank(climb), QString("-25"));
+        for (int i = 0; i < 3; ++i)
+            Click(sheet.Bar5(climb));
+        QCOMPARE(sheet.Rank(climb), QString("15"));
+        QCOMPARE(sheet.Total(climb), QString("15"));
+        QCOMPARE(sheet.Bar5(climb)->accessibleDescription(), QString("3 of 10"));
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(sheet.Bar5(climb));
+        QVERIFY(spoken && spoken->valueInterface());
+        QCOMPARE(spoken->role(), QAccessible::ProgressBar);
+        QCOMPARE(spoken->valueInterface()->currentValue().toDouble(), 15.0);
+        Click(sheet.Bar5(climb), Qt::RightButton);
+        QCOMPARE(sheet.Rank(climb), QString("10"));
+        QTest::keyClick(sheet.Bar5(climb), Qt::Key_Right);
+        QCOMPARE(sheet.Rank(climb), QString("15"));
+
+        const int edged = 5;
+        for (int i = 0; i < 9; ++i)
+            Click(sheet.Bar5(edged));
+        QVERIFY(sheet.Bar2(edged)->isHidden());
+        Click(sheet.Bar5(edged));
+        Click(sheet.Bar5(edged));
+        QCOMPARE(sheet.Rank(edged), QString("50"));
+        QVERIFY(!sheet.Bar2(edged)->isHidden());
+        QVERIFY(sheet.Bar2(edged)->isEnabled());
+        for (int i = 0; i < 6; ++i)
+            Click(sheet.Bar2(edged));
+        QCOMPARE(sheet.Rank(edged), QString("60"));
+        Click(sheet.Bar5(edged), Qt::RightButton);
+        QCOMPARE(sheet.Rank(edged), QString("45"));
+        QVERIFY(sheet.Bar2(edged)->isHidden());
+        QCOMPARE(sheet.model.Bar(RankBar::Two, edged).Value, 0.0f);
+
+        for (int i = 0; i < 3; ++i)
+            Click(sheet.Bar5(0));
+        QCOMPARE(sheet.Rank(0), QString("10"));
+        QVERIFY(sheet.Bar2(0)->isHidden());
+    }
+
+    // Dragging snaps to the cells the user sees; past the end the value stays put.
+    void RankBarDrag()
+    {
+        Sheet sheet;
+        const int row = 7;
+        RankBarWidget* bar = sheet.Bar5(row);
+        SendMouse(bar, QEvent::MouseButtonPress, CellPoint(bar, 0, 10), Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(sheet.model.Bar(RankBar::Five, row).Value, 5.0f);
+        SendMouse(bar, QEvent::MouseMove, CellPoint(bar, 3, 10), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(sheet.model.Bar(RankBar::Five, row).Value, 15.0f);
+        SendMouse(bar, QEvent::MouseMove, CellPoint(bar, 3.3, 10), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(sheet.model.Bar(RankBar::Five, row).Value, 15.0f);
+        SendMouse(bar, QEvent::MouseMove, CellPoint(bar, 6.8, 10), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(sheet.model.Bar(RankBar::Five, row).Value, 35.0f);
+        // A move with the right button held does not drag.
+        SendMouse(bar, QEvent::MouseMove, CellPoint(bar, 2, 10), Qt::NoButton, Qt::RightButton);
+        QCOMPARE(sheet.model.Bar(RankBar::Five, row).Value, 35.0f);
+        SendMouse(bar, QEvent::MouseMove, {bar->width() + 30.0, 2}, Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(sheet.model.Bar(RankBar::Five, row).Value, 35.0f);
+        // The rank bonus follows on release.
+        QCOMPARE(sheet.Rank(row), QString("-25"));
+        SendMouse(bar, QEvent::MouseButtonRelease, {bar->width() + 30.0, 2}, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(sheet.Rank(row), QString("35"));
+
+        // Dragging to the last cell fills the bar and brings out the 2% bar.
+        SendMouse(bar, QEvent::MouseButtonPress, CellPoint(bar, 9, 10), Qt::LeftButton, Qt::LeftButton);
+        SendMouse(bar, QEvent::MouseMove, CellPoint(bar, 10, 10), Qt::NoButton, Qt::LeftButton);
+        SendMouse(bar, QEvent::MouseButtonRelease, CellPoint(bar, 10, 10), Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(sheet.Rank(row), QString("50"));
+        QVERIFY(!sheet.Bar2(row)->isHidden());
+
+        RankBarWidget* bar2 = sheet.Bar2(row);
+        SendMouse(bar2, QEvent::MouseButtonPress, CellPoint(bar2, 0, 5), Qt::LeftButton, Qt::LeftButton);
+        SendMouse(bar2, QEvent::MouseMove, CellPoint(bar2, 4, 5), Qt::NoButton, Qt::LeftButton);
+        SendMouse(bar2, QEvent::MouseButtonRelease, CellPoint(bar2, 4, 5), Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(sheet.Rank(row), QString("58"));
+    }
+
+    // A dropped stat code changes the row's stat bonus; a rank label click rebuilds the rank
+    // from the bars.
+    void StatCodeDropAndRankClick()
+    {
+        Sheet sheet;
+        const int climb = 11;
+        sheet.model.WriteStatValue(3, "100"); // IG total 25
+        QCOMPARE(sheet.Label("lblStatIDENT", climb), QString("AG"));
+        DropText(sheet.Get<QLabel>("lblStatIDENT_11"), "IG");
+        QCOMPARE(sheet.Label("lblStatIDENT", climb), QString("IG"));
+        QCOMPARE(sheet.Label("lblStat", climb), QString("25"));
+        QCOMPARE(sheet.Total(climb), QString("0"));
+        DropText(sheet.Get<QLabel>("lblStatIDENT_11"), "  ");
+        QCOMPARE(sheet.Label("lblStat", climb), QString("0"));
+        QCOMPARE(sheet.Total(climb), QString("-25"));
+
+        const int concussion = 6;
+        sheet.model.WriteSkillRank(concussion, "70");
+        QCOMPARE(sheet.Rank(concussion), QString("70"));
+        QCOMPARE(sheet.Total(concussion), QString("70"));
+        auto* rank = sheet.Get<QLabel>("lblRank_6");
+        Click(rank, Qt::RightButton);
+        QCOMPARE(sheet.Rank(concussion), QString("70"));
+        Click(rank);
+        QCOMPARE(sheet.Rank(concussion), QString("-25"));
+
+        sheet.model.WriteSkillRank(concussion, "55");
+        QVERIFY(!sheet.Bar2(concussion)->isHidden());
+        QCOMPARE(sheet.Bar2(concussion)->Value(), 5.0f);
+        Click(rank);
+        QCOMPARE(sheet.Rank(concussion), QString("55"));
+    }
+
+    // Item and special boxes: non-numbers become "0" on leaving; locked and fixed boxes refuse typing.
+    void BonusBoxes()
+    {
+        Sheet sheet;
+        sheet.area.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&sheet.area));
+        auto* item = sheet.Get<QLineEdit>("txtItem1_11");
+        auto* other = sheet.Get<QLineEdit>("txtItem2_11");
+        item->setFocus();
+        item->selectAll();
+        QTest::keyClicks(item, "7");
+        QCOMPARE(sheet.Total(11), QString("-18"));
+        item->selectAll();
+        QTest::keyClicks(item, "abc");
+        QCOMPARE(item->text(), QString("abc"));
+        QCOMPARE(sheet.Total(11), QString("-25"));
+        other->setFocus();
+        QCOMPARE(item->text(), QString("0"));
+        QCOMPARE(sheet.model.Record().Skills[11].Item1, std::string("0"));
+
+        auto* perception = sheet.Get<QLineEdit>("txtItem1_22");
+        QVERIFY(!perception->isReadOnly());
+        sheet.model.SetArmorPiece(ArmorPiece::Helm, CheckState::Checked);
+        QVERIFY(perception->isReadOnly());
+        QCOMPARE(perception->text(), QString("-5"));
+        perception->setFocus();
+        QTest::keyClicks(perception, "3");
+        QCOMPARE(perception->text(), QString("-5"));
+        sheet.model.SetArmorPiece(ArmorPiece::Helm, CheckState::Clear);
+        QVERIFY(!perception->isReadOnly());
+        QCOMPARE(perception->text(), QString("0"));
+
+        for (int row = 0; row < kSkillCount; ++row) {
+            const bool fixed = row < 5 || row == 23;
+            QCOMPARE(sheet.Get<QLineEdit>(QStringLiteral("txtSpec2_%1").arg(row))->isReadOnly(), fixed);
+        }
+        QCOMPARE(sheet.Get<QLineEdit>("txtSpec2_1")->text(), QString("-15"));
+    }
+
+    // Every row's cells stand under their column's heading, rows do not overlap, captions
+    // and values are not clipped, and the grid fits its height.
+    void LayoutLinesUp()
+    {
+        Sheet sheet;
+        QCOMPARE(sheet.area.height(), TwipsToPx(8400, &sheet.area));
+        const char* columns[] = {"lblRank",  "lblStatIDENT", "lblStat",  "lblProf",      "txtItem1",
+                                 "txtItem2", "txtSpec1",     "txtSpec2", "lblSkillTotal"};
+        const int headingOf[] = {0, 1, 1, 2, 3, 4, 5, 6, 7};
+        const QFontMetrics metrics(sheet.Get<QLabel>("lblRank_0")->font());
+        int previousBottom = 0;
+        for (int row = 0; row < kSkillCount; ++row) {
+            int rowTop = sheet.area.height();
+            int rowBottom = 0;
+            for (int c = 0; c < 9; ++c) {
+                auto* cell = sheet.Get<QWidget>(QStringLiteral("%1_%2").arg(columns[c]).arg(row));
+                const QRect at = cell->geometry();
+                const QRect heading =
+                    sheet.Get<QLabel>(QStringLiteral("lblHeading_%1").arg(headingOf[c]))->geometry();
+                QVERIFY(heading.left() <= at.left() && at.right() <= heading.right());
+                const QString widest = c == 1 ? "AG" : (c == 8 ? "-122.5" : "-100");
+                QVERIFY2(QFontMetrics(cell->font()).horizontalAdvance(widest) <=
+                             at.width() - (c >= 4 && c <= 7 ? 4 : 0),
+                         qPrintable(cell->objectName()));
+                rowTop = std::min(rowTop, at.top());
+                rowBottom = std::max(rowBottom, at.bottom());
+            }
+            QVERIFY2(rowTop >= previousBottom, qPrintable(QStringLiteral("row %1 overlaps").arg(row)));
+            previousBottom = rowBottom;
+
+            const QString nameControl =
+                row >= 24 && row <= 28 ? "txtSecondary" : (row < 29 ? "lbldesc" : "Label1");
+            auto* name = sheet.Get<QWidget>(QStringLiteral("%1_%2").arg(nameControl).arg(row));
+            if (auto* caption = qobject_cast<QLabel*>(name))
+                QVERIFY2(metrics.horizontalAdvance(caption->text()) <= caption->width(),
+                         qPrintable(caption->text()));
+            if (row < kBarRowCount) {
+                const QRect bar5 = sheet.Bar5(row)->geometry();
+                const QRect bar2 = sheet.Bar2(row)->geometry();
+                QVERIFY(name->geometry().right() < bar5.left());
+                QVERIFY(bar5.right() < bar2.left());
+                QVERIFY(bar2.right() < sheet.Get<QWidget>(QStringLiteral("lblRank_%1").arg(row))->x());
+            }
+        }
+        QVERIFY(previousBottom < sheet.area.height());
+    }
+};
+
+QTEST_MAIN(SkillGridAreaTest)
+#include "SkillGridAreaTest.moc"
