@@ -1,5 +1,6 @@
 #include "ReportValues.h"
 
+#include "../common/MachineCheck.h"
 #include "TestCharacter.h"
 #include "TestImages.h"
 #include "TextFile.h"
@@ -13,16 +14,10 @@
 namespace keld {
 namespace {
 
-bool HaveSoffice()
-{
-    return std::system("command -v soffice > /dev/null 2>&1") == 0;
-}
-
 // A real reader reads both filled default templates back, and the values stand in the text.
 TEST(LibreOffice, ReadsTheFilledDefaultTemplates)
 {
-    if (!HaveSoffice())
-        GTEST_SKIP() << "soffice is not installed";
+    ASSERT_TRUE(test::HaveLibreOffice());
     namespace fs = std::filesystem;
     fs::path dir = fs::temp_directory_path() / ("keld_report_lo_" + std::to_string(getpid()));
     fs::remove_all(dir);
@@ -49,11 +44,12 @@ TEST(LibreOffice, ReadsTheFilledDefaultTemplates)
         "cd '" + dir.string() + "' && soffice -env:UserInstallation=file://" + dir.string() +
         "/profile --headless --convert-to txt:Text detchar.rtf subchar.rtf word_style_template.rtf "
         "libreoffice_template.rtf > convert.log 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_EQ(std::system(command.c_str()), 0) << *ReadFileBytes(dir / "convert.log");
 
     for (const char* name : {"detchar.txt", "subchar.txt"}) {
         auto bytes = ReadFileBytes(dir / name);
-        ASSERT_TRUE(bytes.Ok()) << name << " was not written (soffice exits 0 even when it fails)";
+        ASSERT_TRUE(bytes.Ok()) << name << " was not written (soffice exits 0 even when it fails):\n"
+                                << ReadFileBytes(dir / "convert.log").Value();
         std::string text = *bytes;
         if (text.rfind("\xEF\xBB\xBF", 0) == 0)
             text.erase(0, 3);

@@ -2,6 +2,8 @@
 // then read back by LibreOffice and compared with what the fill must give.
 #include "ReportValues.h"
 
+#include "../common/MachineCheck.h"
+
 #include "RtfText.h"
 #include "TestCharacter.h"
 #include "TestImages.h"
@@ -174,8 +176,6 @@ TEST(ReportBlackBox, FillsATemplateInWordsStyle)
 // LibreOffice, run headless in a profile of its own.
 class LibreOffice {
 public:
-    static bool Installed() { return std::system("command -v soffice > /dev/null 2>&1") == 0; }
-
     LibreOffice() : m_dir(fs::temp_directory_path() / ("keld_report_blackbox_" + std::to_string(getpid())))
     {
         fs::remove_all(m_dir);
@@ -211,6 +211,13 @@ public:
                 return false;
         }
         return true;
+    }
+
+    // What soffice said, for a conversion that failed.
+    std::string Log() const
+    {
+        auto log = ReadFileBytes(m_dir / "convert.log");
+        return log ? "soffice said:\n" + *log : "soffice wrote no log";
     }
 
     std::string Text(const std::string& name) const
@@ -402,8 +409,11 @@ const char* kWordPad =
 
 TEST(ReportBlackBoxLibreOffice, FilledTemplatesReadAsTheFillSays)
 {
-    if (!LibreOffice::Installed())
-        GTEST_SKIP() << "soffice is not installed";
+    ASSERT_TRUE(test::HaveLibreOffice());
+    // The formats read back name the fonts LibreOffice used for the text.
+    for (const char* family : {"Liberation Serif", "Liberation Sans"})
+        ASSERT_TRUE(test::HaveFont(family, "fonts-liberation",
+                                   "LibreOffice substitutes DejaVu and the font names read back differ"));
     LibreOffice lo;
     const std::string png = test::MakePng(30, 20);
     const auto values = Values(test::WriteTempFile("blackbox.png", png));
@@ -412,8 +422,9 @@ TEST(ReportBlackBoxLibreOffice, FilledTemplatesReadAsTheFillSays)
     for (const auto& [name, bytes] : CorpusSources(png))
         lo.Write(name, bytes);
     lo.Write("word.rtf", Fixture("word-2010-style.rtf"));
-    ASSERT_TRUE(lo.Convert({"sheet.fodt", "features.fodt", "plain.txt"}, "rtf:Rich Text Format", "."));
-    ASSERT_TRUE(lo.Convert({"web.html"}, "rtf:Rich Text Format", ".", "HTML (StarWriter)"));
+    ASSERT_TRUE(lo.Convert({"sheet.fodt", "features.fodt", "plain.txt"}, "rtf:Rich Text Format", "."))
+        << lo.Log();
+    ASSERT_TRUE(lo.Convert({"web.html"}, "rtf:Rich Text Format", ".", "HTML (StarWriter)")) << lo.Log();
     lo.Write("cocoa.rtf", kCocoa);
     lo.Write("wordpad.rtf", kWordPad);
     const std::vector<std::string> templates = {"sheet.rtf",    "word.rtf",  "cocoa.rtf", "wordpad.rtf",
@@ -445,15 +456,15 @@ TEST(ReportBlackBoxLibreOffice, FilledTemplatesReadAsTheFillSays)
             EXPECT_NE(text.find(word), std::string::npos) << name << " lacks " << word << "\n" << text;
     }
 
-    ASSERT_TRUE(lo.Convert(templates, "txt:Text", "."));
-    ASSERT_TRUE(lo.Convert(filled, "txt:Text", "filled"));
+    ASSERT_TRUE(lo.Convert(templates, "txt:Text", ".")) << lo.Log();
+    ASSERT_TRUE(lo.Convert(filled, "txt:Text", "filled")) << lo.Log();
     for (const auto& name : templates) {
         std::string txt = fs::path(name).replace_extension(".txt").string();
         EXPECT_EQ(lo.Text("filled/" + txt), ExpectedText(lo.Text(txt), values)) << name;
     }
 
     // LibreOffice writes the filled sheet again, its formatting spelt out run by run.
-    ASSERT_TRUE(lo.Convert({"filled/sheet.rtf"}, "rtf:Rich Text Format", "again"));
+    ASSERT_TRUE(lo.Convert({"filled/sheet.rtf"}, "rtf:Rich Text Format", "again")) << lo.Log();
     RtfDocument again = Load(*ReadFileBytes(lo.Dir() / "again" / "sheet.rtf"));
     struct Expect {
         std::string value;
