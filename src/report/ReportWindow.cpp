@@ -148,7 +148,10 @@ ReportWindow::ReportWindow(const SheetModel& model, QWidget* parent)
     Render();
     const QRect screen = this->screen()->availableGeometry();
     const int margins = layout->contentsMargins().left() + layout->contentsMargins().right();
-    resize(std::min(m_preview->FullWidth() + margins, screen.width() * 9 / 10),
+    // Without a page size of its own, the report gets the width of a letter page.
+    const int previewWidth =
+        m_preview->PageWidth() > 0 ? m_preview->FullWidth() : logicalDpiX() * 17 / 2 + m_preview->FullWidth();
+    resize(std::min(previewWidth + margins, screen.width() * 9 / 10),
            std::max(screen.height() * 8 / 10, 300));
 }
 
