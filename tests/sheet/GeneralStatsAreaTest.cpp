@@ -1,0 +1,230 @@
+#include "GeneralStatsArea.h"
+#include "NumericValue.h"
+#include "ProgramFolder.h"
+#include "RulesTables.h"
+#include "SheetBinding.h"
+#include "StatChip.h"
+#include "Twips.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace keld;
+
+namespace {
+
+// The area over a model built as start-up builds it: cleared first, the shipped tables filled in
+// afterwards, so the lists fill through change notices.
+struct Sheet {
+    RulesTables tables;
+    SheetModel model;
+    SheetBinding binding{model};
+    GeneralStatsArea area{binding};
+
+    Sheet()
+    {
+        model.ClearCharacter();
+        binding.RefreshAll();
+        loaded = LoadRulesTables(FindDataFolder(kRaceFileName), tables).Ok();
+        model.FillLists(&tables);
+        area.resize(TwipsToPx(7935, &area), area.height());
+    }
+
+    template <typename T> T* Get(const QString& name)
+    {
+        T* widget = area.findChild<T*>(name);
+        if (!widget)
+            qFatal("no widget %s", qPrintable(name));
+        return widget;
+    }
+    QString Label(const QString& name) { return Get<QLabel>(name)->text(); }
+
+    bool loaded = false;
+};
+
+// A drop as a drag delivers it: Qt only hands a drop to the widget that took the drag's entry.
+void Drop(QWidget* target, const QMimeData& data)
+{
+    QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+}
+
+// Replaces a box's text as a user would: select all, then type.
+void Type(QLineEdit* edit, const QString& text)
+{
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+}
+
+void DropText(QWidget* target, const QString& text)
+{
+    QMimeData data;
+    data.setText(text);
+    Drop(target, data);
+}
+
+} // namespace
+
+class GeneralStatsAreaTest : public QObject {
+    Q_OBJECT
+private slots:
+    // Typed and dropped values reach the bonus labels; chips carry their caption verbatim.
+    void StatValuesTypedAndDropped()
+    {
+        Sheet sheet;
+        auto* strength = sheet.Get<QLineEdit>("txtSTAT_0");
+        Type(strength, "95");
+        QCOMPARE(sheet.model.Record().Stats[0].Value, std::string("95"));
+        QCOMPARE(sheet.Label("lblNorm_0"), QString("15"));
+        QCOMPARE(sheet.Label("lblStatTotal_0"), QString("15"));
+
+        auto* agility = sheet.Get<QLineEdit>("txtSTAT_1");
+        DropText(agility, "00");
+        QCOMPARE(agility->text(), QString("100"));
+        QCOMPARE(sheet.Label("lblNorm_1"), QString("25"));
+
+        const auto chip = sheet.Get<StatChip>("lblStatDrag_5")->DragData();
+        QCOMPARE(chip->text(), QString("PR"));
+        Drop(agility, *chip);
+        QCOMPARE(agility->text(), QString("0"));
+        QCOMPARE(sheet.Label("lblNorm_1"), QString("00"));
+
+        // The blank chip removes a row's stat only if its two blanks survive the drag.
+        QCOMPARE(sheet.Get<StatChip>("lblStatDrag_6")->DragData()->text(), QString("  "));
+    }
+
+    // The lists show the tables with the blank entry first, follow the model and call it back.
+    void ListsFollowTheTables()
+    {
+        Sheet sheet;
+        QVERIFY(sheet.loaded);
+        auto* race = sheet.Get<QComboBox>("lstRace");
+        auto* youth = sheet.Get<QComboBox>("lstYouth");
+        auto* profession = sheet.Get<QComboBox>("lstProf");
+        QCOMPARE(race->count(), static_cast<int>(sheet.tables.Races.size()));
+        QCOMPARE(youth->count(), static_cast<int>(sheet.tables.Youth.size()));
+        QCOMPARE(profession->count(), static_cast<int>(sheet.tables.Professions.size()));
+        for (QComboBox* list : {race, youth, profession}) {
+            QVERIFY(list->count() > 2);
+            QCOMPARE(list->itemText(0), QString());
+            QCOMPARE(list->currentIndex(), 0);
+            QVERIFY(!list->isEditable());
+        }
+        QCOMPARE(race->itemText(1), ToQt(sheet.tables.Races[1].Name));
+
+        Type(sheet.Get<QLineEdit>("txtSTAT_0"), "90");
+        race->setCurrentIndex(2);
+        QCOMPARE(sheet.model.Record().RaceIndex, 2);
+        const auto& bonuses = sheet.tables.Races[2].Values;
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(sheet.Label(QStringLiteral("lblRace_%1").arg(i)), ToQt(NumberText(bonuses[i])));
+        QCOMPARE(sheet.Label("lblStatTotal_0"), ToQt(NumberText(10 + bonuses[0])));
+
+        youth->setCurrentIndex(1);
+        QCOMPARE(sheet.model.Record().YouthIndex, 1);
+        profession->setCurrentIndex(3);
+        QCOMPARE(sheet.model.Record().ProfessionIndex, 3);
+
+        // Scrolling the sheet over a list must not change the race.
+        QWheelEvent wheel(QPointF(5, 5), race->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(race, &wheel);
+        QCOMPARE(race->currentIndex(), 2);
+
+        sheet.model.ClearCharacter();
+        QCOMPARE(race->currentIndex(), 0);
+        QCOMPARE(sheet.Label("lblRace_0"), QString("0"));
+
+        // Refilled lists take the new entries.
+        RulesTables fewer;
+        fewer.Races.push_back({"Only", {}});
+        sheet.model.FillLists(&fewer);
+        QCOMPARE(race->count(), 2);
+        QCOMPARE(race->itemText(1), QString("Only"));
+        QCOMPARE(youth->count(), 1);
+    }
+
+    // Level box, spinner, experience and realm each call through and show what the model holds.
+    void LevelExperienceAndRealm()
+    {
+        QWidget window; // outlives the area it shows
+        Sheet sheet;
+        sheet.area.setParent(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+
+        auto* level = sheet.Get<QLineEdit>("txtLevel");
+        auto* experience = sheet.Get<QLineEdit>("txtEXP");
+        level->setFocus();
+        Type(level, "abc");
+        QCOMPARE(level->text(), QString("abc"));
+        experience->setFocus();
+        QCOMPARE(level->text(), QString("0"));
+
+        auto* up = sheet.Get<QToolButton>("spnLevelUp");
+        auto* down = sheet.Get<QToolButton>("spnLevelDown");
+        QTest::mouseClick(down, Qt::LeftButton);
+        QCOMPARE(sheet.model.LevelSpin(), 0);
+        QTest::mouseClick(up, Qt::LeftButton);
+        QCOMPARE(level->text(), QString("1"));
+        QCOMPARE(experience->text(), QString("10000"));
+        auto* spinner = sheet.Get<QWidget>("spnLevel");
+        spinner->setFocus();
+        QTest::keyClick(spinner, Qt::Key_Up);
+        QTest::keyClick(spinner, Qt::Key_Up);
+        QCOMPARE(level->text(), QString("3"));
+        QCOMPARE(experience->text(), QString("30000"));
+
+        Type(experience, "55000");
+        QCOMPARE(level->text(), QString("5"));
+
+        Type(sheet.Get<QLineEdit>("txtSTAT_3"), "95");
+        QCOMPARE(sheet.Label("lblPP"), QString("10"));
+        auto* essence = sheet.Get<QRadioButton>("Option1_0");
+        auto* channeling = sheet.Get<QRadioButton>("Option1_1");
+        QVERIFY(essence->isChecked());
+        QTest::mouseClick(channeling, Qt::LeftButton);
+        QCOMPARE(sheet.model.Record().Realm, MagicRealm::Channeling);
+        QCOMPARE(sheet.Label("lblPP"), QString("00"));
+        sheet.model.SetRealm(MagicRealm::Essence);
+        QVERIFY(essence->isChecked());
+        QVERIFY(!channeling->isChecked());
+        QCOMPARE(sheet.Label("lblPP"), QString("10"));
+    }
+
+    // The area keeps to its strip of the panel: nothing is cut off at its edges.
+    void FitsItsStrip()
+    {
+        Sheet sheet;
+        sheet.area.show();
+        QCOMPARE(sheet.area.height(), TwipsToPx(2700, &sheet.area));
+        const QRect bounds = sheet.area.rect();
+        const QString header = sheet.Label("lblStatHeader");
+        QCOMPARE(header, QString("Value  Norm  Race  Total"));
+        for (QWidget* child : sheet.area.findChildren<QWidget*>()) {
+            if (!child->isVisibleTo(&sheet.area) || child->isWindow())
+                continue;
+            const QRect box(child->mapTo(&sheet.area, QPoint(0, 0)), child->size());
+            QVERIFY2(bounds.contains(box), qPrintable(child->objectName()));
+        }
+        // Each bonus column stands under its word of the header.
+        auto* headerLabel = sheet.Get<QLabel>("lblStatHeader");
+        const int headerLeft = headerLabel->mapTo(&sheet.area, QPoint(0, 0)).x();
+        const QFontMetrics metrics(headerLabel->font());
+        const int raceLeft = sheet.Get<QLabel>("lblRace_0")->mapTo(&sheet.area, QPoint(0, 0)).x();
+        const int raceWord = headerLeft + metrics.horizontalAdvance(header.left(header.indexOf("Race")));
+        QVERIFY(qAbs(raceLeft - raceWord) <= 3);
+    }
+};
+
+QTEST_MAIN(GeneralStatsAreaTest)
+#include "GeneralStatsAreaTest.moc"
