@@ -112,7 +112,7 @@ ReportWindow::ReportWindow(const SheetModel& model, QWidget* parent)
 
     m_preview = new PagePreview(this);
     m_preview->setObjectName(QStringLiteral("RichTextBox1"));
-    m_preview->setAccessibleName(QStringLiteral("Report"));
+    m_preview->setAccessibleName(QStringLiteral("Report preview"));
     m_preview->setAccessibleDescription(QStringLiteral("Select part of the report to print only that part"));
 
     auto makeButton = [this](const char* name, const QString& caption, const QString& spoken) {
