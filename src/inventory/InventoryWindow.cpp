@@ -59,10 +59,15 @@ std::string NoteFromQt(QString text)
     return FromQt(text);
 }
 
-// Only typed characters are filtered: keys without text (arrows, Delete) and control keys such
-// as the paste shortcut pass, so text that arrives otherwise is not filtered.
+// Only typed characters are filtered: keys without text (arrows, Delete), control characters and
+// shortcuts such as paste pass, so text that arrives otherwise is not filtered. Control with Alt is
+// how some keyboards type characters, so that is filtered.
 bool RejectsCoinKey(const QKeyEvent& key)
 {
+    const Qt::KeyboardModifiers chord =
+        key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (chord == Qt::ControlModifier || chord == Qt::MetaModifier)
+        return false;
     for (const char32_t c : key.text().toUcs4()) {
         const bool control = c < 0x20 || c == 0x7f;
         if (!control && !AcceptCoinKey(c))

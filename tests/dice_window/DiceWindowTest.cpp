@@ -15,7 +15,6 @@
 
 #include <memory>
 #include <set>
-#include <vector>
 
 using namespace keld;
 
@@ -94,17 +93,6 @@ private slots:
             leadingZero = leadingZero || f.Value(3).startsWith(u'0');
         }
         QVERIFY(leadingZero);
-    }
-
-    void PercentileDigitsAndRerolls()
-    {
-        // Spins 1 draws one u for the repetitions (two of them), then two digits each.
-        Fixture f([values = std::vector<double>{0.0, 0.0, 0.0, 0.0, 0.55, 0.0, 0.0, 0.0, 0.0, 0.0},
-                   at = std::size_t{0}]() mutable { return values[at++ % values.size()]; });
-        f.Find<QCheckBox>("chkMin", 0)->click();
-        QVERIFY(!f.Find<QCheckBox>("chkMin", 0)->isChecked());
-        f.Roll(0);
-        QCOMPARE(f.Value(0), QStringLiteral("05"));
     }
 
     void RerollBoxesFollowTheExpressions()
