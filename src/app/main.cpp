@@ -1,10 +1,13 @@
 #include "KeldApplication.h"
+#include "ShellIcons.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(keld::ProgramIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("keldcg"));
     keld::KeldApplication keld;
     if (!keld.Start())
         return 1;
