@@ -68,6 +68,10 @@ std::vector<ConsoleExample> ConsoleExamples(const fs::path& document)
         else if (!examples.empty())
             examples.back().expected.push_back(line);
     }
+    // Trailing empty lines cannot be seen in a document; the output's are dropped as well.
+    for (ConsoleExample& example : examples)
+        while (!example.expected.empty() && example.expected.back().empty())
+            example.expected.pop_back();
     return examples;
 }
 
