@@ -1,0 +1,227 @@
+#include "InventoryWindow.h"
+#include "SheetView.h"
+#include "ShellFixture.h"
+#include "ToolbarWindow.h"
+#include "Twips.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalSpy>
+
+#include <csignal>
+
+using namespace keld;
+using namespace keld::test;
+
+namespace {
+
+QString Twips(int px, const QWidget* widget)
+{
+    return QString::fromStdString(CoordinateText(static_cast<float>(PxToTwips(px, widget))));
+}
+
+} // namespace
+
+class StartupExitTest : public QObject {
+    Q_OBJECT
+private slots:
+    void FirstStartUsesTheDefaults()
+    {
+        ShellFixture fixture;
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        QVERIFY(MessageBox::TakeShown().isEmpty());
+
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        MainWindow* sheet = app->Sheet();
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(sheet->frameGeometry().topLeft(), QPoint(0, 0));
+        QVERIFY(qAbs(sheet->frameGeometry().height() - screen.height()) <= 1);
+        QCOMPARE(sheet->windowTitle(), QStringLiteral("KELD Character Sheet"));
+
+        InventoryWindow* inventory = app->Inventory();
+        QVERIFY(inventory->isVisible());
+        QVERIFY(qAbs(inventory->frameGeometry().right() - screen.right()) <= 2);
+        QVERIFY(qAbs(inventory->frameGeometry().bottom() - screen.bottom()) <= 2);
+
+        QVERIFY(!sheet->Toolbar() || !sheet->Toolbar()->isVisible());
+        QVERIFY(!Item(*app, "mnuToolbar")->isChecked());
+        QVERIFY(Item(*app, "mnuStatsOver")->isChecked());
+        QVERIFY(app->Model().Over102());
+
+        // The three lists hold the blank entry and every line of the shipped tables.
+        QVERIFY(app->Model().RaceList().size() > 1);
+        QVERIFY(app->Model().ProfessionList().size() > 1);
+        QVERIFY(app->Model().YouthList().size() > 1);
+        QCOMPARE(app->Model().Record().RaceIndex, 0);
+        QCOMPARE(app->Model().Record().YouthIndex, 0);
+        QCOMPARE(app->DetailTemplatePath(), fixture.DataFile("detchar.rtf"));
+        QCOMPARE(app->SummaryTemplatePath(), fixture.DataFile("subchar.rtf"));
+        QVERIFY(!fixture.IniExists());
+    }
+
+    // Exit stores every key in order; the next start puts everything back; the dice roller's
+    // place is stored only once it has been opened; the close box exits as well.
+    void ExitStoresTheSettingsAndTheNextStartRestoresThem()
+    {
+        ShellFixture fixture;
+        {
+            auto app = fixture.MakeApp();
+            QVERIFY(app->Start());
+            app->Sheet()->move(300, 40);
+            Item(*app, "mnuToolbar")->trigger();
+            Item(*app, "mnuStatsOver")->trigger();
+            QVERIFY(!app->Model().Over102());
+            Item(*app, "mnuExit")->trigger();
+
+            QCOMPARE(fixture.EndedCount(), 1);
+            QVERIFY(app->Ended());
+            QVERIFY(!app->Sheet()->isVisible());
+            QVERIFY(!app->Inventory()->isVisible());
+            QVERIFY(!app->Sheet()->Toolbar()->isVisible());
+            const QStringList keys = {"SCREEN/FORM4TOP",  "SCREEN/FORM4LEFT", "SCREEN/FORM2HEIGHT",
+                                      "SCREEN/FORM2TOP",  "SCREEN/FORM2LEFT", "TOOLBAR/CHECKED",
+                                      "OPTIONS/STATSOVER"};
+            QCOMPARE(fixture.IniKeys(), keys);
+            QCOMPARE(fixture.IniValue("SCREEN/FORM2TOP"), Twips(40, app->Sheet()));
+            QCOMPARE(fixture.IniValue("SCREEN/FORM2LEFT"), Twips(300, app->Sheet()));
+            QCOMPARE(fixture.IniValue("SCREEN/FORM2HEIGHT"),
+                     Twips(app->Sheet()->frameGeometry().height(), app->Sheet()));
+            QCOMPARE(fixture.IniValue("TOOLBAR/CHECKED"), QStringLiteral("True"));
+            QCOMPARE(fixture.IniValue("OPTIONS/STATSOVER"), QStringLiteral("False"));
+
+            // A second Exit finds the program ended.
+            Item(*app, "mnuExit")->trigger();
+            QCOMPARE(fixture.EndedCount(), 1);
+        }
+        {
+            auto app = fixture.MakeApp();
+            QVERIFY(app->Start());
+            QCOMPARE(app->Sheet()->pos(), QPoint(300, 40));
+            QVERIFY(app->Sheet()->Toolbar() && app->Sheet()->Toolbar()->isVisible());
+            QVERIFY(Item(*app, "mnuToolbar")->isChecked());
+            QVERIFY(!Item(*app, "mnuStatsOver")->isChecked());
+            QVERIFY(!app->Model().Over102());
+            Item(*app, "mnuStatsOver")->trigger();
+            QVERIFY(Item(*app, "mnuStatsOver")->isChecked());
+            QVERIFY(app->Model().Over102());
+
+            Item(*app, "mnuViewDice")->trigger();
+            QVERIFY(app->Sheet()->Dice()->isVisible());
+            app->Sheet()->close();
+            QCOMPARE(fixture.EndedCount(), 2);
+            QVERIFY(!app->Sheet()->Dice()->isVisible());
+            QVERIFY(fixture.IniKeys().contains("SCREEN/FORM1TOP"));
+            QVERIFY(fixture.IniKeys().contains("SCREEN/FORM1LEFT"));
+            QCOMPARE(fixture.IniValue("OPTIONS/STATSOVER"), QStringLiteral("True"));
+        }
+    }
+
+    void MissingRulesFile()
+    {
+        ShellFixture fixture;
+        const QString race = fixture.DataFile("racemod.txt");
+        QVERIFY(QFile::rename(race, race + ".away"));
+        {
+            MessageBox::SetNextAnswer(QMessageBox::Abort);
+            auto app = fixture.MakeApp();
+            QVERIFY(!app->Start());
+            const QStringList shown = MessageBox::TakeShown();
+            QCOMPARE(shown.size(), 1);
+            QVERIFY(shown[0].startsWith("Error\n53 File not found has occurred in KELDCharGen\n"));
+            QVERIFY(shown[0].contains("racemod.txt"));
+            QVERIFY(!app->Sheet()->isVisible());
+            app->Exit();
+            QCOMPARE(fixture.EndedCount(), 0);
+            QVERIFY(!fixture.IniExists());
+        }
+        {
+            // Ignore leaves the tables after the failing one unloaded and goes on to the sheet.
+            MessageBox::SetNextAnswer(QMessageBox::Ignore);
+            auto app = fixture.MakeApp();
+            QVERIFY(app->Start());
+            QCOMPARE(MessageBox::TakeShown().size(), 1);
+            QVERIFY(app->Sheet()->isVisible());
+            QVERIFY(app->Model().RaceList().empty());
+            QVERIFY(app->Model().ProfessionList().empty());
+            QVERIFY(app->Model().YouthList().empty());
+        }
+        {
+            // Retry runs the sheet's opening again, which finds the file back in place.
+            MessageBox::SetNextAnswer(QMessageBox::Retry);
+            auto app = fixture.MakeApp();
+            QObject::connect(app.get(), &KeldApplication::startupErrorRaised, app.get(),
+                             [&] { QFile::rename(race + ".away", race); });
+            QVERIFY(app->Start());
+            QCOMPARE(MessageBox::TakeShown().size(), 1);
+            QVERIFY(app->Model().RaceList().size() > 1);
+            QVERIFY(app->Model().YouthList().size() > 1);
+        }
+    }
+
+    void MalformedRulesLine()
+    {
+        ShellFixture fixture;
+        fixture.WriteDataFile("profmod.txt",
+                              "; professions\r\nFighter,1,2,3,4,5,6,7,8,9,10\r\nRogue,1,2\r\n");
+        MessageBox::SetNextAnswer(QMessageBox::Ignore);
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        const QStringList shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(
+            shown[0].startsWith("Error\n5 Invalid procedure call or argument has occurred in KELDCharGen\n"));
+        QVERIFY2(shown[0].contains("profmod.txt:3"), qPrintable(shown[0]));
+        QVERIFY(app->Model().RaceList().size() > 1);
+        QVERIFY(app->Model().ProfessionList().empty());
+        QVERIFY(app->Model().YouthList().empty());
+    }
+
+    void StoredTextThatIsNoNumber_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("height") << "SCREEN"
+                                << "FORM2HEIGHT";
+        QTest::newRow("top") << "SCREEN"
+                             << "FORM2TOP";
+        QTest::newRow("left") << "screen"
+                              << "form2left";
+        QTest::newRow("toolbar") << "TOOLBAR"
+                                 << "CHECKED";
+        QTest::newRow("option") << "OPTIONS"
+                                << "STATSOVER";
+    }
+
+    void StoredTextThatIsNoNumber()
+    {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        ShellFixture fixture;
+        QVERIFY(
+            fixture.Store().SaveSetting(ApplicationName(), section.toStdString(), key.toStdString(), "abc"));
+        MessageBox::SetNextAnswer(QMessageBox::Ignore);
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        const QStringList shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].startsWith("Error\n13 Type mismatch has occurred in KELDCharGen\n"));
+        // The rest of the opening did not run, but the sheet is there to be used and left.
+        QVERIFY(app->Sheet()->isVisible());
+        QVERIFY(app->Model().RaceList().empty());
+    }
+
+    void TerminationSignalRunsTheExit()
+    {
+        ShellFixture fixture;
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        std::raise(SIGTERM);
+        QTRY_COMPARE(fixture.EndedCount(), 1);
+        QVERIFY(fixture.IniKeys().contains("SCREEN/FORM2HEIGHT"));
+        QCOMPARE(fixture.IniValue("OPTIONS/STATSOVER"), QStringLiteral("True"));
+    }
+};
+
+QTEST_MAIN(StartupExitTest)
+#include "StartupExitTest.moc"
