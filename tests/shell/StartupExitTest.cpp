@@ -117,6 +117,28 @@ private slots:
         }
     }
 
+    // A place on no screen at all opens at the default place; a partly visible one is kept.
+    void StoredPlaceOffEveryScreen()
+    {
+        ShellFixture fixture;
+        const std::string app = ApplicationName();
+        QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2LEFT", "-3000000"));
+        QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2TOP", "600"));
+        QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2HEIGHT", "6000"));
+        {
+            auto shell = fixture.MakeApp();
+            QVERIFY(shell->Start());
+            QCOMPARE(shell->Sheet()->pos(), QPoint(0, 0));
+            QCOMPARE(shell->Sheet()->frameGeometry().height(), TwipsToPx(6000, shell->Sheet()));
+        }
+        QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2LEFT", "-1500"));
+        QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2TOP", "-3000"));
+        auto shell = fixture.MakeApp();
+        QVERIFY(shell->Start());
+        QCOMPARE(shell->Sheet()->pos(),
+                 QPoint(TwipsToPx(-1500, shell->Sheet()), TwipsToPx(-3000, shell->Sheet())));
+    }
+
     void MissingRulesFile()
     {
         ShellFixture fixture;
