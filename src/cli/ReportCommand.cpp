@@ -1,39 +1,100 @@
 #include "CliCommands.h"
 #include "StartupCharacter.h"
 
+#include "ProgramFolder.h"
 #include "ReportValues.h"
 #include "RtfDocument.h"
 #include "TextFile.h"
 
+#ifdef KELD_CLI_PDF
+#include "ReportRenderer.h"
+
+#include <QGuiApplication>
+#endif
+
+#include <algorithm>
+#include <cctype>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace keld::cli {
 
 namespace {
 
 struct ReportOptions {
-    std::string file;
-    std::string templateFile;
-    std::string out;
+    std::vector<std::string> paths; // FILE [TEMPLATE] OUT
+    std::string defaultTemplate;    // "detail" or "summary": the shipped template instead of TEMPLATE
     CharacterOptions character;
 };
 
+bool EndsWithPdf(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string end = path.substr(path.size() - 4);
+    std::transform(end.begin(), end.end(), end.begin(), [](unsigned char c) { return std::tolower(c); });
+    return end == ".pdf";
+}
+
+std::filesystem::path DefaultTemplate(const ReportOptions& options)
+{
+    const char* name = options.defaultTemplate == "summary" ? "subchar.rtf" : "detchar.rtf";
+    const std::filesystem::path folder = options.character.dataFolder.empty()
+                                             ? FindDataFolder(name)
+                                             : PathFromUtf8(options.character.dataFolder);
+    return folder / name;
+}
+
+#ifdef KELD_CLI_PDF
+Status WritePdf(const RtfDocument& report, const std::string& out)
+{
+    // Fonts and layout need Qt's GUI application, but never a display: without a platform of the
+    // caller's choosing it draws offscreen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "keldcg-cli";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QGuiApplication> app;
+    if (!QCoreApplication::instance())
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    return WriteReportPdf(report, PathFromUtf8(out));
+}
+#else
+Status WritePdf(const RtfDocument&, const std::string&)
+{
+    return KeldError(kErrInvalidArgument, "this build of keldcg-cli writes no PDF; name an .rtf file");
+}
+#endif
+
 int RunReport(const ReportOptions& options)
 {
+    const std::size_t wanted = options.defaultTemplate.empty() ? 3 : 2;
+    if (options.paths.size() != wanted) {
+        std::cerr << (wanted == 3 ? "report: expected FILE TEMPLATE OUT\n"
+                                  : "report: with --template, expected FILE OUT\n");
+        return 2;
+    }
+    const std::string& file = options.paths.front();
+    const std::string& out = options.paths.back();
+    const std::filesystem::path templatePath =
+        wanted == 3 ? PathFromUtf8(options.paths[1]) : DefaultTemplate(options);
+
     // The character as a print command finds it: opened as at start-up, then the file read in.
     StartupCharacter character;
-    if (!character.Open(options.character, options.file))
+    if (!character.Open(options.character, file))
         return 1;
 
     RtfDocument report;
-    if (Status loaded = report.LoadFile(PathFromUtf8(options.templateFile)); !loaded) {
+    if (Status loaded = report.LoadFile(templatePath); !loaded) {
         PrintError(loaded.Error());
         return 1;
     }
     FillData(report, character.Sheet());
-    if (Status saved = report.SaveFile(PathFromUtf8(options.out)); !saved) {
+    Status saved = EndsWithPdf(out) ? WritePdf(report, out) : report.SaveFile(PathFromUtf8(out));
+    if (!saved) {
         PrintError(saved.Error());
         return 1;
     }
@@ -43,12 +104,22 @@ int RunReport(const ReportOptions& options)
 const bool registered = RegisterCommand([](CLI::App& app, int& exitCode) {
     auto options = std::make_shared<ReportOptions>();
     CLI::App* command = app.add_subcommand(
-        "report", "Read a character file, fill an RTF report template with it and save the report as RTF");
-    command->add_option("FILE", options->file, "Character file (.kld) to read")->required();
-    command->add_option("TEMPLATE", options->templateFile, "RTF template with placeholders such as [NAME]")
-        ->required();
-    command->add_option("OUT", options->out, "RTF file to write")->required();
+        "report", "Read a character file, fill a report template with it and write the report: as PDF, "
+                  "laid out as it prints, when OUT ends in .pdf, otherwise as RTF");
+    command
+        ->add_option("FILE [TEMPLATE] OUT", options->paths,
+                     "The character file (.kld), the RTF template with placeholders such as [NAME] "
+                     "(left out with --template) and the report to write (.pdf or .rtf)")
+        ->required()
+        ->expected(2, 3);
+    command
+        ->add_option("--template", options->defaultTemplate,
+                     "Use the shipped detail (detchar.rtf) or summary (subchar.rtf) template, from --data or "
+                     "the program's data folder, instead of a TEMPLATE argument")
+        ->check(CLI::IsMember({"detail", "summary"}));
     AddCharacterOptions(*command, options->character);
+    command->footer("Examples:\n  keldcg-cli report hero.kld mytemplate.rtf hero.rtf\n"
+                    "  keldcg-cli report --template detail hero.kld hero.pdf");
     command->callback([options, &exitCode] { exitCode = RunReport(*options); });
 });
 
