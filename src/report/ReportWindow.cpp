@@ -3,6 +3,7 @@
 #include "CharacterRecord.h"
 #include "MessageBox.h"
 #include "PrintDestination.h"
+#include "RenderBuilder.h"
 #include "ReportRenderer.h"
 #include "ReportValues.h"
 #include "SheetModel.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QPageLayout>
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPushButton>
@@ -39,6 +41,13 @@ public:
         setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         setBackgroundRole(QPalette::Dark);
         setAutoFillBackground(true);
+        // The page is paper under any desktop theme: templates colour their text and cells for
+        // white paper, and automatic text prints black. Only the page's two roles are fixed; the
+        // surround, the selection and the scroll bars follow the theme.
+        QPalette paper;
+        paper.setColor(QPalette::Base, Qt::white);
+        paper.setColor(QPalette::Text, Qt::black);
+        setPalette(paper);
         // A scroll bar that comes and goes would shift the page sideways.
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     }
@@ -93,6 +102,17 @@ private:
 namespace {
 
 // A PDF stand-in writes nothing when its file cannot be created; a real printer says so in its state.
+// Prints a selection on the report's own paper, without the report's headers and footers: its
+// margins are part of the document.
+void PrintSelection(const QTextDocument& selection, const QTextDocument& report, QPagedPaintDevice& device)
+{
+    QPageLayout layout = render::PageLayoutOf(report);
+    layout.setMinimumMargins(QMarginsF());
+    layout.setMargins(QMarginsF());
+    device.setPageLayout(layout);
+    PrintReport(selection, device);
+}
+
 bool JobFailed(const QPrinter& printer)
 {
     if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted)
@@ -216,8 +236,10 @@ bool ReportWindow::Print()
         return OfferPdf(QStringLiteral("The report cannot be printed: there is no default printer."));
     const QString name = CharacterName();
     printer->setDocName(name.isEmpty() ? QStringLiteral("Report") : name);
-    const std::unique_ptr<QTextDocument> selection = SelectionDocument();
-    PrintReport(selection ? *selection : Rendered(), *printer);
+    if (const std::unique_ptr<QTextDocument> selection = SelectionDocument())
+        PrintSelection(*selection, Rendered(), *printer);
+    else
+        PrintReport(Rendered(), *printer);
     if (JobFailed(*printer)) {
         const QString where = printer->printerName().isEmpty()
                                   ? QStringLiteral("the printer")
@@ -268,8 +290,10 @@ void ReportWindow::SaveAsPdf()
         QPdfWriter writer(&buffer);
         writer.setTitle(CharacterName());
         writer.setCreator(QGuiApplication::applicationDisplayName());
-        const std::unique_ptr<QTextDocument> selection = SelectionDocument();
-        PrintReport(selection ? *selection : Rendered(), writer);
+        if (const std::unique_ptr<QTextDocument> selection = SelectionDocument())
+            PrintSelection(*selection, Rendered(), writer);
+        else
+            PrintReport(Rendered(), writer);
     }
     const Status saved =
         AtomicWriteFile(PathFromUtf8(chosen->toStdString()),
