@@ -40,6 +40,9 @@ void SheetBinding::BindLineEdit(QLineEdit* edit, FieldId id, int index)
         if (edit->text() != text) {
             const QSignalBlocker blocker(edit);
             edit->setText(text);
+            // A long text the program wrote shows its beginning, not its end.
+            if (!edit->hasFocus())
+                edit->setCursorPosition(0);
         }
     });
     connect(edit, &QLineEdit::textEdited, this,

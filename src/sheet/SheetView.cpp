@@ -2,6 +2,7 @@
 
 #include "ArmorLanguageSpellArea.h"
 #include "GeneralStatsArea.h"
+#include "SheetBinding.h"
 #include "SheetCursors.h"
 #include "SkillGridArea.h"
 #include "Twips.h"
@@ -36,6 +37,8 @@ SheetView::SheetView(SheetBinding& binding, QWidget* parent) : QWidget(parent)
 
     setMinimumWidth(TwipsToPx(kPanelWidthTwips + 2 * kPanelLeftTwips, this));
     PlacePanel();
+    // Fields the model never changes again (a "0" that New writes over "0") are only shown here.
+    binding.RefreshAll();
 }
 
 double SheetView::WindowHeightTwips() const
