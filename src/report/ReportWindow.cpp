@@ -9,6 +9,7 @@
 #include "SheetModel.h"
 #include "TextFile.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -64,6 +65,9 @@ public:
         } else {
             setLineWrapMode(QTextEdit::WidgetWidth);
         }
+        // A table wider than the page widens the column rather than adding a scroll bar.
+        connect(shown->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
+                [this] { UpdateMargins(); });
         UpdateMargins();
     }
 
@@ -71,7 +75,7 @@ public:
     // The width the preview needs to show a whole page with its surround.
     int FullWidth() const
     {
-        return m_pageWidth + 2 * kGap + 2 * frameWidth() + verticalScrollBar()->sizeHint().width();
+        return ColumnWidth() + 2 * kGap + 2 * frameWidth() + verticalScrollBar()->sizeHint().width();
     }
 
 protected:
@@ -91,9 +95,15 @@ private:
             return;
         }
         const int available = width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width();
-        const int spare = std::max(0, available - m_pageWidth);
+        const int spare = std::max(0, available - ColumnWidth());
         const int gap = std::min(kGap, spare / 2);
         setViewportMargins(spare / 2, gap, spare - spare / 2, gap);
+    }
+
+    int ColumnWidth() const
+    {
+        return std::max(m_pageWidth,
+                        static_cast<int>(std::ceil(document()->documentLayout()->documentSize().width())));
     }
 
     int m_pageWidth = 0;
@@ -101,7 +111,6 @@ private:
 
 namespace {
 
-// A PDF stand-in writes nothing when its file cannot be created; a real printer says so in its state.
 // Prints a selection on the report's own paper, without the report's headers and footers: its
 // margins are part of the document.
 void PrintSelection(const QTextDocument& selection, const QTextDocument& report, QPagedPaintDevice& device)
@@ -113,6 +122,7 @@ void PrintSelection(const QTextDocument& selection, const QTextDocument& report,
     PrintReport(selection, device);
 }
 
+// A PDF stand-in writes nothing when its file cannot be created; a real printer says so in its state.
 bool JobFailed(const QPrinter& printer)
 {
     if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted)
