@@ -17,15 +17,16 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace keld::cli {
 
 namespace {
 
 struct ReportOptions {
-    std::vector<std::string> paths; // FILE [TEMPLATE] OUT
-    std::string defaultTemplate;    // "detail" or "summary": the shipped template instead of TEMPLATE
+    std::string file;
+    std::string templateFile; // with --template it holds OUT, the template being the shipped one
+    std::string out;
+    std::string defaultTemplate; // "detail" or "summary"
     CharacterOptions character;
 };
 
@@ -48,8 +49,17 @@ std::filesystem::path DefaultTemplate(const ReportOptions& options)
 }
 
 #ifdef KELD_CLI_PDF
+// Qt's notes about the session it runs in (no runtime folder, no display) are no news to a user
+// of a command-line tool; only its errors are passed on.
+void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::cerr << message.toStdString() << std::endl;
+}
+
 Status WritePdf(const RtfDocument& report, const std::string& out)
 {
+    qInstallMessageHandler(QtMessages);
     // Fonts and layout need Qt's GUI application, but never a display: without a platform of the
     // caller's choosing it draws offscreen.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -71,16 +81,16 @@ Status WritePdf(const RtfDocument&, const std::string&)
 
 int RunReport(const ReportOptions& options)
 {
-    const std::size_t wanted = options.defaultTemplate.empty() ? 3 : 2;
-    if (options.paths.size() != wanted) {
-        std::cerr << (wanted == 3 ? "report: expected FILE TEMPLATE OUT\n"
-                                  : "report: with --template, expected FILE OUT\n");
+    const bool shipped = !options.defaultTemplate.empty();
+    if (shipped != options.out.empty()) {
+        std::cerr << (shipped ? "report: with --template, give FILE OUT\n"
+                              : "report: give FILE TEMPLATE OUT\n");
         return 2;
     }
-    const std::string& file = options.paths.front();
-    const std::string& out = options.paths.back();
+    const std::string& file = options.file;
+    const std::string& out = shipped ? options.templateFile : options.out;
     const std::filesystem::path templatePath =
-        wanted == 3 ? PathFromUtf8(options.paths[1]) : DefaultTemplate(options);
+        shipped ? DefaultTemplate(options) : PathFromUtf8(options.templateFile);
 
     // The character as a print command finds it: opened as at start-up, then the file read in.
     StartupCharacter character;
@@ -106,12 +116,12 @@ const bool registered = RegisterCommand([](CLI::App& app, int& exitCode) {
     CLI::App* command = app.add_subcommand(
         "report", "Read a character file, fill a report template with it and write the report: as PDF, "
                   "laid out as it prints, when OUT ends in .pdf, otherwise as RTF");
+    command->add_option("FILE", options->file, "Character file (.kld) to read")->required();
     command
-        ->add_option("FILE [TEMPLATE] OUT", options->paths,
-                     "The character file (.kld), the RTF template with placeholders such as [NAME] "
-                     "(left out with --template) and the report to write (.pdf or .rtf)")
-        ->required()
-        ->expected(2, 3);
+        ->add_option("TEMPLATE", options->templateFile,
+                     "RTF template with placeholders such as [NAME]; left out with --template")
+        ->required();
+    command->add_option("OUT", options->out, "Report to write: PDF when it ends in .pdf, otherwise RTF");
     command
         ->add_option("--template", options->defaultTemplate,
                      "Use the shipped detail (detchar.rtf) or summary (subchar.rtf) template, from --data or "
@@ -119,7 +129,7 @@ const bool registered = RegisterCommand([](CLI::App& app, int& exitCode) {
         ->check(CLI::IsMember({"detail", "summary"}));
     AddCharacterOptions(*command, options->character);
     command->footer("Examples:\n  keldcg-cli report hero.kld mytemplate.rtf hero.rtf\n"
-                    "  keldcg-cli report --template detail hero.kld hero.pdf");
+                    "  keldcg-cli report --template detail hero.kld hero.pdf\n");
     command->callback([options, &exitCode] { exitCode = RunReport(*options); });
 });
 

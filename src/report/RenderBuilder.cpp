@@ -142,7 +142,17 @@ public:
 
         QTextCursor cursor(&m_doc);
         bool fresh = true;
-        EmitFlow(cursor, m_model.body, fresh, false);
+        const Flow& body = m_model.body;
+        if (!body.empty() && !body.front().table && body.front().para.before > 0) {
+            // Qt drops the space above a document's first paragraph; an empty line of that
+            // height keeps it.
+            QTextBlockFormat spacer;
+            spacer.setLineHeight(std::min(Px(body.front().para.before), m_bodyHeight / 2),
+                                 QTextBlockFormat::FixedHeight);
+            cursor.setBlockFormat(spacer);
+            fresh = false;
+        }
+        EmitFlow(cursor, body, fresh, false);
         if (!m_model.footnotes.empty()) {
             // Notes close the report, under a short rule as at a page's foot.
             QTextBlockFormat rule;
@@ -286,9 +296,11 @@ private:
             b.setAlignment(Qt::AlignJustify);
             break;
         }
-        b.setLeftMargin(Px(std::max(p.left, 0)));
+        const std::int32_t left = std::max(p.left, 0);
+        const std::int32_t indent = std::max(p.firstLine, -left);
+        b.setLeftMargin(Px(left));
         b.setRightMargin(Px(std::max(p.right, 0)));
-        b.setTextIndent(Px(std::max(p.firstLine, -std::max(p.left, 0))));
+        b.setTextIndent(Px(indent));
         b.setTopMargin(std::min(top, m_bodyHeight / 2));
         if (p.lineSpacing > 0 && p.lineMultiple)
             b.setLineHeight(std::min(p.lineSpacing, 2400) * 100.0 / 240.0,
@@ -301,11 +313,18 @@ private:
             b.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
         if (auto c = Color(p.shading))
             b.setBackground(*c);
-        if (!p.tabs.empty()) {
+        std::vector<TabStop> stops = p.tabs;
+        if (indent < 0 && std::none_of(stops.begin(), stops.end(), [&](const TabStop& t) {
+                return t.position > left + indent && t.position < left;
+            }))
+            stops.push_back({left, TabStop::Kind::Left}); // a hanging indent stops at the indent
+        std::sort(stops.begin(), stops.end(),
+                  [](const TabStop& a, const TabStop& b) { return a.position < b.position; });
+        if (!stops.empty()) {
             QList<QTextOption::Tab> tabs;
-            for (const TabStop& t : p.tabs) {
-                // Stops count from the page margin, Qt's from the paragraph's indent.
-                const double at = Px(t.position - std::max(p.left, 0));
+            for (const TabStop& t : stops) {
+                // Stops count from the page margin, Qt's from where the first line starts.
+                const double at = Px(t.position - left - indent);
                 if (at <= 0)
                     continue;
                 switch (t.kind) {
@@ -897,12 +916,42 @@ std::unique_ptr<QTextDocument> PaperCopy(const QTextDocument& document)
     return copy;
 }
 
+namespace {
+
+// The page's header or footer, in the page's top and bottom margins.
+void PaintPart(QPainter& painter, const ReportPages& pages, bool header, int index, int count)
+{
+    const RenderModel& model = pages.Model();
+    const Flow& flow = PartFlow(model, header, index);
+    if (flow.empty())
+        return;
+    QTextDocument part;
+    Builder(model, pages.Images(), part, pages.Dpi()).BuildPart(flow, index + 1, count);
+    const double scale = pages.Dpi() / 1440.0;
+    const double height = part.size().height();
+    const double y =
+        header ? model.page.headerY * scale : (model.page.height - model.page.footerY) * scale - height;
+    painter.save();
+    painter.translate(model.page.left * scale, y);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.palette.setColor(QPalette::Text, Qt::black);
+    context.clip = QRectF(QPointF(0, 0), part.size());
+    part.documentLayout()->draw(&painter, context);
+    painter.restore();
+}
+
+} // namespace
+
 void PaintPage(QPainter& painter, const QTextDocument& document, int index)
 {
+    // Top to bottom, so that text comes out of the page in reading order.
+    const ReportPages* pages = PagesOf(document);
+    if (pages)
+        PaintPart(painter, *pages, true, index, document.pageCount());
+
     const QSizeF page = PagePixels(document);
     QAbstractTextDocumentLayout::PaintContext context;
     context.palette.setColor(QPalette::Text, Qt::black);
-
     painter.save();
     painter.setClipRect(QRectF(QPointF(0, 0), page));
     painter.translate(0, -index * page.height());
@@ -910,28 +959,8 @@ void PaintPage(QPainter& painter, const QTextDocument& document, int index)
     document.documentLayout()->draw(&painter, context);
     painter.restore();
 
-    const ReportPages* pages = PagesOf(document);
-    if (!pages)
-        return;
-    const RenderModel& model = pages->Model();
-    const double scale = pages->Dpi() / 1440.0;
-    for (bool header : {true, false}) {
-        const Flow& flow = PartFlow(model, header, index);
-        if (flow.empty())
-            continue;
-        QTextDocument part;
-        Builder(model, pages->Images(), part, pages->Dpi()).BuildPart(flow, index + 1, document.pageCount());
-        const double height = part.size().height();
-        const double y =
-            header ? model.page.headerY * scale : (model.page.height - model.page.footerY) * scale - height;
-        painter.save();
-        painter.translate(model.page.left * scale, y);
-        QAbstractTextDocumentLayout::PaintContext partContext;
-        partContext.palette.setColor(QPalette::Text, Qt::black);
-        partContext.clip = QRectF(QPointF(0, 0), part.size());
-        part.documentLayout()->draw(&painter, partContext);
-        painter.restore();
-    }
+    if (pages)
+        PaintPart(painter, *pages, false, index, document.pageCount());
 }
 
 } // namespace keld::render

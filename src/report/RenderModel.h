@@ -61,6 +61,7 @@ struct ParaFormat {
     std::int32_t lineSpacing = 0; // \sl: >0 at least (or a multiple), <0 exactly, 0 single
     bool lineMultiple = false;
     bool pageBreakBefore = false;
+    bool defaultSpacing = false; // the spacing is the document's default, not the paragraph's own
     std::int32_t shading = 0;
     std::vector<TabStop> tabs;
 };

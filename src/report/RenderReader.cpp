@@ -23,7 +23,7 @@ constexpr std::size_t kMaxFieldInstruction = 64;
 constexpr std::int32_t kMaxLength = 31680; // 22 inches, the largest paper
 constexpr std::int32_t kMaxFontSize = 3200;
 
-enum class Dest : std::uint8_t { Body, Skip, FontTable, Pict, FieldInst, TableProps, Object, Upr };
+enum class Dest : std::uint8_t { Body, Skip, FontTable, Pict, FieldInst, TableProps, Object, Upr, Defaults };
 
 enum class Kw : std::uint8_t {
     None,
@@ -46,6 +46,8 @@ enum class Kw : std::uint8_t {
     NestTableProps,
     Upr,
     Ud,
+    DefPap,
+    DefChp,
     // font table
     FontFamily,
     Fcharset,
@@ -266,6 +268,8 @@ const std::unordered_map<std::string_view, KwInfo>& Keywords()
         t["nesttableprops"] = {Kw::NestTableProps};
         t["upr"] = {Kw::Upr};
         t["ud"] = {Kw::Ud};
+        t["defpap"] = {Kw::DefPap};
+        t["defchp"] = {Kw::DefChp};
 
         t["fnil"] = {Kw::FontFamily, static_cast<int>(FontInfo::Kind::Any)};
         t["froman"] = {Kw::FontFamily, static_cast<int>(FontInfo::Kind::Serif)};
@@ -514,6 +518,7 @@ struct Group {
     bool ownsFlow = false;
     bool ownsPicture = false;
     bool ownsFieldInst = false;
+    std::uint8_t ownsDefaults = 0; // 1: paragraph, 2: character defaults
     FieldKind field = FieldKind::None;
     int fieldNumber = 0;
     int flow = 0;
@@ -523,6 +528,7 @@ struct OpenTable {
     Table table;
     Row row;
     Cell cell;
+    bool rowHasDef = false;
 };
 
 struct FlowState {
@@ -545,6 +551,7 @@ public:
     Reader(std::string_view source, const rtf::Model& tables) : m_s(source), m_tables(tables)
     {
         m_rowDefs.resize(kMaxNesting + 1);
+        m_rowDefFresh.resize(kMaxNesting + 1);
         m_out.defaultFont = tables.defaultFont;
         m_out.colors.reserve(tables.colors.size());
         for (const auto& c : tables.colors)
@@ -621,6 +628,7 @@ private:
         g.ownsFlow = false;
         g.ownsPicture = false;
         g.ownsFieldInst = false;
+        g.ownsDefaults = 0;
         m_stack.push_back(std::move(g));
     }
 
@@ -647,6 +655,14 @@ private:
         if (g.ownsFlow) {
             FinishFlow(g);
             m_flows.pop_back();
+        }
+        if (g.ownsDefaults && m_stack.size() >= 2) {
+            // The document's defaults, which \pard and \plain return to.
+            Group& parent = m_stack[m_stack.size() - 2];
+            if (g.ownsDefaults == 1)
+                parent.para = m_defaultPara = g.para;
+            else
+                parent.ch = m_defaultChar = g.ch;
         }
         if (m_stack.size() == 1)
             FinishFlow(g);
@@ -886,6 +902,8 @@ private:
             case Kw::Fldinst:
             case Kw::NestTableProps:
             case Kw::Footnote:
+            case Kw::DefPap:
+            case Kw::DefChp:
                 g.dest = before;
                 break; // read below
             default:
@@ -914,6 +932,11 @@ private:
         }
         if (g.dest == Dest::FieldInst)
             return end;
+        if (g.dest == Dest::Defaults) {
+            if (info.kw >= Kw::F && info.kw <= Kw::ParaBorder)
+                BodyWord(g, info, hasParam, param);
+            return end;
+        }
         if (g.dest == Dest::TableProps) {
             TableWord(g, info, hasParam, param);
             if (info.kw == Kw::NestRow)
@@ -1151,10 +1174,8 @@ private:
         f.tables.pop_back();
         if (!t.cell.blocks.empty())
             t.row.cells.push_back(std::move(t.cell));
-        if (!t.row.cells.empty()) {
-            t.row.def = m_rowDefs[level];
-            t.table.rows.push_back(std::move(t.row));
-        }
+        if (!t.row.cells.empty())
+            FinishRow(t, level);
         if (t.table.rows.empty())
             return;
         Block block;
@@ -1176,10 +1197,35 @@ private:
     void Place(FlowState& f, Block block, int level)
     {
         OpenTables(f, level);
-        if (level == 0)
+        if (level == 0) {
             AddToFlow(f, std::move(block));
-        else
-            f.tables.back().cell.blocks.push_back(std::move(block));
+            return;
+        }
+        // Table cells take no spacing from the document's default paragraph: writers give them a
+        // table style without it.
+        if (block.para.defaultSpacing) {
+            block.para.before = block.para.after = block.para.lineSpacing = 0;
+            block.para.lineMultiple = false;
+        }
+        OpenTable& t = f.tables.back();
+        // A row stated before its cells keeps that statement, even when the row's end states
+        // another (writers repeat it there, not always the same).
+        if (!t.rowHasDef && t.row.cells.empty() && t.cell.blocks.empty() && m_rowDefFresh[level]) {
+            t.row.def = m_rowDefs[level];
+            t.rowHasDef = true;
+            m_rowDefFresh[level] = false;
+        }
+        t.cell.blocks.push_back(std::move(block));
+    }
+
+    void FinishRow(OpenTable& t, int level)
+    {
+        if (!t.rowHasDef)
+            t.row.def = m_rowDefs[level];
+        t.table.rows.push_back(std::move(t.row));
+        t.row = Row{};
+        t.rowHasDef = false;
+        m_rowDefFresh[level] = false;
     }
 
     Block TakePending(const Group& g)
@@ -1222,9 +1268,7 @@ private:
         }
         if (t.row.cells.empty())
             return;
-        t.row.def = m_rowDefs[level];
-        t.table.rows.push_back(std::move(t.row));
-        t.row = Row{};
+        FinishRow(t, level);
     }
 
     void FinishFlow(const Group& g)
@@ -1246,6 +1290,7 @@ private:
         case Kw::Trowd:
             m_defLevel = g.dest == Dest::TableProps ? std::max(Level(g), 2) : 1;
             CurrentRowDef() = RowDef{};
+            m_rowDefFresh[m_defLevel] = true;
             m_cellDef = CellDef{};
             m_border = nullptr;
             break;
@@ -1411,6 +1456,16 @@ private:
         case Kw::Upr:
             g.dest = Dest::Upr;
             break;
+        case Kw::DefPap:
+            g.dest = Dest::Defaults;
+            g.para = ParaFormat{};
+            g.ownsDefaults = 1;
+            break;
+        case Kw::DefChp:
+            g.dest = Dest::Defaults;
+            g.ch = CharFormat{};
+            g.ownsDefaults = 2;
+            break;
 
         case Kw::F:
             g.ch.font = std::max(param, 0);
@@ -1477,11 +1532,12 @@ private:
             g.ch.script = param != 0 || !hasParam ? Script::Sub : Script::Normal;
             break;
         case Kw::Plain:
-            g.ch = CharFormat{};
+            g.ch = m_defaultChar;
             break;
 
         case Kw::Pard:
-            g.para = ParaFormat{};
+            g.para = m_defaultPara;
+            g.para.defaultSpacing = true;
             g.intbl = false;
             g.itap = -1;
             m_border = nullptr;
@@ -1509,12 +1565,15 @@ private:
             break;
         case Kw::Sb:
             g.para.before = Length(param, 0);
+            g.para.defaultSpacing = false;
             break;
         case Kw::Sa:
             g.para.after = Length(param, 0);
+            g.para.defaultSpacing = false;
             break;
         case Kw::Sl:
             g.para.lineSpacing = Length(param);
+            g.para.defaultSpacing = false;
             break;
         case Kw::Slmult:
             g.para.lineMultiple = on;
@@ -1722,11 +1781,14 @@ private:
     bool m_wingdings = false;
 
     std::vector<RowDef> m_rowDefs;
+    std::vector<bool> m_rowDefFresh; // a \trowd since the last row ended, by level
     int m_defLevel = 1;
     CellDef m_cellDef;
     Border* m_border = nullptr;
     Border m_ignoredBorder;
     TabStop::Kind m_tabKind = TabStop::Kind::Left;
+    ParaFormat m_defaultPara;
+    CharFormat m_defaultChar;
 
     PictureState m_pict;
     std::unordered_map<std::string, int> m_pictureIndex;
