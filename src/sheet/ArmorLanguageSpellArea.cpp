@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSignalBlocker>
+#include <QStringListModel>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
 #include <QWheelEvent>
@@ -210,6 +211,16 @@ QComboBox* ArmorLanguageSpellArea::NameList(const QString& objectName, const QSt
     auto* list = new PanelComboBox(this);
     list->setObjectName(objectName);
     list->setAccessibleName(accessibleName);
+    // The boxes of one kind share one list of entries and its measured width: a model and a
+    // width per box would cost a noticeable part of the program's start. The model goes in
+    // before the box becomes editable, so its completer is made once, on the shared model.
+    auto& [model, widest] = m_choices[entries.join(u'\n')];
+    if (!model) {
+        model = new QStringListModel(entries, this);
+        for (const QString& entry : entries)
+            widest = std::max(widest, list->fontMetrics().horizontalAdvance(entry));
+    }
+    list->setModel(model);
     list->setEditable(true);
     // A typed name is the record's text only; it never becomes an entry of the list.
     list->setInsertPolicy(QComboBox::NoInsert);
@@ -218,11 +229,7 @@ QComboBox* ArmorLanguageSpellArea::NameList(const QString& objectName, const QSt
     list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     list->setMinimumContentsLength(1);
     list->setFixedSize(TwipsToPx(widthTwips, this), TwipsToPx(kRowHeightTwips, this));
-    list->addItems(entries);
     // The drop-down shows whole names even where the box itself is narrower.
-    int widest = 0;
-    for (const QString& entry : entries)
-        widest = std::max(widest, list->fontMetrics().horizontalAdvance(entry));
     list->view()->setMinimumWidth(widest + TwipsToPx(450, this));
 
     auto refresh = [this, list, id, index] {

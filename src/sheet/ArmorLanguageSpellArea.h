@@ -2,7 +2,13 @@
 
 #include "SheetModel.h"
 
+#include <QString>
 #include <QWidget>
+
+#include <map>
+#include <utility>
+
+class QStringListModel;
 
 class QComboBox;
 class QGridLayout;
@@ -31,6 +37,8 @@ private:
     QGridLayout* SlotGrid(const QString& heading);
 
     SheetBinding& m_binding;
+    // The entries every box of one kind offers, and the width of the widest, by their texts.
+    std::map<QString, std::pair<QStringListModel*, int>> m_choices;
 };
 
 } // namespace keld
