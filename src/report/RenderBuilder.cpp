@@ -507,7 +507,7 @@ private:
                 if (def->merged && previous >= 0) {
                     Placed& p = out.cells[previous];
                     p.cols = end - p.col;
-                    if (content)
+                    if (content && HasText(*content))
                         p.content.push_back(content);
                     p.lastInRow = k + 1 == count;
                     continue;

@@ -1,0 +1,543 @@
+#include "RenderBuilder.h"
+#include "ReportRenderer.h"
+#include "RtfDocument.h"
+#include "TextFile.h"
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPdfWriter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextLayout>
+#include <QTextTable>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace keld {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Fonts and layout need Qt's GUI application; the tests draw offscreen.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "test_report_render";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    void TearDown() override { m_app.reset(); }
+
+private:
+    std::unique_ptr<QGuiApplication> m_app;
+};
+[[maybe_unused]] const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+std::unique_ptr<QTextDocument> Render(const std::string& rtf)
+{
+    RtfDocument doc;
+    EXPECT_TRUE(doc.LoadBytes(rtf).Ok());
+    return RenderReport(doc);
+}
+
+double Px(const QTextDocument& doc, double twips)
+{
+    return twips * render::PixelDpi(doc) / 1440.0;
+}
+
+// The format of the last character of the first occurrence of `text`.
+QTextCharFormat FormatOf(const QTextDocument& doc, const QString& text)
+{
+    QTextCursor found = doc.find(text);
+    EXPECT_FALSE(found.isNull()) << text.toStdString();
+    return found.charFormat();
+}
+
+QTextBlockFormat BlockOf(const QTextDocument& doc, const QString& text)
+{
+    QTextCursor found = doc.find(text);
+    EXPECT_FALSE(found.isNull()) << text.toStdString();
+    return found.blockFormat();
+}
+
+fs::path TempDir(const std::string& name)
+{
+    fs::path dir = fs::temp_directory_path() / ("keld_render_" + name + "_" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+// Runs a shell command; its standard output, and whether it exited 0.
+std::pair<bool, std::string> Shell(const std::string& command)
+{
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return {false, out};
+    char buffer[4096];
+    while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        out.append(buffer, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) && WEXITSTATUS(status) == 0, out};
+}
+
+std::string Quoted(const std::string& text)
+{
+    std::string q = "'";
+    for (char c : text)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// The tools that read PDFs back; a missing one fails the test by name rather than skipping it.
+void RequireTool(const char* tool, const char* package)
+{
+    ASSERT_TRUE(Shell(std::string("command -v ") + tool + " > /dev/null 2>&1").first)
+        << tool << " is missing: install the Debian package " << package;
+}
+
+std::string PdfText(const fs::path& pdf)
+{
+    return Shell("pdftotext -raw -enc UTF-8 " + Quoted(pdf.string()) + " - 2>/dev/null").second;
+}
+
+int PdfPages(const fs::path& pdf)
+{
+    std::istringstream info(Shell("pdfinfo " + Quoted(pdf.string()) + " 2>/dev/null").second);
+    std::string line;
+    while (std::getline(info, line)) {
+        if (line.rfind("Pages:", 0) == 0)
+            return std::stoi(line.substr(6));
+    }
+    return -1;
+}
+
+int PdfPictures(const fs::path& pdf)
+{
+    std::istringstream list(Shell("pdfimages -list " + Quoted(pdf.string()) + " 2>/dev/null").second);
+    std::string line;
+    int lines = 0;
+    while (std::getline(list, line))
+        ++lines;
+    return std::max(lines - 2, 0); // two heading lines
+}
+
+std::string PngHex(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(40, 90, 160));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toHex().toStdString();
+}
+
+TEST(Render, ParagraphAndCharacterFormats)
+{
+    auto doc = Render(R"({\rtf1\ansi\deff0{\fonttbl{\f0\fswiss Arial;}{\f1\froman Times New Roman;}}
+{\colortbl;\red255\green0\blue0;\red0\green0\blue255;}
+\paperw12240\paperh15840\margl1440\margr1440\margt720\margb720
+{\header \pard Top line\par}
+\pard\qc\sb240\sa120 {\b Bold} {\i\ul italic} {\strike gone}\par
+\pard\li720\fi-360\sl-480 {\f1\fs40\cf1 Big red} {\highlight2 marked} x{\super 2} {\v hidden}end\line next\par
+\page\pard Second {\field{\*\fldinst PAGE}{\fldrslt 7}} page\par
+\pard Note{\super\chftn}{\footnote \pard{\super\chftn} The note.}\par
+})");
+    const QString text = doc->toRawText();
+    EXPECT_TRUE(text.contains("Bold italic gone"));
+    EXPECT_TRUE(text.contains(QString("Big red marked x2 end") + QChar(0x2028) + "next"));
+    EXPECT_TRUE(text.contains("Second 7 page"));
+    EXPECT_FALSE(text.contains("hidden"));
+    EXPECT_FALSE(text.contains("Top line")) << "a header is painted on each page, not part of the body";
+    // The footnote follows the body, numbered as its reference.
+    EXPECT_LT(text.indexOf("Note1"), text.indexOf("1 The note."));
+
+    EXPECT_EQ(BlockOf(*doc, "Bold").alignment(), Qt::AlignHCenter);
+    EXPECT_EQ(FormatOf(*doc, "Bold").fontWeight(), QFont::Bold);
+    EXPECT_TRUE(FormatOf(*doc, "italic").fontItalic());
+    EXPECT_TRUE(FormatOf(*doc, "italic").fontUnderline());
+    EXPECT_TRUE(FormatOf(*doc, "gone").fontStrikeOut());
+    EXPECT_NE(FormatOf(*doc, "gone").fontWeight(), QFont::Bold);
+
+    const QTextBlockFormat indented = BlockOf(*doc, "Big red");
+    EXPECT_DOUBLE_EQ(indented.leftMargin(), Px(*doc, 720));
+    EXPECT_DOUBLE_EQ(indented.textIndent(), Px(*doc, -360));
+    EXPECT_EQ(indented.lineHeightType(), QTextBlockFormat::FixedHeight);
+    EXPECT_DOUBLE_EQ(indented.lineHeight(), Px(*doc, 480));
+    // Space between paragraphs adds up, as on paper: 120 below the first, none above the second.
+    EXPECT_DOUBLE_EQ(indented.topMargin(), Px(*doc, 120));
+    const QTextCharFormat big = FormatOf(*doc, "Big red");
+    EXPECT_EQ(big.fontPointSize(), 20);
+    EXPECT_EQ(big.fontFamilies().toStringList(), QStringList{"Times New Roman"});
+    EXPECT_EQ(big.foreground().color(), QColor(255, 0, 0));
+    EXPECT_EQ(FormatOf(*doc, "marked").background().color(), QColor(0, 0, 255));
+    EXPECT_EQ(FormatOf(*doc, "x2").verticalAlignment(), QTextCharFormat::AlignSuperScript);
+
+    EXPECT_EQ(BlockOf(*doc, "Second").pageBreakPolicy(), QTextFormat::PageBreak_AlwaysBefore);
+    EXPECT_EQ(doc->pageCount(), 2);
+}
+
+TEST(Render, TablesTakeWidthsMergesBordersAndNesting)
+{
+    auto doc = Render(R"({\rtf1\ansi{\colortbl;\red200\green0\blue0;\red0\green0\blue255;}
+\trowd\trgaph100\trqc\trhdr\clvertalc\clbrdrb\brdrs\brdrw30\brdrcf1\clcbpat2\cellx2000\clvmgf\cellx5000\cellx6000
+\pard\intbl A\cell B\cell C\cell\row
+\trowd\trgaph100\trqc\cellx2000\clvmrg\cellx5000\clmgf\cellx5500\clmrg\cellx6000
+\pard\intbl D\cell\cell E\cell\cell\row
+\trowd\cellx3000\cellx6000
+\pard\intbl F\par
+\pard\intbl\itap2 N1\nestcell N2\nestcell{\*\nesttableprops\trowd\cellx1000\cellx2000\nestrow}{\nonesttables\par}
+\pard\intbl\cell G\cell\row
+\pard After\par
+})");
+    ASSERT_EQ(doc->rootFrame()->childFrames().size(), 1);
+    auto* table = qobject_cast<QTextTable*>(doc->rootFrame()->childFrames().front());
+    ASSERT_NE(table, nullptr);
+    // Every edge of every row makes the grid: 0, 2000, 3000, 5000, 5500 and 6000.
+    ASSERT_EQ(table->rows(), 3);
+    ASSERT_EQ(table->columns(), 5);
+    const QList<QTextLength> widths = table->format().columnWidthConstraints();
+    const double expected[] = {2000, 1000, 2000, 500, 500};
+    for (int c = 0; c < 5; ++c)
+        EXPECT_NEAR(widths[c].rawValue(), Px(*doc, expected[c]), 0.01) << c;
+    EXPECT_EQ(table->format().headerRowCount(), 1);
+
+    auto text = [&](int r, int c) {
+        QTextTableCell cell = table->cellAt(r, c);
+        QTextCursor cursor = cell.firstCursorPosition();
+        cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+        return cursor.selectedText();
+    };
+    EXPECT_EQ(text(0, 0), "A");
+    EXPECT_EQ(table->cellAt(0, 1).columnSpan(), 2);
+    EXPECT_EQ(table->cellAt(0, 1).rowSpan(), 2) << "B merges down over the next row";
+    EXPECT_EQ(text(1, 1), "B");
+    EXPECT_EQ(text(1, 3), "E");
+    EXPECT_EQ(table->cellAt(1, 3).columnSpan(), 2) << "E merges across its neighbour";
+    EXPECT_EQ(table->cellAt(2, 0).columnSpan(), 2);
+    EXPECT_EQ(text(2, 2), "G");
+
+    const QTextTableCellFormat a = table->cellAt(0, 0).format().toTableCellFormat();
+    EXPECT_EQ(a.background().color(), QColor(0, 0, 255));
+    EXPECT_NEAR(a.bottomBorder(), Px(*doc, 30), 0.01);
+    EXPECT_EQ(a.bottomBorderBrush().color(), QColor(200, 0, 0));
+    EXPECT_EQ(a.verticalAlignment(), QTextCharFormat::AlignMiddle);
+    EXPECT_NEAR(a.leftPadding(), Px(*doc, 100), 0.01);
+
+    // The nested table stands in the third row's first cell, after "F".
+    ASSERT_EQ(table->childFrames().size(), 1);
+    auto* nested = qobject_cast<QTextTable*>(table->childFrames().front());
+    ASSERT_NE(nested, nullptr);
+    EXPECT_EQ(nested->rows(), 1);
+    EXPECT_EQ(nested->columns(), 2);
+    EXPECT_EQ(nested->cellAt(0, 1).firstCursorPosition().block().text(), "N2");
+    EXPECT_EQ(table->cellAt(2, 0).firstCursorPosition().block().text(), "F");
+
+    QTextCursor after = doc->find("After");
+    ASSERT_FALSE(after.isNull());
+    EXPECT_EQ(after.currentTable(), nullptr);
+}
+
+TEST(Render, PicturesAndPaperSize)
+{
+    const std::string png = PngHex(20, 10);
+    // A PNG header claiming a picture of 100000 x 100000 pixels.
+    const std::string huge = "89504e470d0a1a0a0000000d49484452000186a0000186a00802000000";
+    auto doc = Render(
+        "{\\rtf1\\ansi\\paperw16838\\paperh11906\\landscape\\margl720\\margr720\\margt720\\margb720 "
+        "before {\\pict\\pngblip\\picw20\\pich10\\picwgoal1500\\pichgoal750 " +
+        png + "} mid {\\pict\\wmetafile8 0102} {\\pict\\pngblip " + huge +
+        "} {\\*\\shppict{\\pict\\pngblip " + png + "}}{\\nonshppict{\\pict\\wmetafile8 0102}} after\\par}");
+    int pictures = 0;
+    QSizeF first;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            if (!f.isImageFormat())
+                continue;
+            if (pictures++ == 0)
+                first = QSizeF(f.toImageFormat().width(), f.toImageFormat().height());
+        }
+    }
+    EXPECT_EQ(pictures, 2) << "the metafile, the oversized picture and the fallback are left out";
+    EXPECT_NEAR(first.width(), Px(*doc, 1500), 0.01);
+    EXPECT_NEAR(first.height(), Px(*doc, 750), 0.01);
+    EXPECT_TRUE(doc->toPlainText().contains("before"));
+    EXPECT_TRUE(doc->toPlainText().contains("after"));
+
+    const QPageLayout layout = render::PageLayoutOf(*doc);
+    EXPECT_EQ(layout.orientation(), QPageLayout::Landscape);
+    EXPECT_NEAR(layout.fullRect(QPageLayout::Point).width(), 16838 / 20.0, 0.5);
+    EXPECT_NEAR(layout.fullRect(QPageLayout::Point).height(), 11906 / 20.0, 0.5);
+    EXPECT_NEAR(layout.margins(QPageLayout::Point).left(), 36, 0.01);
+    EXPECT_NEAR(render::PagePixels(*doc).width(), Px(*doc, 16838), 0.01);
+}
+
+// Damaged and hostile sources come out as documents, quickly, whatever they hold.
+TEST(Render, HostileInputIsBounded)
+{
+    std::vector<std::string> sources = {
+        "{\\rtf1 " + std::string(200000, '{') + "deep" + std::string(200000, '}') + "}",
+        "{\\rtf1 a\\bin999999999 b}",
+        "{\\rtf1 \\pard\\intbl\\itap99999 x\\nestcell\\nestrow\\cell\\row}",
+        "{\\rtf1 \\trowd" +
+            [] {
+                std::string s;
+                for (int k = 0; k < 5000; ++k)
+                    s += "\\cellx" + std::to_string(k * 7);
+                return s;
+            }() +
+            "\\pard\\intbl a\\cell b\\cell\\row}",
+        "{\\rtf1 \\paperw-5\\paperh99999999999\\margl999999999\\sb2147483647\\sl-2147483648\\li-99999 "
+        "x\\par}",
+        "{\\rtf1 {\\pict\\pngblip\\picwgoal2147483647\\pichgoal99999999 89504e47zz}{\\pict\\dibitmap0 28}x",
+        "{\\rtf1 \\u-1\\u65535\\u-10179\\u-8704 \\'e4\\'  {\\f99999999 x}\\uc2147483647\\u1 abc}",
+    };
+    // Token soup: tables, nesting, fields, notes and pictures in random order and depth.
+    const char* tokens[] = {"\\trowd",    "\\cellx1000", "\\cellx500", "\\cell",   "\\row",
+                            "\\nestcell", "\\nestrow",   "\\itap2",    "\\itap3",  "\\intbl",
+                            "\\pard",     "\\par",       "{",          "}",        "}",
+                            "\\pict",     "\\pngblip",   "ab ",        "\\u-3 ",   "\\'e4",
+                            "\\*",        "\\footnote",  "\\header",   "\\clvmrg", "\\clvmgf",
+                            "\\clmrg",    "\\clmgf",     "\\page",     "\\sect",   "\\field",
+                            "\\fldinst",  "\\fldrslt",   "\\bin3 xyz", "\\trhdr",  "\\nesttableprops",
+                            "\\trqc",     "\\sb400",     "\\chftn"};
+    std::mt19937 random(12345);
+    for (int doc = 0; doc < 200; ++doc) {
+        std::string s = "{\\rtf1 ";
+        for (int k = 0; k < 200; ++k)
+            s += tokens[random() % std::size(tokens)];
+        sources.push_back(s);
+    }
+    for (const std::string& source : sources) {
+        RtfDocument doc;
+        ASSERT_TRUE(doc.LoadBytes(source).Ok());
+        auto rendered = RenderReport(doc);
+        EXPECT_GE(rendered->pageCount(), 1) << source.substr(0, 200);
+    }
+}
+
+TEST(Render, PdfHasPageFieldsInFootersAndIsWrittenWhole)
+{
+    RequireTool("pdftotext", "poppler-utils");
+    RequireTool("pdfinfo", "poppler-utils");
+    const fs::path dir = TempDir("pdf");
+    RtfDocument doc;
+    ASSERT_TRUE(
+        doc.LoadBytes("{\\rtf1\\ansi{\\footer\\pard Page {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}} of "
+                      "{\\field{\\*\\fldinst NUMPAGES}{\\fldrslt 1}}\\par}\\pard One\\page Two\\page "
+                      "Three\\par}")
+            .Ok());
+    const fs::path pdf = dir / "report.pdf";
+    ASSERT_TRUE(AtomicWriteFile(pdf, "old").Ok());
+    ASSERT_TRUE(WriteReportPdf(doc, pdf).Ok());
+    EXPECT_EQ(PdfPages(pdf), 3);
+    const std::string text = PdfText(pdf);
+    for (const char* expected : {"One", "Page 1 of 3", "Two", "Page 2 of 3", "Three", "Page 3 of 3"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+    EXPECT_LT(text.find("Page 1 of 3"), text.find("Two"));
+
+    // A target in a folder that cannot exist is an error, and nothing is left behind.
+    const fs::path blocked = dir / "file" / "report.pdf";
+    ASSERT_TRUE(AtomicWriteFile(dir / "file", "x").Ok());
+    EXPECT_FALSE(WriteReportPdf(doc, blocked).Ok());
+    EXPECT_FALSE(fs::exists(blocked));
+
+    // A viewer lays the document out to its own width; printing still uses the paper.
+    auto rendered = RenderReport(doc);
+    rendered->setTextWidth(200);
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        PrintReport(*rendered, writer);
+    }
+    ASSERT_TRUE(AtomicWriteFile(dir / "viewed.pdf", bytes.toStdString()).Ok());
+    EXPECT_EQ(PdfPages(dir / "viewed.pdf"), 3);
+    EXPECT_NE(PdfText(dir / "viewed.pdf").find("Page 2 of 3"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+// Letters and digits only: punctuation and bullets differ between renderers without changing
+// what a report says.
+std::vector<QString> Words(const std::string& utf8, const std::function<bool(char32_t)>& drawable)
+{
+    std::vector<QString> words;
+    QString word;
+    for (char32_t c : QString::fromUtf8(utf8).toUcs4()) {
+        if (QChar::isLetterOrNumber(c) && drawable(c)) {
+            word += QString::fromUcs4(&c, 1);
+        } else if (!word.isEmpty()) {
+            words.push_back(word);
+            word.clear();
+        }
+    }
+    if (!word.isEmpty())
+        words.push_back(word);
+    return words;
+}
+
+// Whether any installed font has a glyph for `c`: without one Qt draws an empty box and the PDF
+// holds no text for it, while LibreOffice keeps the text under its box.
+bool Drawable(char32_t c)
+{
+    static std::map<char32_t, bool> known;
+    auto it = known.find(c);
+    if (it != known.end())
+        return it->second;
+    QTextLayout layout(QString::fromUcs4(&c, 1), QFont());
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    bool drawable = true;
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        for (quint32 glyph : run.glyphIndexes())
+            drawable = drawable && glyph != 0;
+    }
+    return known[c] = drawable;
+}
+
+std::string Context(const std::vector<QString>& words, std::size_t at)
+{
+    std::string s;
+    for (std::size_t k = at >= 5 ? at - 5 : 0; k < std::min(words.size(), at + 6); ++k)
+        s += (k == at ? "[" : "") + words[k].toStdString() + (k == at ? "] " : " ");
+    return s;
+}
+
+// Our PDF against LibreOffice's of the same filled report: the same words in the same order, the
+// same pictures, and about as many pages.
+TEST(RenderFidelity, MatchesLibreOffice)
+{
+    RequireTool("soffice", "libreoffice-writer-nogui");
+    RequireTool("pdftotext", "poppler-utils");
+    RequireTool("pdfimages", "poppler-utils");
+    RequireTool("pdfinfo", "poppler-utils");
+    const fs::path dir = TempDir("fidelity");
+    const fs::path data(KELD_TEST_DATA);
+
+    // The test character, with a portrait so that every template has a picture to show.
+    const fs::path portrait = dir / "portrait.png";
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor(120, 60, 30));
+    ASSERT_TRUE(image.save(QString::fromStdString(portrait.string()), "PNG"));
+    auto character = ReadFileBytes(data / "charfile" / "valid-character.kld");
+    ASSERT_TRUE(character.Ok());
+    std::string kld = *character;
+    const std::size_t picture = kld.find("[PICTURE]\r\n");
+    ASSERT_NE(picture, std::string::npos);
+    kld.insert(picture + 11, portrait.string() + "\r\n");
+    ASSERT_TRUE(AtomicWriteFile(dir / "hero.kld", kld).Ok());
+
+    struct Case {
+        std::string name;
+        std::vector<std::string> templateArgs;
+    };
+    std::vector<Case> cases = {{"detail", {"--template", "detail"}}, {"summary", {"--template", "summary"}}};
+    for (const char* folder : {"report", "report-blackbox"}) {
+        for (const auto& entry : fs::directory_iterator(data / folder)) {
+            if (entry.path().extension() == ".rtf")
+                cases.push_back({entry.path().stem().string(), {entry.path().string()}});
+        }
+    }
+    ASSERT_GE(cases.size(), 5u);
+    const std::string cli = Quoted(KELD_CLI_PATH);
+    for (const Case& c : cases) {
+        for (const char* extension : {".rtf", ".pdf"}) {
+            std::string command = cli + " report";
+            if (c.templateArgs.size() == 2)
+                command += " " + c.templateArgs[0] + " " + c.templateArgs[1] + " " +
+                           Quoted((dir / "hero.kld").string());
+            else
+                command += " " + Quoted((dir / "hero.kld").string()) + " " + Quoted(c.templateArgs[0]);
+            command += " " + Quoted((dir / (c.name + extension)).string()) + " 2>&1";
+            auto [ok, out] = Shell(command);
+            ASSERT_TRUE(ok) << command << "\n" << out;
+        }
+    }
+
+    // One LibreOffice run for every file, with a profile of its own.
+    std::string convert = "cd " + Quoted(dir.string()) + " && soffice -env:UserInstallation=file://" +
+                          dir.string() + "/profile --headless --convert-to pdf --outdir lo";
+    for (const Case& c : cases)
+        convert += " " + Quoted(c.name + ".rtf");
+    convert += " > convert.log 2>&1";
+    ASSERT_TRUE(Shell(convert).first) << convert;
+
+    int pictures = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path ours = dir / (c.name + ".pdf");
+        const fs::path theirs = dir / "lo" / (c.name + ".pdf");
+        ASSERT_TRUE(fs::exists(theirs)) << "LibreOffice wrote no PDF (it exits 0 even when it fails)";
+        const auto ourWords = Words(PdfText(ours), Drawable);
+        const auto theirWords = Words(PdfText(theirs), Drawable);
+        EXPECT_GT(ourWords.size(), 10u);
+        if (ourWords != theirWords) {
+            // The same letters split differently (a superscript run into its word) still match.
+            QString ourAll, theirAll;
+            for (const QString& w : ourWords)
+                ourAll += w;
+            for (const QString& w : theirWords)
+                theirAll += w;
+            std::size_t at = 0;
+            while (at < ourWords.size() && at < theirWords.size() && ourWords[at] == theirWords[at])
+                ++at;
+            EXPECT_EQ(ourAll, theirAll)
+                << "ours: " << Context(ourWords, at) << "\nLibreOffice: " << Context(theirWords, at);
+        }
+        EXPECT_EQ(PdfPictures(ours), PdfPictures(theirs));
+        pictures += PdfPictures(ours);
+        EXPECT_LE(std::abs(PdfPages(ours) - PdfPages(theirs)), 1)
+            << "ours " << PdfPages(ours) << " pages, LibreOffice " << PdfPages(theirs);
+    }
+    EXPECT_GE(pictures, 2) << "the portrait stands in the detail template and a test template";
+    fs::remove_all(dir);
+}
+
+TEST(RenderCli, ReportArgumentsAndTargets)
+{
+    const fs::path dir = TempDir("cli");
+    const std::string cli = Quoted(KELD_CLI_PATH);
+    const std::string kld = Quoted((fs::path(KELD_TEST_DATA) / "charfile" / "valid-character.kld").string());
+    auto run = [&](const std::string& args) { return Shell(cli + " report " + args + " 2>&1"); };
+
+    // An upper-case extension is a PDF too; the output is a whole PDF file.
+    auto [ok, out] = run("--template summary " + kld + " " + Quoted((dir / "s.PDF").string()));
+    ASSERT_TRUE(ok) << out;
+    auto bytes = ReadFileBytes(dir / "s.PDF");
+    ASSERT_TRUE(bytes.Ok());
+    EXPECT_EQ(bytes->rfind("%PDF-", 0), 0u);
+    EXPECT_NE(bytes->find("%%EOF"), std::string::npos);
+    EXPECT_TRUE(out.empty()) << "nothing to say on success: " << out;
+
+    EXPECT_FALSE(run("--template detail " + kld).first) << "OUT is missing";
+    EXPECT_FALSE(run("--template detail " + kld + " a.rtf b.pdf").first) << "a template too many";
+    EXPECT_FALSE(run("--template neither " + kld + " a.pdf").first);
+    auto [blockedOk, blockedOut] =
+        run("--template detail " + kld + " " + Quoted((dir / "no" / "r.pdf").string()));
+    EXPECT_FALSE(blockedOk);
+    EXPECT_NE(blockedOut.find("r.pdf"), std::string::npos) << blockedOut;
+    fs::remove_all(dir);
+}
+
+} // namespace
+} // namespace keld
