@@ -15,7 +15,10 @@ std::filesystem::path ProgramFolder()
 
 std::vector<std::filesystem::path> DataFolders()
 {
-    return {ProgramFolder(), std::filesystem::path(KELD_INSTALL_DATADIR)};
+    // An installed program finds its data beside its bin folder under any prefix, and under the
+    // prefix it was configured for.
+    const auto program = ProgramFolder();
+    return {program, program.parent_path() / "share" / "keldcg", std::filesystem::path(KELD_INSTALL_DATADIR)};
 }
 
 std::filesystem::path FindDataFolder(const std::filesystem::path& fileName)
