@@ -32,10 +32,14 @@ QByteArray ReadAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The words of a PDF; a missing pdftotext fails the test with the package to install rather
+// than as an empty text far from the cause.
 QString PdfText(const QString& path)
 {
     QProcess process;
     process.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    if (!process.waitForStarted())
+        qFatal("pdftotext is missing: install the package poppler-utils");
     process.waitForFinished();
     return QString::fromUtf8(process.readAllStandardOutput());
 }
