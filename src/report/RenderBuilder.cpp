@@ -141,6 +141,9 @@ public:
         m_doc.rootFrame()->setFrameFormat(root);
 
         QTextCursor cursor(&m_doc);
+        // One edit: Qt rescans the whole document's frames after each, which made a report of
+        // many tables take quadratic time.
+        cursor.beginEditBlock();
         bool fresh = true;
         const Flow& body = m_model.body;
         if (!body.empty() && !body.front().table && body.front().para.before > 0) {
@@ -168,6 +171,7 @@ public:
         }
         if (fresh)
             Collapse(cursor);
+        cursor.endEditBlock();
     }
 
     // A header or footer for one page: its page fields read `page` and `pages`.
@@ -278,6 +282,36 @@ private:
         return m_formats.emplace(f, q).first->second;
     }
 
+    // Paragraphs mostly repeat a few formats; one object for each lets Qt reuse its hash.
+    struct BlockKey {
+        std::int32_t left, right, firstLine, lineSpacing, shading;
+        ParaFormat::Align align;
+        bool lineMultiple, pageBreak;
+        double top, cellLeft, cellRight;
+        bool operator==(const BlockKey&) const = default;
+    };
+    struct BlockKeyHash {
+        std::size_t operator()(const BlockKey& k) const noexcept
+        {
+            std::size_t h = std::hash<double>()(k.top) ^ std::hash<double>()(k.cellLeft) * 31u;
+            for (std::int32_t v : {k.left, k.right, k.firstLine, k.lineSpacing, k.shading})
+                h = h * 1000003u ^ static_cast<std::uint32_t>(v);
+            return h * 31u + static_cast<unsigned>(k.align) * 4u + k.lineMultiple * 2u + k.pageBreak;
+        }
+    };
+
+    QTextBlockFormat CachedBlockFormat(const ParaFormat& p, double top)
+    {
+        if (!p.tabs.empty() || p.firstLine < 0)
+            return BlockFormatOf(p, top);
+        const BlockKey key{p.left,         p.right,           p.firstLine, p.lineSpacing, p.shading,  p.align,
+                           p.lineMultiple, p.pageBreakBefore, top,         m_cellLeft,    m_cellRight};
+        auto it = m_blockFormats.find(key);
+        if (it == m_blockFormats.end())
+            it = m_blockFormats.emplace(key, BlockFormatOf(p, top)).first;
+        return it->second;
+    }
+
     // `top` is all the space above the paragraph; see EmitFlow.
     QTextBlockFormat BlockFormatOf(const ParaFormat& p, double top) const
     {
@@ -298,8 +332,8 @@ private:
         }
         const std::int32_t left = std::max(p.left, 0);
         const std::int32_t indent = std::max(p.firstLine, -left);
-        b.setLeftMargin(Px(left));
-        b.setRightMargin(Px(std::max(p.right, 0)));
+        b.setLeftMargin(Px(left) + m_cellLeft);
+        b.setRightMargin(Px(std::max(p.right, 0)) + m_cellRight);
         b.setTextIndent(Px(indent));
         b.setTopMargin(std::min(top, m_bodyHeight / 2));
         if (p.lineSpacing > 0 && p.lineMultiple)
@@ -362,12 +396,14 @@ private:
 
     void EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh, double top)
     {
-        const QTextBlockFormat format = BlockFormatOf(block.para, top);
+        const QTextBlockFormat format = CachedBlockFormat(block.para, top);
         const QTextCharFormat& mark = CharFormatOf(block.mark);
         if (fresh) {
-            // Merged, not set: in a table cell this format also holds the cell's borders and padding.
+            // Only an empty paragraph takes its height from the mark. Merged, not set: in a table
+            // cell this format also holds the cell's borders and padding.
             cursor.setBlockFormat(format);
-            cursor.mergeBlockCharFormat(mark);
+            if (block.runs.empty())
+                cursor.mergeBlockCharFormat(mark);
             fresh = false;
         } else {
             cursor.insertBlock(format, mark);
@@ -552,6 +588,17 @@ private:
         return out;
     }
 
+    static bool HasTable(const std::vector<const Cell*>& content)
+    {
+        for (const Cell* cell : content) {
+            for (const Block& b : cell->blocks) {
+                if (b.table)
+                    return true;
+            }
+        }
+        return false;
+    }
+
     static bool HasText(const Cell& cell)
     {
         for (const Block& b : cell.blocks) {
@@ -577,11 +624,17 @@ private:
         }
     }
 
+    double BorderWidth(const Border& b) const
+    {
+        // Hairlines are kept visible on screen, where thinner ones fade out.
+        return Shown(b) ? std::max(Px(b.width), 0.5) : 0.0;
+    }
+
     void SetBorder(QTextTableCellFormat& f, int side, const Border& b) const
     {
-        const bool shown = b.style != Border::Style::None && b.width > 0;
-        // Hairlines are kept visible on screen, where thinner ones fade out.
-        const double width = shown ? std::max(Px(b.width), 0.5) : 0.0;
+        if (!Shown(b))
+            return;
+        const double width = BorderWidth(b);
         const QBrush brush(Color(b.color).value_or(Qt::black));
         const auto style = BorderStyleOf(b.style);
         switch (side) {
@@ -637,16 +690,16 @@ private:
 
     // `borders` are the cell's borders as drawn: an edge two cells share is drawn by one of them,
     // since Qt would draw both side by side.
-    QTextTableCellFormat CellFormatOf(const Placed& p, const std::array<Border, 4>& borders) const
+    QTextTableCellFormat CellFormatOf(const Placed& p, const std::array<Border, 4>& borders,
+                                      const std::array<double, 4>& padding) const
     {
         QTextTableCellFormat f;
         for (int side : {kTop, kLeft, kBottom, kRight})
             SetBorder(f, side, borders[side]);
-        const auto [above, below] = CellSpace(p.content);
-        f.setTopPadding(Padding(p, kTop) + above);
-        f.setLeftPadding(Padding(p, kLeft));
-        f.setBottomPadding(Padding(p, kBottom) + below);
-        f.setRightPadding(Padding(p, kRight));
+        f.setTopPadding(padding[kTop]);
+        f.setLeftPadding(padding[kLeft]);
+        f.setBottomPadding(padding[kBottom]);
+        f.setRightPadding(padding[kRight]);
         if (auto c = Color(p.def->background))
             f.setBackground(*c);
         switch (p.def->valign) {
@@ -784,44 +837,49 @@ private:
             if (p.col > 0 && owner[p.row][p.col - 1] >= 0 && Shown(borders[owner[p.row][p.col - 1]][kRight]))
                 borders[k][kLeft] = Border{};
         }
-        std::vector<QTextTableCellFormat> formats;
-        formats.reserve(grid.cells.size());
         for (std::size_t k = 0; k < grid.cells.size(); ++k) {
             const Placed& p = grid.cells[k];
-            QTextTableCellFormat f = CellFormatOf(p, borders[k]);
+            const auto [above, below] = CellSpace(p.content);
+            std::array<double, 4> padding = {};
+            padding[kTop] = Padding(p, kTop) + above;
+            padding[kLeft] = Padding(p, kLeft);
+            padding[kBottom] = Padding(p, kBottom) + below;
+            padding[kRight] = Padding(p, kRight);
             // Row heights: Qt tables have none, so short cells are padded up to the row's height.
             const double height = Px(p.rowDef->height);
             if (p.rows == 1 && height > 0) {
-                const double have = EstimateHeight(p.content) + f.topPadding() + f.bottomPadding() +
-                                    f.topBorder() + f.bottomBorder();
-                if (have < height) {
-                    const double extra = height - have;
-                    switch (p.def->valign) {
-                    case CellDef::VAlign::Top:
-                        f.setBottomPadding(f.bottomPadding() + extra);
-                        break;
-                    case CellDef::VAlign::Bottom:
-                        f.setTopPadding(f.topPadding() + extra);
-                        break;
-                    case CellDef::VAlign::Middle:
-                        f.setTopPadding(f.topPadding() + extra / 2);
-                        f.setBottomPadding(f.bottomPadding() + extra / 2);
-                        break;
-                    }
+                const double have = EstimateHeight(p.content) + padding[kTop] + padding[kBottom] +
+                                    BorderWidth(borders[k][kTop]) + BorderWidth(borders[k][kBottom]);
+                const double extra = height - have;
+                if (extra > 0 && p.def->valign == CellDef::VAlign::Top)
+                    padding[kBottom] += extra;
+                else if (extra > 0 && p.def->valign == CellDef::VAlign::Bottom)
+                    padding[kTop] += extra;
+                else if (extra > 0) {
+                    padding[kTop] += extra / 2;
+                    padding[kBottom] += extra / 2;
                 }
             }
-            formats.push_back(std::move(f));
-        }
-        for (std::size_t k = 0; k < grid.cells.size(); ++k) {
-            const Placed& p = grid.cells[k];
             QTextTableCell cell = qtable->cellAt(p.row, p.col);
             if (!cell.isValid())
                 continue;
-            cell.setFormat(formats[k]);
+            // Setting a cell's format is the dearest step of a table; a cell with nothing but
+            // side padding gets that padding from its paragraphs' margins instead.
+            const bool plain = padding[kTop] == 0 && padding[kBottom] == 0 && !Shown(borders[k][kTop]) &&
+                               !Shown(borders[k][kLeft]) && !Shown(borders[k][kBottom]) &&
+                               !Shown(borders[k][kRight]) && !Color(p.def->background) &&
+                               p.def->valign == CellDef::VAlign::Top && !HasTable(p.content);
+            if (plain) {
+                m_cellLeft = padding[kLeft];
+                m_cellRight = padding[kRight];
+            } else {
+                cell.setFormat(CellFormatOf(p, borders[k], padding));
+            }
             QTextCursor inside = cell.firstCursorPosition();
             bool cellFresh = true;
             for (const Cell* content : p.content)
                 EmitFlow(inside, content->blocks, cellFresh, true);
+            m_cellLeft = m_cellRight = 0;
         }
         cursor.setPosition(qtable->lastPosition() + 1);
         fresh = true;
@@ -835,8 +893,11 @@ private:
     double m_bodyHeight = 0;
     int m_page = 0;
     int m_pages = 0;
+    double m_cellLeft = 0; // padding of the cell being filled, given to its paragraphs
+    double m_cellRight = 0;
     std::unordered_map<CharFormat, QTextCharFormat, FormatHash> m_formats;
     std::unordered_map<CharFormat, double, FormatHash> m_lineHeights;
+    std::unordered_map<BlockKey, QTextBlockFormat, BlockKeyHash> m_blockFormats;
 };
 
 const Flow& PartFlow(const RenderModel& model, bool header, int index)

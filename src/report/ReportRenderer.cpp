@@ -2,7 +2,6 @@
 
 #include "RenderBuilder.h"
 #include "RenderReader.h"
-#include "RtfParser.h"
 #include "TextFile.h"
 
 #include <QBuffer>
@@ -16,9 +15,8 @@ namespace keld {
 
 std::unique_ptr<QTextDocument> RenderReport(const RtfDocument& document)
 {
-    const std::string source = document.SaveBytes();
-    const rtf::Model tables = rtf::Parse(source);
-    return render::BuildDocument(std::make_shared<render::RenderModel>(render::ReadLayout(source, tables)));
+    return render::BuildDocument(
+        std::make_shared<render::RenderModel>(render::ReadLayout(document.Source(), document.Model())));
 }
 
 void PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device)

@@ -55,6 +55,10 @@ public:
 
     // The RTF source as it would be saved.
     std::string SaveBytes() const;
+    // The source as loaded and edited (a truncated one without the braces a save adds) and the
+    // engine's reading of it, for views that lay the document out.
+    const std::string& Source() const { return m_source; }
+    const rtf::Model& Model() const { return m_model; }
     Status SaveFile(const std::filesystem::path& path) const;
     bool IsModified() const { return m_modified; }
 

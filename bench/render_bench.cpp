@@ -1,0 +1,196 @@
+// Rendering reports: the filled detail template to a document, a 5 MB template against the time
+// its fill takes, and keldcg-cli writing a PDF against LibreOffice converting the same report.
+#include "CharacterFileReader.h"
+#include "ReportRenderer.h"
+#include "ReportValues.h"
+#include "RtfDocument.h"
+#include "RulesTables.h"
+#include "SheetModel.h"
+
+#include <QGuiApplication>
+#include <QTextDocument>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace keld;
+namespace fs = std::filesystem;
+
+const fs::path kSource = KELD_SOURCE_DIR;
+
+// The detail template filled with the test character, as the print command fills it.
+const RtfDocument& FilledDetail()
+{
+    static const RtfDocument filled = [] {
+        static RulesTables tables;
+        static SheetModel sheet;
+        sheet.ClearCharacter();
+        if (!LoadRulesTables(kSource / "data", tables).Ok())
+            std::abort();
+        sheet.FillLists(&tables);
+        if (!ReadCharacterFile(sheet, kSource / "tests/data/charfile/valid-character.kld").Ok())
+            std::abort();
+        RtfDocument doc;
+        if (!doc.LoadFile(kSource / "data/detchar.rtf").Ok())
+            std::abort();
+        FillData(doc, sheet);
+        return doc;
+    }();
+    return filled;
+}
+
+void BM_RenderDetail(benchmark::State& state)
+{
+    const RtfDocument& doc = FilledDetail();
+    for (auto _ : state) {
+        auto rendered = RenderReport(doc);
+        benchmark::DoNotOptimize(rendered.get());
+    }
+}
+BENCHMARK(BM_RenderDetail)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// With the layout into pages, which a preview or a print adds.
+void BM_RenderAndPaginateDetail(benchmark::State& state)
+{
+    const RtfDocument& doc = FilledDetail();
+    for (auto _ : state) {
+        auto rendered = RenderReport(doc);
+        benchmark::DoNotOptimize(rendered->pageCount());
+    }
+}
+BENCHMARK(BM_RenderAndPaginateDetail)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The generated 5 MB template of the fill benchmark: paragraphs, formatting runs, table rows,
+// non-ASCII text and a small picture, with every placeholder spread through it.
+std::vector<ReportValue> Steps()
+{
+    SheetModel sheet;
+    sheet.ClearCharacter();
+    return ReportValues(sheet);
+}
+
+const std::string& LargeTemplate()
+{
+    static const std::string source = [] {
+        const std::size_t target = 5u << 20;
+        std::string s =
+            "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\froman Times;}}"
+            "{\\colortbl;\\red200\\green0\\blue0;}\\paperw11906\\paperh16838\r\n";
+        const std::string chunk =
+            "\\pard\\plain\\f0\\fs20 The company rested by the ford while the {\\b scouts} went ahead; "
+            "{\\i caf\\'e9} talk, \\u8217\\'92quoted\\u8217\\'92 words and {\\cf1\\f1\\fs22 red Times} "
+            "text.\\par\r\n"
+            "\\trowd\\trgaph70\\cellx2000\\cellx4000\\cellx6000\\pard\\intbl Cell one\\cell Cell two\\cell "
+            "{\\ul three}\\cell\\row\r\n"
+            "{\\pict\\pngblip\\picw1\\pich1 89504e470d0a1a0a0000000d49484452000000010000000108020000009077"
+            "53de0000000c4944415408d763f8ffff3f0005fe02fea7d6a4a20000000049454e44ae426082}\\par\r\n";
+        auto steps = Steps();
+        std::size_t chunks = target / chunk.size();
+        std::size_t every = chunks / (steps.size() + 1);
+        std::size_t next = 0;
+        for (std::size_t k = 0; k < chunks; ++k) {
+            s += chunk;
+            if (every && k % every == every - 1 && next < steps.size())
+                s += "\\pard {\\b " + steps[next++].placeholder + "}\\par\r\n";
+        }
+        s += "}\r\n";
+        return s;
+    }();
+    return source;
+}
+
+void BM_FillLarge(benchmark::State& state)
+{
+    RtfDocument loaded;
+    if (!loaded.LoadBytes(LargeTemplate()).Ok())
+        state.SkipWithError("load failed");
+    const auto steps = Steps();
+    for (auto _ : state) {
+        state.PauseTiming();
+        RtfDocument doc = loaded;
+        state.ResumeTiming();
+        FillData(doc, steps);
+        benchmark::DoNotOptimize(doc.Length());
+    }
+}
+BENCHMARK(BM_FillLarge)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_RenderLarge(benchmark::State& state)
+{
+    RtfDocument doc;
+    if (!doc.LoadBytes(LargeTemplate()).Ok())
+        state.SkipWithError("load failed");
+    FillData(doc, Steps());
+    for (auto _ : state) {
+        auto rendered = RenderReport(doc);
+        benchmark::DoNotOptimize(rendered.get());
+    }
+}
+BENCHMARK(BM_RenderLarge)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Whole programs, timed once per iteration from start to the written PDF.
+fs::path WorkFolder()
+{
+    static const fs::path dir = [] {
+        fs::path d = fs::temp_directory_path() / ("keld_render_bench_" + std::to_string(getpid()));
+        fs::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
+void BM_CliReportPdf(benchmark::State& state)
+{
+    const std::string command = std::string(KELD_CLI_PATH) + " report --template detail " +
+                                (kSource / "tests/data/charfile/valid-character.kld").string() + " " +
+                                (WorkFolder() / "detail.pdf").string() + " > /dev/null 2>&1";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("keldcg-cli failed");
+    }
+}
+BENCHMARK(BM_CliReportPdf)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+// LibreOffice on the same filled report, with a profile made beforehand so only the conversion
+// counts.
+void BM_SofficeConvertPdf(benchmark::State& state)
+{
+    if (std::system("command -v soffice > /dev/null 2>&1") != 0) {
+        state.SkipWithError("soffice is missing (package libreoffice-writer-nogui)");
+        return;
+    }
+    const fs::path dir = WorkFolder();
+    if (!FilledDetail().SaveFile(dir / "detail.rtf").Ok())
+        state.SkipWithError("save failed");
+    const std::string command =
+        "cd " + dir.string() + " && soffice -env:UserInstallation=file://" + dir.string() +
+        "/profile --headless --convert-to pdf --outdir lo detail.rtf > /dev/null 2>&1";
+    std::system(command.c_str()); // the profile
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("soffice failed");
+    }
+}
+BENCHMARK(BM_SofficeConvertPdf)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    fs::remove_all(WorkFolder(), ignored);
+    return 0;
+}
