@@ -24,8 +24,10 @@ namespace keld::render {
 namespace {
 
 constexpr int kMaxImageSide = 16384;
-constexpr qint64 kMaxImagePixels = 50'000'000;
+constexpr qint64 kMaxImagePixels = 50'000'000;     // one picture
+constexpr qint64 kMaxDocumentPixels = 200'000'000; // all of them
 constexpr int kMaxColumns = 512;
+constexpr qint64 kMaxTableCells = 400'000; // grid cells of all tables: a few bytes of RTF make a row
 
 // What travels with a rendered document: its model, its decoded pictures and its resolution.
 class ReportPages : public QObject {
@@ -62,6 +64,7 @@ std::vector<QImage> DecodePictures(const RenderModel& model)
 {
     std::vector<QImage> images;
     images.reserve(model.pictures.size());
+    qint64 budget = kMaxDocumentPixels;
     for (const Picture& picture : model.pictures) {
         QByteArray bytes =
             QByteArray::fromRawData(picture.data.data(), static_cast<qsizetype>(picture.data.size()));
@@ -71,9 +74,12 @@ std::vector<QImage> DecodePictures(const RenderModel& model)
         QSize size = reader.size();
         QImage image;
         // A picture claiming absurd dimensions is left out rather than allocated.
+        const qint64 pixels = qint64(size.width()) * size.height();
         if (size.isValid() && size.width() <= kMaxImageSide && size.height() <= kMaxImageSide &&
-            qint64(size.width()) * size.height() <= kMaxImagePixels)
+            pixels <= kMaxImagePixels && pixels <= budget) {
             image = reader.read();
+            budget -= pixels;
+        }
         images.push_back(std::move(image));
     }
     return images;
@@ -496,10 +502,10 @@ private:
         // Every edge of every row, close ones taken as one, makes the column grid.
         std::vector<std::int32_t> edges;
         auto rowEdges = [](const Row& row) {
-            std::vector<std::int32_t> e{row.def.left};
-            const std::size_t count = std::max(row.cells.size(), row.def.cells.size());
+            std::vector<std::int32_t> e{row.Def().left};
+            const std::size_t count = std::max(row.cells.size(), row.Def().cells.size());
             for (std::size_t k = 0; k < count; ++k) {
-                std::int32_t right = k < row.def.cells.size() ? row.def.cells[k].right : e.back() + 1440;
+                std::int32_t right = k < row.Def().cells.size() ? row.Def().cells[k].right : e.back() + 1440;
                 e.push_back(std::max(right, e.back()));
             }
             return e;
@@ -533,7 +539,7 @@ private:
             int previous = -1;
             std::vector<int> next(static_cast<std::size_t>(columns), -1);
             for (std::size_t k = 0; k < count; ++k) {
-                const CellDef* def = k < row.def.cells.size() ? &row.def.cells[k] : &kNoDef;
+                const CellDef* def = k < row.Def().cells.size() ? &row.Def().cells[k] : &kNoDef;
                 const Cell* content = k < row.cells.size() ? &row.cells[k] : nullptr;
                 int start = std::max(column(e[k]), cursor);
                 int end = std::max(column(e[k + 1]), start + 1);
@@ -553,7 +559,7 @@ private:
                 p.col = start;
                 p.cols = end - start;
                 p.def = def;
-                p.rowDef = &row.def;
+                p.rowDef = &row.Def();
                 p.firstInRow = k == 0;
                 p.lastInRow = k + 1 == count;
                 if (content)
@@ -767,12 +773,28 @@ private:
     void EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bool nested, double above,
                    double below)
     {
+        // Past a budget of cells a table's cells follow one another as paragraphs: the text stays.
+        auto flatten = [&] {
+            for (const Row& row : table.rows) {
+                for (const Cell& cell : row.cells)
+                    EmitFlow(cursor, cell.blocks, fresh, nested);
+            }
+        };
+        qint64 stated = 0;
+        for (const Row& row : table.rows)
+            stated += qint64(std::max(row.cells.size(), row.Def().cells.size()));
+        if (stated > m_cellBudget)
+            return flatten();
         Grid grid = LayoutGrid(table);
         if (grid.cells.empty())
             return;
+        const qint64 cells = qint64(table.rows.size()) * qint64(grid.widths.size());
+        if (cells > m_cellBudget)
+            return flatten();
+        m_cellBudget -= cells;
         const int rows = static_cast<int>(table.rows.size());
         const int columns = static_cast<int>(grid.widths.size());
-        const RowDef& first = table.rows.front().def;
+        const RowDef& first = table.rows.front().Def();
 
         QTextTableFormat format;
         format.setBorder(0);
@@ -805,7 +827,7 @@ private:
             format.setLeftMargin(std::max(left, -Px(m_model.page.left)));
         }
         int headers = 0;
-        while (headers < rows && table.rows[headers].def.header)
+        while (headers < rows && table.rows[headers].Def().header)
             ++headers;
         if (headers < rows)
             format.setHeaderRowCount(headers);
@@ -893,6 +915,7 @@ private:
     double m_bodyHeight = 0;
     int m_page = 0;
     int m_pages = 0;
+    qint64 m_cellBudget = kMaxTableCells;
     double m_cellLeft = 0; // padding of the cell being filled, given to its paragraphs
     double m_cellRight = 0;
     std::unordered_map<CharFormat, QTextCharFormat, FormatHash> m_formats;

@@ -114,8 +114,14 @@ struct Cell {
 };
 
 struct Row {
-    RowDef def;
+    std::shared_ptr<const RowDef> def; // shared by the rows one statement makes
     std::vector<Cell> cells;
+
+    const RowDef& Def() const
+    {
+        static const RowDef none;
+        return def ? *def : none;
+    }
 };
 
 struct Table {

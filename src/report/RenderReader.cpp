@@ -552,6 +552,7 @@ public:
     {
         m_rowDefs.resize(kMaxNesting + 1);
         m_rowDefFresh.resize(kMaxNesting + 1);
+        m_rowDefShared.resize(kMaxNesting + 1);
         m_out.defaultFont = tables.defaultFont;
         m_out.colors.reserve(tables.colors.size());
         for (const auto& c : tables.colors)
@@ -1211,7 +1212,7 @@ private:
         // A row stated before its cells keeps that statement, even when the row's end states
         // another (writers repeat it there, not always the same).
         if (!t.rowHasDef && t.row.cells.empty() && t.cell.blocks.empty() && m_rowDefFresh[level]) {
-            t.row.def = m_rowDefs[level];
+            t.row.def = SharedRowDef(level);
             t.rowHasDef = true;
             m_rowDefFresh[level] = false;
         }
@@ -1221,7 +1222,7 @@ private:
     void FinishRow(OpenTable& t, int level)
     {
         if (!t.rowHasDef)
-            t.row.def = m_rowDefs[level];
+            t.row.def = SharedRowDef(level);
         t.table.rows.push_back(std::move(t.row));
         t.row = Row{};
         t.rowHasDef = false;
@@ -1282,7 +1283,19 @@ private:
             CloseTable(f);
     }
 
-    RowDef& CurrentRowDef() { return m_rowDefs[m_defLevel]; }
+    // Rows share the statement they were made from; a change to it makes a new one.
+    RowDef& CurrentRowDef()
+    {
+        m_rowDefShared[m_defLevel].reset();
+        return m_rowDefs[m_defLevel];
+    }
+
+    std::shared_ptr<const RowDef> SharedRowDef(int level)
+    {
+        if (!m_rowDefShared[level])
+            m_rowDefShared[level] = std::make_shared<const RowDef>(m_rowDefs[level]);
+        return m_rowDefShared[level];
+    }
 
     void TableWord(Group& g, const KwInfo& info, bool hasParam, std::int32_t param)
     {
@@ -1332,6 +1345,7 @@ private:
             m_border = &m_ignoredBorder;
             break;
         case Kw::BorderStyle:
+            m_rowDefShared[m_defLevel].reset(); // the border may be the row's
             if (m_border) {
                 m_border->style = static_cast<Border::Style>(info.arg);
                 if (m_border->width == 0 && m_border->style != Border::Style::None)
@@ -1339,10 +1353,12 @@ private:
             }
             break;
         case Kw::Brdrw:
+            m_rowDefShared[m_defLevel].reset();
             if (m_border)
                 m_border->width = std::clamp(param, 0, 1440);
             break;
         case Kw::Brdrcf:
+            m_rowDefShared[m_defLevel].reset();
             if (m_border)
                 m_border->color = std::max(param, 0);
             break;
@@ -1782,6 +1798,7 @@ private:
 
     std::vector<RowDef> m_rowDefs;
     std::vector<bool> m_rowDefFresh; // a \trowd since the last row ended, by level
+    std::vector<std::shared_ptr<const RowDef>> m_rowDefShared;
     int m_defLevel = 1;
     CellDef m_cellDef;
     Border* m_border = nullptr;

@@ -309,6 +309,15 @@ TEST(Render, HostileInputIsBounded)
         "x\\par}",
         "{\\rtf1 {\\pict\\pngblip\\picwgoal2147483647\\pichgoal99999999 89504e47zz}{\\pict\\dibitmap0 28}x",
         "{\\rtf1 \\u-1\\u65535\\u-10179\\u-8704 \\'e4\\'  {\\f99999999 x}\\uc2147483647\\u1 abc}",
+        // A row of 256 cells stated once, then many rows that a few bytes each make of it.
+        [] {
+            std::string s = "{\\rtf1 \\trowd";
+            for (int k = 1; k <= 256; ++k)
+                s += "\\cellx" + std::to_string(k * 30);
+            for (int k = 0; k < 20000; ++k)
+                s += "\\intbl r\\cell\\row";
+            return s + "}";
+        }(),
     };
     // Token soup: tables, nesting, fields, notes and pictures in random order and depth.
     const char* tokens[] = {"\\trowd",    "\\cellx1000", "\\cellx500", "\\cell",   "\\row",
