@@ -633,7 +633,7 @@ private:
     double BorderWidth(const Border& b) const
     {
         // Hairlines are kept visible on screen, where thinner ones fade out.
-        return Shown(b) ? std::max(Px(b.width), 0.5) : 0.0;
+        return Shown(b) ? std::max(Px(b.width), 0.75) : 0.0;
     }
 
     void SetBorder(QTextTableCellFormat& f, int side, const Border& b) const
@@ -851,13 +851,15 @@ private:
                     owner[r][c] = static_cast<int>(k);
             }
         }
-        // The cell above or to the left draws a shared edge when it has a border there.
+        // The cell below or to the right draws a shared edge when it has a border there: cells
+        // are painted in that order, so the line is not half covered by its background.
         for (std::size_t k = 0; k < grid.cells.size(); ++k) {
             const Placed& p = grid.cells[k];
-            if (p.row > 0 && owner[p.row - 1][p.col] >= 0 && Shown(borders[owner[p.row - 1][p.col]][kBottom]))
-                borders[k][kTop] = Border{};
-            if (p.col > 0 && owner[p.row][p.col - 1] >= 0 && Shown(borders[owner[p.row][p.col - 1]][kRight]))
-                borders[k][kLeft] = Border{};
+            const int below = p.row + p.rows, right = p.col + p.cols;
+            if (below < rows && owner[below][p.col] >= 0 && Shown(borders[owner[below][p.col]][kTop]))
+                borders[k][kBottom] = Border{};
+            if (right < columns && owner[p.row][right] >= 0 && Shown(borders[owner[p.row][right]][kLeft]))
+                borders[k][kRight] = Border{};
         }
         for (std::size_t k = 0; k < grid.cells.size(); ++k) {
             const Placed& p = grid.cells[k];
