@@ -4,19 +4,18 @@
 #include "SettingsStore.h"
 #include "TextDrag.h"
 #include "Twips.h"
+#include "WindowPlace.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -32,14 +31,6 @@ constexpr double kValueHeightTwips = 480;
 QString QtText(const std::string& text)
 {
     return QString::fromStdString(text);
-}
-
-bool OnSomeScreen(const QRect& frame)
-{
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->geometry().intersects(frame))
-            return true;
-    return false;
 }
 
 } // namespace
@@ -258,9 +249,9 @@ Status DiceWindow::Open()
 {
     const std::string app = ApplicationName();
     // Nothing is defined for a stored value that is not a number: the default place stands.
-    const auto top = m_settings.GetCoordinate(app, "SCREEN", "FORM1TOP", 0);
-    const auto left = m_settings.GetCoordinate(app, "SCREEN", "FORM1LEFT", 0);
-    QPoint place(left ? TwipsToPx(*left, this) : 0, top ? TwipsToPx(*top, this) : 0);
+    const auto top = LoadWindowCoordinate(m_settings, app, "FORM1TOP", 0, this);
+    const auto left = LoadWindowCoordinate(m_settings, app, "FORM1LEFT", 0, this);
+    QPoint place(left ? *left : 0, top ? *top : 0);
     if (QLayout* own = layout())
         own->activate();
     // A place left behind by a screen that is gone could never be reached.
@@ -274,12 +265,7 @@ Status DiceWindow::Open()
 
 void DiceWindow::SavePosition()
 {
-    const std::string app = ApplicationName();
-    const QPoint place = pos();
-    (void)m_settings.SaveCoordinate(app, "SCREEN", "FORM1TOP",
-                                    static_cast<float>(PxToTwips(place.y(), this)));
-    (void)m_settings.SaveCoordinate(app, "SCREEN", "FORM1LEFT",
-                                    static_cast<float>(PxToTwips(place.x(), this)));
+    SaveWindowPlace(m_settings, ApplicationName(), "FORM1", pos(), this);
 }
 
 void DiceWindow::closeEvent(QCloseEvent* event)

@@ -5,6 +5,7 @@
 #include "SettingsStore.h"
 #include "SheetBinding.h"
 #include "Twips.h"
+#include "WindowPlace.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -73,14 +74,6 @@ bool RejectsCoinKey(const QKeyEvent& key)
         if (!control && !AcceptCoinKey(c))
             return true;
     }
-    return false;
-}
-
-bool OnSomeScreen(const QRect& frame)
-{
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->geometry().intersects(frame))
-            return true;
     return false;
 }
 
@@ -232,17 +225,11 @@ Status InventoryWindow::Open()
         return QPoint(area.right() + 1 - frame.width(), area.bottom() + 1 - frame.height());
     };
 
-    const std::string app = ApplicationName();
-    const auto top = m_settings.GetCoordinate(app, "SCREEN", "FORM4TOP",
-                                              static_cast<float>(PxToTwips(fallback().y(), this)));
-    if (!top)
-        return top.Error();
-    const auto left = m_settings.GetCoordinate(app, "SCREEN", "FORM4LEFT",
-                                               static_cast<float>(PxToTwips(fallback().x(), this)));
-    if (!left)
-        return left.Error();
+    const auto stored = LoadWindowPlace(m_settings, ApplicationName(), "FORM4", fallback(), this);
+    if (!stored)
+        return stored.Error();
 
-    QPoint place(TwipsToPx(*left, this), TwipsToPx(*top, this));
+    const QPoint place = *stored;
     // A place left behind by a screen that is gone could never be reached.
     const bool atDefault = place == fallback() || !OnSomeScreen(QRect(place, frameGeometry().size()));
     move(atDefault ? fallback() : place);
@@ -255,12 +242,7 @@ Status InventoryWindow::Open()
 
 void InventoryWindow::SavePosition()
 {
-    const std::string app = ApplicationName();
-    const QPoint place = pos();
-    (void)m_settings.SaveCoordinate(app, "SCREEN", "FORM4TOP",
-                                    static_cast<float>(PxToTwips(place.y(), this)));
-    (void)m_settings.SaveCoordinate(app, "SCREEN", "FORM4LEFT",
-                                    static_cast<float>(PxToTwips(place.x(), this)));
+    SaveWindowPlace(m_settings, ApplicationName(), "FORM4", pos(), this);
 }
 
 void InventoryWindow::closeEvent(QCloseEvent* event)

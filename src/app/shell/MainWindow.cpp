@@ -14,7 +14,7 @@
 #include "ShellIcons.h"
 #include "TextFile.h"
 #include "ToolbarWindow.h"
-#include "Twips.h"
+#include "WindowPlace.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -33,13 +33,6 @@ namespace {
 const QString kCharacterFilter = QStringLiteral("(*.kld)|*.kld");
 const QString kCharacterExtension = QStringLiteral("kld");
 const QString kInitialTitle = QStringLiteral("KELD Character Sheet");
-
-bool OnSomeScreen(const QRect& rect)
-{
-    const auto screens = QGuiApplication::screens();
-    return std::any_of(screens.begin(), screens.end(),
-                       [&](const QScreen* screen) { return screen->geometry().intersects(rect); });
-}
 
 QRect PrimaryScreenGeometry()
 {
@@ -153,19 +146,15 @@ QAction* MainWindow::MenuItem(const QString& name) const
 Status MainWindow::RestoreGeometry()
 {
     const QRect screen = PrimaryScreenGeometry();
-    const auto height = m_settings.GetCoordinate(m_appName, "SCREEN", "FORM2HEIGHT",
-                                                 static_cast<float>(PxToTwips(screen.height(), this)));
+    const auto height = LoadWindowCoordinate(m_settings, m_appName, "FORM2HEIGHT", screen.height(), this);
     if (!height)
         return height.Error();
-    const auto top = m_settings.GetCoordinate(m_appName, "SCREEN", "FORM2TOP", 0);
-    if (!top)
-        return top.Error();
-    const auto left = m_settings.GetCoordinate(m_appName, "SCREEN", "FORM2LEFT", 0);
-    if (!left)
-        return left.Error();
+    const auto stored = LoadWindowPlace(m_settings, m_appName, "FORM2", QPoint(0, 0), this);
+    if (!stored)
+        return stored.Error();
 
-    const int heightPx = std::max(1, TwipsToPx(*height, this));
-    QPoint place(TwipsToPx(*left, this), TwipsToPx(*top, this));
+    const int heightPx = std::max(1, *height);
+    QPoint place = *stored;
     // A place on no screen at all (a screen since removed) would leave the sheet out of reach.
     if (!OnSomeScreen(QRect(place, QSize(frameGeometry().width(), heightPx))))
         place = QPoint(0, 0);
@@ -212,12 +201,8 @@ Status MainWindow::RestoreStatsOver()
 void MainWindow::SaveSettings()
 {
     const QRect frame = frameGeometry();
-    (void)m_settings.SaveCoordinate(m_appName, "SCREEN", "FORM2HEIGHT",
-                                    static_cast<float>(PxToTwips(frame.height(), this)));
-    (void)m_settings.SaveCoordinate(m_appName, "SCREEN", "FORM2TOP",
-                                    static_cast<float>(PxToTwips(frame.top(), this)));
-    (void)m_settings.SaveCoordinate(m_appName, "SCREEN", "FORM2LEFT",
-                                    static_cast<float>(PxToTwips(frame.left(), this)));
+    SaveWindowCoordinate(m_settings, m_appName, "FORM2HEIGHT", frame.height(), this);
+    SaveWindowPlace(m_settings, m_appName, "FORM2", frame.topLeft(), this);
     (void)m_settings.SaveFlag(m_appName, "TOOLBAR", "CHECKED", m_mnuToolbar->isChecked());
     (void)m_settings.SaveFlag(m_appName, "OPTIONS", "STATSOVER", m_mnuStatsOver->isChecked());
 }

@@ -1,29 +1,15 @@
 #include "ToolbarWindow.h"
 
 #include "ShellIcons.h"
+#include "WindowPlace.h"
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace keld {
-
-namespace {
-
-bool OnSomeScreen(const QRect& rect)
-{
-    const auto screens = QGuiApplication::screens();
-    for (const QScreen* screen : screens)
-        if (screen->geometry().contains(rect))
-            return true;
-    return false;
-}
-
-} // namespace
 
 ToolbarWindow::ToolbarWindow(QWidget* sheet, const std::vector<Position>& positions)
     : QWidget(sheet, Qt::Tool | Qt::FramelessWindowHint), m_sheet(sheet)
@@ -72,7 +58,7 @@ void ToolbarWindow::Dock()
         setFixedSize(size);
     const QRect sheet = m_sheet->frameGeometry();
     QPoint place(sheet.left() - size.width(), sheet.top());
-    if (!OnSomeScreen(QRect(place, size)))
+    if (!WithinOneScreen(QRect(place, size)))
         place.setX(sheet.right() + 1);
     if (pos() != place)
         move(place);
