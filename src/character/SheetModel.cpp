@@ -31,21 +31,6 @@ bool IsBonusBox(FieldId id)
     return id == FieldId::Item1 || id == FieldId::Item2 || id == FieldId::Spec1 || id == FieldId::Spec2;
 }
 
-FieldId BoxField(BonusBox box)
-{
-    switch (box) {
-    case BonusBox::Item1:
-        return FieldId::Item1;
-    case BonusBox::Item2:
-        return FieldId::Item2;
-    case BonusBox::Spec1:
-        return FieldId::Spec1;
-    case BonusBox::Spec2:
-        break;
-    }
-    return FieldId::Spec2;
-}
-
 BonusBox FieldBox(FieldId id)
 {
     switch (id) {
@@ -154,6 +139,21 @@ template <typename Entry> std::vector<std::string> NamesOf(const std::vector<Ent
 }
 
 } // namespace
+
+FieldId BoxField(BonusBox box)
+{
+    switch (box) {
+    case BonusBox::Item1:
+        return FieldId::Item1;
+    case BonusBox::Item2:
+        return FieldId::Item2;
+    case BonusBox::Spec1:
+        return FieldId::Spec1;
+    case BonusBox::Spec2:
+        break;
+    }
+    return FieldId::Spec2;
+}
 
 SheetModel::SheetModel()
 {

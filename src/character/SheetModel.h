@@ -63,6 +63,9 @@ enum class FieldId : int {
     ProfessionList, // the list's entries were replaced
 };
 
+// The field of a skill row's bonus box.
+FieldId BoxField(BonusBox box);
+
 // Told about each field right after it changed, before the rules that depend on it run, so the
 // order of calls is the order of the rule chain.
 class SheetObserver {

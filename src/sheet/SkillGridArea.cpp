@@ -80,21 +80,6 @@ static_assert(RowTop(kSkillCount - 1) + kRowPitch <= SkillGridArea::kHeightTwips
 constexpr std::array<BonusBox, 4> kBonusBoxes{BonusBox::Item1, BonusBox::Item2, BonusBox::Spec1,
                                               BonusBox::Spec2};
 
-FieldId BonusField(BonusBox box)
-{
-    switch (box) {
-    case BonusBox::Item1:
-        return FieldId::Item1;
-    case BonusBox::Item2:
-        return FieldId::Item2;
-    case BonusBox::Spec1:
-        return FieldId::Spec1;
-    case BonusBox::Spec2:
-        break;
-    }
-    return FieldId::Spec2;
-}
-
 // What a screen reader calls the row: its caption without the trailing colon, or the secondary
 // skill's place, since its name is whatever the user types.
 QString RowName(int row)
@@ -197,7 +182,7 @@ QLineEdit* SkillGridArea::AddBonusBox(BonusBox box, int row)
     edit->setAccessibleName(tr(kSpoken[i]).arg(RowName(row)));
     edit->setFrame(false);
     edit->setAlignment(Qt::AlignCenter);
-    m_binding.BindLineEdit(edit, BonusField(box), row);
+    m_binding.BindLineEdit(edit, BoxField(box), row);
     Place(edit, ColumnLeft(kItem1Column + i), RowTop(row) + (kRowPitch - kBoxHeight) / 2,
           kColumnWidth[kItem1Column + i], kBoxHeight);
     return edit;
