@@ -1,5 +1,6 @@
 #include "ArmorLanguageSpellArea.h"
 
+#include "PanelComboBox.h"
 #include "SheetBinding.h"
 #include "SheetView.h"
 #include "Twips.h"
@@ -17,7 +18,6 @@
 #include <QStringListModel>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
-#include <QWheelEvent>
 
 #include <algorithm>
 #include <functional>
@@ -49,22 +49,6 @@ constexpr int kSpellListTwips =
     kLanguageListTwips - kRankTwips - kPercentTwips;
 static_assert(kSpellListTwips >= kLanguageListTwips);
 constexpr double kPanelFontPoints = 8.0;
-
-// An editable list on a panel that scrolls with the wheel: the wheel only steps through the
-// entries once the list has focus, so scrolling the sheet over it never rewrites a name.
-class PanelComboBox : public QComboBox {
-public:
-    using QComboBox::QComboBox;
-
-protected:
-    void wheelEvent(QWheelEvent* event) override
-    {
-        if (hasFocus())
-            QComboBox::wheelEvent(event);
-        else
-            event->ignore();
-    }
-};
 
 // A piece's box leaves its state to the model: a click asks for the other state and the box
 // shows what the model then holds, so a greyed state from a file clears on the first click.

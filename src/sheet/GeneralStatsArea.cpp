@@ -1,5 +1,6 @@
 #include "GeneralStatsArea.h"
 
+#include "PanelComboBox.h"
 #include "SheetBinding.h"
 #include "StatChip.h"
 #include "TextDrag.h"
@@ -15,7 +16,6 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 
 #include <algorithm>
 #include <array>
@@ -56,22 +56,6 @@ constexpr std::array<StatTexts, kStatCount> kStatTooltips{{
      "Total Presence Bonus"},
     {"Character's Appearance", nullptr, nullptr, "Total Appearance (Appearance + Presence Bonus)"},
 }};
-
-// The sheet scrolls with the wheel; a list under the pointer would otherwise take the wheel and
-// change the race while the user only meant to scroll.
-class SheetComboBox : public QComboBox {
-public:
-    using QComboBox::QComboBox;
-
-protected:
-    void wheelEvent(QWheelEvent* event) override
-    {
-        if (hasFocus())
-            QComboBox::wheelEvent(event);
-        else
-            event->ignore();
-    }
-};
 
 // Two stacked arrows that ask for the next position; the position shown is always the model's,
 // so the arrows never step on their own.
@@ -191,7 +175,7 @@ QLabel* GeneralStatsArea::NewValueLabel(FieldId id, int index, const QString& ob
 QComboBox* GeneralStatsArea::NewList(FieldId listId, FieldId selectionId, const QString& objectName,
                                      const QString& name)
 {
-    auto* list = new SheetComboBox;
+    auto* list = new PanelComboBox;
     list->setObjectName(objectName);
     list->setAccessibleName(name);
     list->setEditable(false);
