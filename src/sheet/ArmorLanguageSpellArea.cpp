@@ -2,6 +2,7 @@
 
 #include "PanelComboBox.h"
 #include "SheetBinding.h"
+#include "SheetLayout.h"
 #include "SheetView.h"
 #include "Twips.h"
 
@@ -48,7 +49,6 @@ constexpr int kSpellListTwips =
         2 -
     kLanguageListTwips - kRankTwips - kPercentTwips;
 static_assert(kSpellListTwips >= kLanguageListTwips);
-constexpr double kPanelFontPoints = 8.0;
 
 // A piece's box leaves its state to the model: a click asks for the other state and the box
 // shows what the model then holds, so a greyed state from a file clears on the first click.
@@ -171,9 +171,7 @@ ArmorLanguageSpellArea::ArmorLanguageSpellArea(SheetBinding& binding, QWidget* p
     : QWidget(parent), m_binding(binding)
 {
     setObjectName(QStringLiteral("ArmorLanguageSpellArea"));
-    QFont panelFont = font();
-    panelFont.setPointSizeF(kPanelFontPoints);
-    setFont(panelFont);
+    SetFontPoints(this, kPanelFontPoints);
     setFixedHeight(TwipsToPx(kHeightTwips, this));
 
     // The armour row lies over the two blocks and spans them.

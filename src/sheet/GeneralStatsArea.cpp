@@ -2,6 +2,7 @@
 
 #include "PanelComboBox.h"
 #include "SheetBinding.h"
+#include "SheetLayout.h"
 #include "StatChip.h"
 #include "TextDrag.h"
 #include "Twips.h"
@@ -25,7 +26,6 @@ namespace keld {
 
 namespace {
 
-constexpr double kPanelFontPoints = 8;
 constexpr int kColumnGapTwips = 120;
 constexpr int kCaptionGapTwips = 60;
 constexpr int kLevelBoxTwips = 480;
@@ -124,9 +124,7 @@ GeneralStatsArea::GeneralStatsArea(SheetBinding& binding, QWidget* parent)
     : QWidget(parent), m_binding(binding), m_rowPx(TwipsToPx(kRowTwips, this))
 {
     setObjectName(QStringLiteral("GeneralStatsArea"));
-    QFont panelFont = font();
-    panelFont.setPointSizeF(kPanelFontPoints);
-    setFont(panelFont);
+    SetFontPoints(this, kPanelFontPoints);
     setFixedHeight(TwipsToPx(kHeightTwips, this));
 
     auto* layout = new QHBoxLayout(this);

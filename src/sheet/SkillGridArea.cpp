@@ -2,6 +2,8 @@
 
 #include "RankBarWidget.h"
 #include "SheetBinding.h"
+#include "SheetLayout.h"
+#include "SheetView.h"
 #include "TextDrag.h"
 #include "Twips.h"
 
@@ -21,6 +23,8 @@ constexpr double kBarGap = 45;
 constexpr double kBarsRight = 3855;
 constexpr double kColumnsLeft = 3915;
 constexpr double kColumnGap = 15;
+// Thirty-six rows in the panel's height need a face smaller than the panel's.
+constexpr double kCompactFontPoints = 7.5;
 
 enum Column : int {
     kRankColumn,
@@ -44,7 +48,7 @@ constexpr double ColumnLeft(int column)
     return x;
 }
 
-constexpr double kPanelRight = 7935;
+constexpr double kPanelRight = SheetView::kPanelWidthTwips;
 static_assert(ColumnLeft(kTotalColumn) + kColumnWidth[kTotalColumn] <= kPanelRight - kLeft);
 
 constexpr double kHeadingHeight = 210;
@@ -103,10 +107,7 @@ bool IsFixedSpec2(int row)
 SkillGridArea::SkillGridArea(SheetBinding& binding, QWidget* parent) : QWidget(parent), m_binding(binding)
 {
     setObjectName(QStringLiteral("SkillGridArea"));
-    // Thirty-six rows in the panel's height need a compact face.
-    QFont compact = font();
-    compact.setPointSizeF(7.5);
-    setFont(compact);
+    SetFontPoints(this, kCompactFontPoints);
     setFixedHeight(TwipsToPx(kHeightTwips, this));
     setMinimumWidth(TwipsToPx(kPanelRight, this));
 
