@@ -1,7 +1,5 @@
 #include "ArmorLanguageSpellArea.h"
-#include "ProgramFolder.h"
-#include "RulesTables.h"
-#include "SheetBinding.h"
+#include "SheetFixture.h"
 #include "SheetView.h"
 #include "Twips.h"
 
@@ -17,6 +15,7 @@
 #include <vector>
 
 using namespace keld;
+using namespace keld::test;
 
 namespace {
 
@@ -45,12 +44,10 @@ private:
 };
 
 // The sheet's model with the shipped tables after start-up, and the area over it.
-struct Sheet {
+struct Sheet : SheetParts {
     Sheet()
     {
-        const auto folder = FindDataFolder(kRaceFileName);
-        if (!LoadRulesTables(folder, tables))
-            qFatal("the shipped rules tables did not load");
+        LoadTables();
         model.FillLists(&tables);
         model.ClearCharacter();
         area = std::make_unique<ArmorLanguageSpellArea>(binding);
@@ -58,19 +55,10 @@ struct Sheet {
         area->show();
     }
 
-    template <typename T> T* Find(const QString& name) const
-    {
-        T* widget = area->findChild<T*>(name);
-        if (!widget)
-            qFatal("no control %s", qPrintable(name));
-        return widget;
-    }
+    template <typename T> T* Find(const QString& name) const { return FindControl<T>(area.get(), name); }
 
     QString Text(FieldId id, int index) const { return QString::fromStdString(model.Text(id, index)); }
 
-    RulesTables tables;
-    SheetModel model;
-    SheetBinding binding{model};
     std::unique_ptr<ArmorLanguageSpellArea> area;
 };
 

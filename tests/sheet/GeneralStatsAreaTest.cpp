@@ -1,8 +1,6 @@
 #include "GeneralStatsArea.h"
 #include "NumericValue.h"
-#include "ProgramFolder.h"
-#include "RulesTables.h"
-#include "SheetBinding.h"
+#include "SheetFixture.h"
 #include "StatChip.h"
 #include "Twips.h"
 
@@ -17,46 +15,27 @@
 #include <memory>
 
 using namespace keld;
+using namespace keld::test;
 
 namespace {
 
 // The area over a model built as start-up builds it: cleared first, the shipped tables filled in
 // afterwards, so the lists fill through change notices.
-struct Sheet {
-    RulesTables tables;
-    SheetModel model;
-    SheetBinding binding{model};
+struct Sheet : SheetParts {
     GeneralStatsArea area{binding};
 
     Sheet()
     {
         model.ClearCharacter();
         binding.RefreshAll();
-        loaded = LoadRulesTables(FindDataFolder(kRaceFileName), tables).Ok();
+        LoadTables();
         model.FillLists(&tables);
         area.resize(TwipsToPx(7935, &area), area.height());
     }
 
-    template <typename T> T* Get(const QString& name)
-    {
-        T* widget = area.findChild<T*>(name);
-        if (!widget)
-            qFatal("no widget %s", qPrintable(name));
-        return widget;
-    }
+    template <typename T> T* Get(const QString& name) { return FindControl<T>(&area, name); }
     QString Label(const QString& name) { return Get<QLabel>(name)->text(); }
-
-    bool loaded = false;
 };
-
-// A drop as a drag delivers it: Qt only hands a drop to the widget that took the drag's entry.
-void Drop(QWidget* target, const QMimeData& data)
-{
-    QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &enter);
-    QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &drop);
-}
 
 // Replaces a box's text as a user would: select all, then type.
 void Type(QLineEdit* edit, const QString& text)
@@ -106,7 +85,6 @@ private slots:
     void ListsFollowTheTables()
     {
         Sheet sheet;
-        QVERIFY(sheet.loaded);
         auto* race = sheet.Get<QComboBox>("lstRace");
         auto* youth = sheet.Get<QComboBox>("lstYouth");
         auto* profession = sheet.Get<QComboBox>("lstProf");

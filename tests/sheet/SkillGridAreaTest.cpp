@@ -1,8 +1,6 @@
 #include "SkillGridArea.h"
-#include "ProgramFolder.h"
 #include "RankBarWidget.h"
-#include "RulesTables.h"
-#include "SheetBinding.h"
+#include "SheetFixture.h"
 #include "TextDrag.h"
 #include "Twips.h"
 
@@ -17,33 +15,25 @@
 #include <memory>
 
 using namespace keld;
+using namespace keld::test;
 
 namespace {
 
 // The grid over a model built as start-up builds it, with the shipped tables.
-struct Sheet {
-    RulesTables tables;
-    SheetModel model;
-    SheetBinding binding{model};
+struct Sheet : SheetParts {
     SkillGridArea area{binding};
 
     Sheet()
     {
         model.ClearCharacter();
-        loaded = LoadRulesTables(FindDataFolder(kRaceFileName), tables).Ok();
+        LoadTables();
         model.FillLists(&tables);
         binding.RefreshAll();
         area.resize(TwipsToPx(7935, &area), area.height());
         area.show();
     }
 
-    template <typename T> T* Get(const QString& name)
-    {
-        T* widget = area.findChild<T*>(name);
-        if (!widget)
-            qFatal("no widget %s", qPrintable(name));
-        return widget;
-    }
+    template <typename T> T* Get(const QString& name) { return FindControl<T>(&area, name); }
     RankBarWidget* Bar5(int row) { return Get<RankBarWidget>(QStringLiteral("barSkill5_%1").arg(row)); }
     RankBarWidget* Bar2(int row) { return Get<RankBarWidget>(QStringLiteral("barSkill2_%1").arg(row)); }
     QString Label(const QString& control, int row)
@@ -52,8 +42,6 @@ struct Sheet {
     }
     QString Rank(int row) { return Label("lblRank", row); }
     QString Total(int row) { return Label("lblSkillTotal", row); }
-
-    bool loaded = false;
 };
 
 void SendMouse(QWidget* target, QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons held)
@@ -70,12 +58,8 @@ void Click(QWidget* target, Qt::MouseButton button = Qt::LeftButton, QPointF pos
 
 void DropText(QWidget* target, const QString& text)
 {
-    // A drop goes to the widget that took the drag's entry, as in a real drag.
     const std::unique_ptr<QMimeData> data(CaptionMimeData(text));
-    QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    QDropEvent drop(QPointF(2, 2), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &drop);
+    Drop(target, *data);
 }
 
 // The pixel where a bar of `cells` cells shows `cell` of them.
@@ -93,7 +77,6 @@ private slots:
     void RankBarClicks()
     {
         Sheet sheet;
-        QVERIFY(sheet.loaded);
         const int climb = 11;
         Click(sheet.Bar5(climb), Qt::RightButton);
         QCOMPARE(sheet.Rank(climb), QString("-25"));
