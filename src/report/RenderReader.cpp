@@ -1,5 +1,6 @@
 #include "RenderReader.h"
 
+#include "RtfKeywords.h"
 #include "RtfParser.h"
 #include "RtfText.h"
 
@@ -13,9 +14,6 @@ namespace keld::render {
 namespace {
 
 // Bounds against hostile input; each keeps the walk linear and the result a sane size.
-constexpr std::size_t kMaxDepth = 4096;
-constexpr std::size_t kMaxWordLetters = 32;
-constexpr int kMaxUnicodeSkip = 64;
 constexpr int kMaxNesting = 16; // tables in tables
 constexpr std::size_t kMaxCellDefs = 256;
 constexpr std::size_t kMaxTabs = 64;
@@ -25,449 +23,25 @@ constexpr std::int32_t kMaxFontSize = 3200;
 
 enum class Dest : std::uint8_t { Body, Skip, FontTable, Pict, FieldInst, TableProps, Object, Upr, Defaults };
 
-enum class Kw : std::uint8_t {
-    None,
-    // destinations
-    SkipDest,
-    Fonttbl,
-    Header,
-    HeaderFirst,
-    HeaderLeft,
-    Footer,
-    FooterFirst,
-    FooterLeft,
-    Footnote,
-    Pict,
-    Shppict,
-    Object,
-    Result,
-    Field,
-    Fldinst,
-    NestTableProps,
-    Upr,
-    Ud,
-    DefPap,
-    DefChp,
-    // font table
-    FontFamily,
-    Fcharset,
-    // character
-    F,
-    Fs,
-    B,
-    I,
-    Ul,
-    UlDotted,
-    UlDash,
-    UlWave,
-    UlDouble,
-    UlNone,
-    Strike,
-    Cf,
-    Cb,
-    Highlight,
-    V,
-    Caps,
-    Scaps,
-    Super,
-    Sub,
-    NoSuperSub,
-    Up,
-    Dn,
-    Plain,
-    // paragraph
-    Pard,
-    Ql,
-    Qc,
-    Qr,
-    Qj,
-    Li,
-    Ri,
-    Fi,
-    Sb,
-    Sa,
-    Sl,
-    Slmult,
-    Pagebb,
-    Intbl,
-    Itap,
-    Tx,
-    Tqr,
-    Tqc,
-    Tqdec,
-    Cbpat,
-    ParaBorder,
-    // table rows and cells
-    Trowd,
-    Trleft,
-    Trgaph,
-    Trrh,
-    Trql,
-    Trqc,
-    Trqr,
-    Trhdr,
-    Trpadd, // param index: side
-    RowBorder,
-    Cellx,
-    CellBorder,
-    Clcbpat,
-    Clvertalt,
-    Clvertalc,
-    Clvertalb,
-    Clvmgf,
-    Clvmrg,
-    Clmgf,
-    Clmrg,
-    Clpad,
-    BorderStyle,
-    Brdrw,
-    Brdrcf,
-    // page and section
-    Paperw,
-    Paperh,
-    Margl,
-    Margr,
-    Margt,
-    Margb,
-    Landscape,
-    Headery,
-    Footery,
-    Titlepg,
-    Facingp,
-    Deftab,
-    Sect,
-    Sectd,
-    SbkNone,
-    SbkPage,
-    Page,
-    // characters
-    Par,
-    Line,
-    Tab,
-    Cell,
-    NestCell,
-    Row,
-    NestRow,
-    Symbol,
-    Chftn,
-    Chpgn,
-    U,
-    Uc,
-    Bin,
-    Deff,
-};
+using rtf::HexValue;
+using rtf::IsLetter;
+using rtf::Kw;
+using rtf::KwInfo;
 
-struct KwInfo {
-    Kw kw = Kw::None;
-    std::int32_t arg = 0; // a side, a style, a character
-};
-
-const std::unordered_map<std::string_view, KwInfo>& Keywords()
-{
-    static const std::unordered_map<std::string_view, KwInfo> table = [] {
-        std::unordered_map<std::string_view, KwInfo> t;
-        // Destinations whose content is not shown (those written with \* need no entry).
-        for (const char* d : {"stylesheet",
-                              "info",
-                              "colortbl",
-                              "listtable",
-                              "listoverridetable",
-                              "rsidtbl",
-                              "generator",
-                              "themedata",
-                              "colorschememapping",
-                              "latentstyles",
-                              "datastore",
-                              "objdata",
-                              "objclass",
-                              "objname",
-                              "ftnsep",
-                              "ftnsepc",
-                              "ftncn",
-                              "aftnsep",
-                              "aftnsepc",
-                              "aftncn",
-                              "shprslt",
-                              "shpinst",
-                              "nonshppict",
-                              "do",
-                              "atnid",
-                              "atnauthor",
-                              "atndate",
-                              "atnref",
-                              "annotation",
-                              "fchars",
-                              "lchars",
-                              "pgdsctbl",
-                              "sp",
-                              "sn",
-                              "sv",
-                              "bkmkstart",
-                              "bkmkend",
-                              "xmlnstbl",
-                              "mmathPr",
-                              "userprops",
-                              "docvar",
-                              "background",
-                              "listpicture",
-                              "private",
-                              "picprop",
-                              "blipuid",
-                              "falt",
-                              "panose",
-                              "fname",
-                              "formfield",
-                              "datafield",
-                              "txfieldtext",
-                              "revtbl",
-                              "protusertbl",
-                              "wgrffmtfilter",
-                              "pgptbl",
-                              "passwordhash",
-                              "pn",
-                              "xe",
-                              "tc",
-                              "txe",
-                              "rxe",
-                              "author",
-                              "operator",
-                              "title",
-                              "subject",
-                              "keywords",
-                              "comment",
-                              "doccomm",
-                              "company",
-                              "creatim",
-                              "revtim",
-                              "printim",
-                              "buptim",
-                              "template",
-                              "filetbl",
-                              "nonesttables",
-                              "fldtype",
-                              "shptxt",
-                              "mhtmltag",
-                              "htmltag"})
-            t[d] = {Kw::SkipDest};
-        t["fonttbl"] = {Kw::Fonttbl};
-        t["header"] = {Kw::Header};
-        t["headerr"] = {Kw::Header};
-        t["headerf"] = {Kw::HeaderFirst};
-        t["headerl"] = {Kw::HeaderLeft};
-        t["footer"] = {Kw::Footer};
-        t["footerr"] = {Kw::Footer};
-        t["footerf"] = {Kw::FooterFirst};
-        t["footerl"] = {Kw::FooterLeft};
-        t["footnote"] = {Kw::Footnote};
-        t["pict"] = {Kw::Pict};
-        t["shppict"] = {Kw::Shppict};
-        t["object"] = {Kw::Object};
-        t["result"] = {Kw::Result};
-        t["field"] = {Kw::Field};
-        t["fldinst"] = {Kw::Fldinst};
-        t["nesttableprops"] = {Kw::NestTableProps};
-        t["upr"] = {Kw::Upr};
-        t["ud"] = {Kw::Ud};
-        t["defpap"] = {Kw::DefPap};
-        t["defchp"] = {Kw::DefChp};
-
-        t["fnil"] = {Kw::FontFamily, static_cast<int>(FontInfo::Kind::Any)};
-        t["froman"] = {Kw::FontFamily, static_cast<int>(FontInfo::Kind::Serif)};
-        t["fswiss"] = {Kw::FontFamily, static_cast<int>(FontInfo::Kind::Sans)};
-        t["fmodern"] = {Kw::FontFamily, static_cast<int>(FontInfo::Kind::Mono)};
-        t["fscript"] = {Kw::FontFamily, static_cast<int>(FontInfo::Kind::Script)};
-        t["fdecor"] = {Kw::FontFamily, static_cast<int>(FontInfo::Kind::Decor)};
-        t["ftech"] = {Kw::FontFamily, static_cast<int>(FontInfo::Kind::Any)};
-        t["fcharset"] = {Kw::Fcharset};
-
-        t["f"] = {Kw::F};
-        t["fs"] = {Kw::Fs};
-        t["b"] = {Kw::B};
-        t["i"] = {Kw::I};
-        for (const char* ul : {"ul", "ulth", "ulw", "ulhair", "ulthick"})
-            t[ul] = {Kw::Ul};
-        for (const char* ul : {"uld", "ulthd", "ulhwave"})
-            t[ul] = {Kw::UlDotted};
-        for (const char* ul :
-             {"uldash", "uldashd", "uldashdd", "ulldash", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash"})
-            t[ul] = {Kw::UlDash};
-        for (const char* ul : {"ulwave", "ululdbwave"})
-            t[ul] = {Kw::UlWave};
-        t["uldb"] = {Kw::UlDouble};
-        t["ulnone"] = {Kw::UlNone};
-        t["strike"] = {Kw::Strike};
-        t["striked"] = {Kw::Strike};
-        t["cf"] = {Kw::Cf};
-        t["cb"] = {Kw::Cb};
-        t["chcbpat"] = {Kw::Cb};
-        t["highlight"] = {Kw::Highlight};
-        t["v"] = {Kw::V};
-        t["caps"] = {Kw::Caps};
-        t["scaps"] = {Kw::Scaps};
-        t["super"] = {Kw::Super};
-        t["sub"] = {Kw::Sub};
-        t["nosupersub"] = {Kw::NoSuperSub};
-        t["up"] = {Kw::Up};
-        t["dn"] = {Kw::Dn};
-        t["plain"] = {Kw::Plain};
-
-        t["pard"] = {Kw::Pard};
-        t["ql"] = {Kw::Ql};
-        t["qc"] = {Kw::Qc};
-        t["qr"] = {Kw::Qr};
-        t["qj"] = {Kw::Qj};
-        t["qd"] = {Kw::Qj};
-        t["li"] = {Kw::Li};
-        t["lin"] = {Kw::Li};
-        t["ri"] = {Kw::Ri};
-        t["rin"] = {Kw::Ri};
-        t["fi"] = {Kw::Fi};
-        t["sb"] = {Kw::Sb};
-        t["sa"] = {Kw::Sa};
-        t["sl"] = {Kw::Sl};
-        t["slmult"] = {Kw::Slmult};
-        t["pagebb"] = {Kw::Pagebb};
-        t["intbl"] = {Kw::Intbl};
-        t["itap"] = {Kw::Itap};
-        t["tx"] = {Kw::Tx};
-        t["tqr"] = {Kw::Tqr};
-        t["tqc"] = {Kw::Tqc};
-        t["tqdec"] = {Kw::Tqdec};
-        t["cbpat"] = {Kw::Cbpat};
-        for (const char* b : {"brdrt", "brdrb", "brdrl", "brdrr", "brdrbtw", "brdrbar", "box"})
-            t[b] = {Kw::ParaBorder};
-
-        t["trowd"] = {Kw::Trowd};
-        t["trleft"] = {Kw::Trleft};
-        t["trgaph"] = {Kw::Trgaph};
-        t["trrh"] = {Kw::Trrh};
-        t["trql"] = {Kw::Trql};
-        t["trqc"] = {Kw::Trqc};
-        t["trqr"] = {Kw::Trqr};
-        t["trhdr"] = {Kw::Trhdr};
-        t["trpaddt"] = {Kw::Trpadd, kTop};
-        t["trpaddl"] = {Kw::Trpadd, kLeft};
-        t["trpaddb"] = {Kw::Trpadd, kBottom};
-        t["trpaddr"] = {Kw::Trpadd, kRight};
-        t["trbrdrt"] = {Kw::RowBorder, 0};
-        t["trbrdrl"] = {Kw::RowBorder, 1};
-        t["trbrdrb"] = {Kw::RowBorder, 2};
-        t["trbrdrr"] = {Kw::RowBorder, 3};
-        t["trbrdrh"] = {Kw::RowBorder, 4};
-        t["trbrdrv"] = {Kw::RowBorder, 5};
-        t["cellx"] = {Kw::Cellx};
-        t["clbrdrt"] = {Kw::CellBorder, kTop};
-        t["clbrdrl"] = {Kw::CellBorder, kLeft};
-        t["clbrdrb"] = {Kw::CellBorder, kBottom};
-        t["clbrdrr"] = {Kw::CellBorder, kRight};
-        t["clcbpat"] = {Kw::Clcbpat};
-        t["clvertalt"] = {Kw::Clvertalt};
-        t["clvertalc"] = {Kw::Clvertalc};
-        t["clvertalb"] = {Kw::Clvertalb};
-        t["clvmgf"] = {Kw::Clvmgf};
-        t["clvmrg"] = {Kw::Clvmrg};
-        t["clmgf"] = {Kw::Clmgf};
-        t["clmrg"] = {Kw::Clmrg};
-        // Writers put the top padding in \clpadl and the left one in \clpadt; readers follow them.
-        t["clpadl"] = {Kw::Clpad, kTop};
-        t["clpadt"] = {Kw::Clpad, kLeft};
-        t["clpadb"] = {Kw::Clpad, kBottom};
-        t["clpadr"] = {Kw::Clpad, kRight};
-        t["brdrs"] = {Kw::BorderStyle, static_cast<int>(Border::Style::Single)};
-        t["brdrth"] = {Kw::BorderStyle, static_cast<int>(Border::Style::Single)};
-        t["brdrsh"] = {Kw::BorderStyle, static_cast<int>(Border::Style::Single)};
-        t["brdrhair"] = {Kw::BorderStyle, static_cast<int>(Border::Style::Single)};
-        t["brdrtriple"] = {Kw::BorderStyle, static_cast<int>(Border::Style::Double)};
-        t["brdrdb"] = {Kw::BorderStyle, static_cast<int>(Border::Style::Double)};
-        t["brdrdot"] = {Kw::BorderStyle, static_cast<int>(Border::Style::Dotted)};
-        t["brdrdash"] = {Kw::BorderStyle, static_cast<int>(Border::Style::Dashed)};
-        t["brdrdashsm"] = {Kw::BorderStyle, static_cast<int>(Border::Style::Dashed)};
-        t["brdrdashd"] = {Kw::BorderStyle, static_cast<int>(Border::Style::Dashed)};
-        t["brdrdashdd"] = {Kw::BorderStyle, static_cast<int>(Border::Style::Dashed)};
-        t["brdrnone"] = {Kw::BorderStyle, static_cast<int>(Border::Style::None)};
-        t["brdrnil"] = {Kw::BorderStyle, static_cast<int>(Border::Style::None)};
-        t["brdrtbl"] = {Kw::BorderStyle, static_cast<int>(Border::Style::None)};
-        t["brdrw"] = {Kw::Brdrw};
-        t["brdrcf"] = {Kw::Brdrcf};
-
-        t["paperw"] = {Kw::Paperw};
-        t["pgwsxn"] = {Kw::Paperw};
-        t["paperh"] = {Kw::Paperh};
-        t["pghsxn"] = {Kw::Paperh};
-        t["margl"] = {Kw::Margl};
-        t["marglsxn"] = {Kw::Margl};
-        t["margr"] = {Kw::Margr};
-        t["margrsxn"] = {Kw::Margr};
-        t["margt"] = {Kw::Margt};
-        t["margtsxn"] = {Kw::Margt};
-        t["margb"] = {Kw::Margb};
-        t["margbsxn"] = {Kw::Margb};
-        t["landscape"] = {Kw::Landscape};
-        t["lndscpsxn"] = {Kw::Landscape};
-        t["headery"] = {Kw::Headery};
-        t["footery"] = {Kw::Footery};
-        t["titlepg"] = {Kw::Titlepg};
-        t["facingp"] = {Kw::Facingp};
-        t["deftab"] = {Kw::Deftab};
-        t["sect"] = {Kw::Sect};
-        t["sectd"] = {Kw::Sectd};
-        t["sbknone"] = {Kw::SbkNone};
-        t["sbkcol"] = {Kw::SbkNone};
-        t["sbkpage"] = {Kw::SbkPage};
-        t["sbkeven"] = {Kw::SbkPage};
-        t["sbkodd"] = {Kw::SbkPage};
-        t["page"] = {Kw::Page};
-
-        t["par"] = {Kw::Par};
-        t["line"] = {Kw::Line};
-        t["tab"] = {Kw::Tab};
-        t["cell"] = {Kw::Cell};
-        t["nestcell"] = {Kw::NestCell};
-        t["row"] = {Kw::Row};
-        t["nestrow"] = {Kw::NestRow};
-        t["emdash"] = {Kw::Symbol, 0x2014};
-        t["endash"] = {Kw::Symbol, 0x2013};
-        t["lquote"] = {Kw::Symbol, 0x2018};
-        t["rquote"] = {Kw::Symbol, 0x2019};
-        t["ldblquote"] = {Kw::Symbol, 0x201C};
-        t["rdblquote"] = {Kw::Symbol, 0x201D};
-        t["bullet"] = {Kw::Symbol, 0x2022};
-        t["emspace"] = {Kw::Symbol, 0x2003};
-        t["enspace"] = {Kw::Symbol, 0x2002};
-        t["qmspace"] = {Kw::Symbol, 0x2005};
-        t["zwj"] = {Kw::Symbol, 0x200D};
-        t["zwnj"] = {Kw::Symbol, 0x200C};
-        t["chftn"] = {Kw::Chftn};
-        t["chpgn"] = {Kw::Chpgn};
-        t["u"] = {Kw::U};
-        t["uc"] = {Kw::Uc};
-        t["bin"] = {Kw::Bin};
-        t["deff"] = {Kw::Deff};
-        return t;
-    }();
-    return table;
-}
-
-inline bool IsLetter(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-inline bool IsDigit(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-inline int HexValue(unsigned char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+// The shared word table names sides, border lines and font families in the layout's own order.
+static_assert(kTop == static_cast<int>(rtf::Side::Top) && kLeft == static_cast<int>(rtf::Side::Left) &&
+              kBottom == static_cast<int>(rtf::Side::Bottom) && kRight == static_cast<int>(rtf::Side::Right));
+static_assert(Border::Style::None == static_cast<Border::Style>(rtf::BorderLine::None) &&
+              Border::Style::Single == static_cast<Border::Style>(rtf::BorderLine::Single) &&
+              Border::Style::Double == static_cast<Border::Style>(rtf::BorderLine::Double) &&
+              Border::Style::Dotted == static_cast<Border::Style>(rtf::BorderLine::Dotted) &&
+              Border::Style::Dashed == static_cast<Border::Style>(rtf::BorderLine::Dashed));
+static_assert(FontInfo::Kind::Any == static_cast<FontInfo::Kind>(rtf::Family::Any) &&
+              FontInfo::Kind::Serif == static_cast<FontInfo::Kind>(rtf::Family::Serif) &&
+              FontInfo::Kind::Sans == static_cast<FontInfo::Kind>(rtf::Family::Sans) &&
+              FontInfo::Kind::Mono == static_cast<FontInfo::Kind>(rtf::Family::Mono) &&
+              FontInfo::Kind::Script == static_cast<FontInfo::Kind>(rtf::Family::Script) &&
+              FontInfo::Kind::Decor == static_cast<FontInfo::Kind>(rtf::Family::Decor));
 
 std::int32_t Length(std::int32_t v, std::int32_t low = -kMaxLength)
 {
@@ -563,44 +137,7 @@ public:
     RenderModel Read()
     {
         m_flows.emplace_back().target = &m_out.body;
-        const std::size_t n = m_s.size();
-        std::size_t i = 0;
-        bool rootClosed = false;
-        while (i < n) {
-            const unsigned char c = static_cast<unsigned char>(m_s[i]);
-            if (m_stack.empty()) {
-                if (rootClosed)
-                    break;
-                if (c == '{')
-                    OpenGroup();
-                ++i;
-                continue;
-            }
-            switch (c) {
-            case '{':
-                m_ucSkip = 0;
-                OpenGroup();
-                ++i;
-                break;
-            case '}':
-                m_ucSkip = 0;
-                CloseGroup();
-                ++i;
-                rootClosed = m_stack.empty();
-                break;
-            case '\\':
-                i = ControlWord(i);
-                break;
-            case '\r':
-            case '\n':
-            case '\0':
-                ++i;
-                break;
-            default:
-                i = Text(i);
-                break;
-            }
-        }
+        rtf::Walk(m_s, *this);
         // A truncated source: close what it left open, keeping the text read so far.
         while (!m_stack.empty())
             CloseGroup();
@@ -613,9 +150,25 @@ public:
 private:
     // ---- groups ----------------------------------------------------------------------------
 
+    template <class Walker> friend void rtf::Walk(std::string_view, Walker&);
+
+    bool InGroup() const { return !m_stack.empty(); }
+
+    void Open(std::size_t)
+    {
+        m_ucSkip = 0;
+        OpenGroup();
+    }
+
+    void Close(std::size_t)
+    {
+        m_ucSkip = 0;
+        CloseGroup();
+    }
+
     void OpenGroup()
     {
-        if (m_stack.size() >= kMaxDepth) {
+        if (m_stack.size() >= rtf::kMaxDepth) {
             ++m_overflow;
             return;
         }
@@ -785,40 +338,14 @@ private:
             return n;
         const unsigned char c = static_cast<unsigned char>(m_s[i]);
         if (IsLetter(c)) {
-            std::size_t j = i;
-            while (j < n && IsLetter(static_cast<unsigned char>(m_s[j])))
-                ++j;
-            std::string_view name = m_s.substr(i, std::min(j - i, kMaxWordLetters + 1));
-            bool hasParam = false;
-            std::int64_t value = 0;
-            bool negative = false;
-            if (j < n && m_s[j] == '-' && j + 1 < n && IsDigit(static_cast<unsigned char>(m_s[j + 1]))) {
-                negative = true;
-                ++j;
-            }
-            while (j < n && IsDigit(static_cast<unsigned char>(m_s[j]))) {
-                hasParam = true;
-                if (value < (std::int64_t{1} << 40))
-                    value = value * 10 + (m_s[j] - '0');
-                ++j;
-            }
-            if (negative)
-                value = -value;
-            value = std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                             std::numeric_limits<std::int32_t>::max());
-            if (j < n && m_s[j] == ' ')
-                ++j;
-            return Word(name, hasParam, static_cast<std::int32_t>(value), j);
+            const rtf::WordToken word = rtf::ReadWord(m_s, i);
+            return Word(word.name, word.hasParam, word.param, word.end);
         }
         if (c == '\'') {
-            std::size_t j = i + 1;
-            int value = 0, digits = 0;
-            while (digits < 2 && j < n && HexValue(static_cast<unsigned char>(m_s[j])) >= 0) {
-                value = value * 16 + HexValue(static_cast<unsigned char>(m_s[j]));
-                ++digits;
-                ++j;
-            }
-            if (SkipFallback() || digits == 0)
+            const rtf::HexToken hex = rtf::ReadHex(m_s, i + 1);
+            const std::size_t j = hex.end;
+            const int value = hex.value;
+            if (SkipFallback() || hex.digits == 0)
                 return j;
             Group& g = m_stack.back();
             if (g.dest == Dest::Body)
@@ -868,9 +395,7 @@ private:
 
     std::size_t Word(std::string_view name, bool hasParam, std::int32_t param, std::size_t end)
     {
-        const auto& keywords = Keywords();
-        auto it = name.size() > kMaxWordLetters ? keywords.end() : keywords.find(name);
-        const KwInfo info = it == keywords.end() ? KwInfo{} : it->second;
+        const KwInfo info = rtf::FindKeyword(name, rtf::KwReader::Layout);
 
         if (info.kw == Kw::Bin) {
             std::size_t count = hasParam && param > 0 ? static_cast<std::size_t>(param) : 0;
@@ -1414,6 +939,7 @@ private:
         case Kw::Fcharset:
             break;
         case Kw::SkipDest:
+        case Kw::Colortbl: // read by the engine, whose colours the layout takes
             g.dest = Dest::Skip;
             break;
         case Kw::Fonttbl:
@@ -1745,9 +1271,8 @@ private:
             }
             break;
         case Kw::U: {
-            const std::int64_t v = param < 0 ? std::int64_t{param} + 65536 : param;
             if (g.dest == Dest::Body) {
-                const auto unit = static_cast<char32_t>(std::clamp<std::int64_t>(v, 0, 65535));
+                const char32_t unit = rtf::UnicodeUnit(param);
                 if (!g.ch.hidden) {
                     if (unit >= 0xD800 && unit <= 0xDFFF)
                         TextRun(g).text.append(QChar(static_cast<char16_t>(unit)));
@@ -1759,10 +1284,19 @@ private:
             break;
         }
         case Kw::Uc:
-            g.uc = std::clamp(param, 0, kMaxUnicodeSkip);
+            g.uc = std::clamp(param, 0, rtf::kMaxUnicodeSkip);
             break;
         case Kw::Deff:
-            break;
+        case Kw::Rtf:
+        case Kw::Ansicpg:
+        case Kw::Mac:
+        case Kw::Pc:
+        case Kw::Pca:
+        case Kw::Cpg:
+        case Kw::Red:
+        case Kw::Green:
+        case Kw::Blue:
+            break; // the engine's tables hold what these say
         }
     }
 

@@ -1,5 +1,6 @@
 #include "RtfParser.h"
 
+#include "RtfKeywords.h"
 #include "RtfText.h"
 
 #include <algorithm>
@@ -22,225 +23,11 @@ std::int32_t Model::ResolvedFont(const Format& format) const
 namespace {
 
 // Limits against hostile input: they bound memory and keep every step linear.
-constexpr std::size_t kMaxDepth = 4096;
-constexpr std::size_t kMaxWordLetters = 32;
-constexpr int kMaxUnicodeSkip = 64;
 constexpr std::size_t kMaxFontName = 256;
 constexpr std::int32_t kMaxFontSize = 32767;
 constexpr std::uint32_t kNoFormat = std::numeric_limits<std::uint32_t>::max();
 
 enum class Dest : std::uint8_t { Body, Skip, FontTable, ColorTable, Upr };
-
-enum class Kw : std::uint8_t {
-    None,
-    Rtf,
-    Ansicpg,
-    Mac,
-    Pc,
-    Pca,
-    Deff,
-    Fonttbl,
-    Colortbl,
-    F,
-    Fs,
-    B,
-    I,
-    Ul,
-    UlNone,
-    Strike,
-    Striked,
-    Cf,
-    V,
-    Plain,
-    Fcharset,
-    Cpg,
-    Red,
-    Green,
-    Blue,
-    Uc,
-    U,
-    Bin,
-    Par,
-    Page,
-    Row,
-    Sect,
-    Line,
-    Tab,
-    Cell,
-    Pict,
-    Object,
-    Shppict,
-    Upr,
-    Ud,
-    SkipDest,
-    Symbol, // a word that stands for one character (\emdash and the like)
-};
-
-struct KwInfo {
-    Kw kw;
-    char32_t ch = 0;
-};
-
-const std::unordered_map<std::string_view, KwInfo>& Keywords()
-{
-    static const std::unordered_map<std::string_view, KwInfo> table = [] {
-        std::unordered_map<std::string_view, KwInfo> t;
-        t["rtf"] = {Kw::Rtf};
-        t["ansicpg"] = {Kw::Ansicpg};
-        t["mac"] = {Kw::Mac};
-        t["pc"] = {Kw::Pc};
-        t["pca"] = {Kw::Pca};
-        t["deff"] = {Kw::Deff};
-        t["fonttbl"] = {Kw::Fonttbl};
-        t["colortbl"] = {Kw::Colortbl};
-        t["f"] = {Kw::F};
-        t["fs"] = {Kw::Fs};
-        t["b"] = {Kw::B};
-        t["i"] = {Kw::I};
-        for (const char* ul :
-             {"ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth", "ulthd",
-              "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave"})
-            t[ul] = {Kw::Ul};
-        t["ulnone"] = {Kw::UlNone};
-        t["strike"] = {Kw::Strike};
-        t["striked"] = {Kw::Striked};
-        t["cf"] = {Kw::Cf};
-        t["v"] = {Kw::V};
-        t["plain"] = {Kw::Plain};
-        t["fcharset"] = {Kw::Fcharset};
-        t["cpg"] = {Kw::Cpg};
-        t["red"] = {Kw::Red};
-        t["green"] = {Kw::Green};
-        t["blue"] = {Kw::Blue};
-        t["uc"] = {Kw::Uc};
-        t["u"] = {Kw::U};
-        t["bin"] = {Kw::Bin};
-        t["par"] = {Kw::Par};
-        t["page"] = {Kw::Page};
-        t["row"] = {Kw::Row};
-        t["nestrow"] = {Kw::Row};
-        t["sect"] = {Kw::Sect};
-        t["line"] = {Kw::Line};
-        t["tab"] = {Kw::Tab};
-        t["cell"] = {Kw::Cell};
-        t["nestcell"] = {Kw::Cell};
-        t["pict"] = {Kw::Pict};
-        t["object"] = {Kw::Object};
-        t["shppict"] = {Kw::Shppict};
-        t["upr"] = {Kw::Upr};
-        t["ud"] = {Kw::Ud};
-        t["emdash"] = {Kw::Symbol, 0x2014};
-        t["endash"] = {Kw::Symbol, 0x2013};
-        t["lquote"] = {Kw::Symbol, 0x2018};
-        t["rquote"] = {Kw::Symbol, 0x2019};
-        t["ldblquote"] = {Kw::Symbol, 0x201C};
-        t["rdblquote"] = {Kw::Symbol, 0x201D};
-        t["bullet"] = {Kw::Symbol, 0x2022};
-        t["emspace"] = {Kw::Symbol, 0x2003};
-        t["enspace"] = {Kw::Symbol, 0x2002};
-        t["qmspace"] = {Kw::Symbol, 0x2005};
-        t["zwj"] = {Kw::Symbol, 0x200D};
-        t["zwnj"] = {Kw::Symbol, 0x200C};
-        t["ltrmark"] = {Kw::Symbol, 0x200E};
-        t["rtlmark"] = {Kw::Symbol, 0x200F};
-        // Destinations whose text is not shown; those written with \* need no entry here.
-        for (const char* d : {"stylesheet",
-                              "info",
-                              "header",
-                              "headerl",
-                              "headerr",
-                              "headerf",
-                              "footer",
-                              "footerl",
-                              "footerr",
-                              "footerf",
-                              "footnote",
-                              "annotation",
-                              "listtext",
-                              "pntext",
-                              "pntxta",
-                              "pntxtb",
-                              "pn",
-                              "fldinst",
-                              "xe",
-                              "tc",
-                              "txe",
-                              "rxe",
-                              "author",
-                              "operator",
-                              "title",
-                              "subject",
-                              "keywords",
-                              "comment",
-                              "doccomm",
-                              "company",
-                              "creatim",
-                              "revtim",
-                              "printim",
-                              "buptim",
-                              "template",
-                              "filetbl",
-                              "revtbl",
-                              "listtable",
-                              "listoverridetable",
-                              "rsidtbl",
-                              "generator",
-                              "themedata",
-                              "colorschememapping",
-                              "latentstyles",
-                              "datastore",
-                              "objdata",
-                              "objclass",
-                              "objname",
-                              "ftnsep",
-                              "ftnsepc",
-                              "ftncn",
-                              "aftnsep",
-                              "aftnsepc",
-                              "aftncn",
-                              "shprslt",
-                              "shpinst",
-                              "nonshppict",
-                              "do",
-                              "atnid",
-                              "atnauthor",
-                              "atndate",
-                              "atnref",
-                              "fchars",
-                              "lchars",
-                              "pgdsctbl",
-                              "nesttableprops",
-                              "sp",
-                              "sn",
-                              "sv",
-                              "bkmkstart",
-                              "bkmkend",
-                              "xmlnstbl",
-                              "mmathPr",
-                              "userprops",
-                              "docvar",
-                              "background",
-                              "listpicture",
-                              "private",
-                              "result",
-                              "picprop",
-                              "blipuid",
-                              "falt",
-                              "panose",
-                              "fname",
-                              "formfield",
-                              "datafield",
-                              "txfieldtext",
-                              "revtbl",
-                              "protusertbl",
-                              "wgrffmtfilter",
-                              "pgptbl",
-                              "passwordhash"})
-            t[d] = {Kw::SkipDest};
-        return t;
-    }();
-    return table;
-}
 
 struct FormatHash {
     std::size_t operator()(const Format& f) const noexcept
@@ -268,27 +55,6 @@ struct Group {
     bool objectOwnsBraces = false;
 };
 
-inline bool IsLetter(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-inline bool IsDigit(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-inline int HexValue(unsigned char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 class Parser {
 public:
     Parser(std::string_view source, Model recycled) : m_s(source)
@@ -309,46 +75,7 @@ public:
             m_m.glyphs.reserve(n / 4);
             m_m.text.reserve(n / 4);
         }
-        std::size_t i = 0;
-        bool rootClosed = false;
-        while (i < n) {
-            unsigned char c = static_cast<unsigned char>(m_s[i]);
-            if (m_stack.empty()) {
-                if (rootClosed)
-                    break; // bytes after the document's last brace are not part of it
-                if (c == '{')
-                    OpenGroup(i);
-                ++i;
-                continue;
-            }
-            switch (c) {
-            case '{':
-                m_ucSkip = 0;
-                OpenGroup(i);
-                ++i;
-                break;
-            case '}':
-                m_ucSkip = 0;
-                CloseGroup(i);
-                ++i;
-                if (m_stack.empty()) {
-                    rootClosed = true;
-                    m_m.rootEnd = i - 1;
-                }
-                break;
-            case '\\':
-                i = ControlWord(i);
-                break;
-            case '\r':
-            case '\n':
-            case '\0':
-                ++i;
-                break;
-            default:
-                i = TextRun(i);
-                break;
-            }
-        }
+        Walk(m_s, *this);
         for (std::size_t k = 0; k < m_m.text.size(); ++k) {
             if (m_m.text[k] >= 0xD800 && m_m.text[k] <= 0xDFFF)
                 m_m.text[k] = 0xFFFD;
@@ -362,6 +89,25 @@ public:
     }
 
 private:
+    // The steps of the walk.
+    template <class Reader> friend void rtf::Walk(std::string_view, Reader&);
+
+    bool InGroup() const { return !m_stack.empty(); }
+
+    void Open(std::size_t at)
+    {
+        m_ucSkip = 0;
+        OpenGroup(at);
+    }
+
+    void Close(std::size_t at)
+    {
+        m_ucSkip = 0;
+        CloseGroup(at);
+        if (m_stack.empty())
+            m_m.rootEnd = at;
+    }
+
     void OpenGroup(std::size_t at)
     {
         if (m_stack.empty()) {
@@ -476,7 +222,7 @@ private:
         return true;
     }
 
-    std::size_t TextRun(std::size_t i)
+    std::size_t Text(std::size_t i)
     {
         if (SkipFallback(i + 1))
             return i + 1;
@@ -592,46 +338,20 @@ private:
         }
         unsigned char c = static_cast<unsigned char>(m_s[i]);
         if (IsLetter(c)) {
-            std::size_t j = i;
-            while (j < n && IsLetter(static_cast<unsigned char>(m_s[j])))
-                ++j;
-            std::string_view name = m_s.substr(i, std::min(j - i, kMaxWordLetters + 1));
-            bool hasParam = false;
-            std::int64_t value = 0;
-            bool negative = false;
-            if (j < n && m_s[j] == '-' && j + 1 < n && IsDigit(static_cast<unsigned char>(m_s[j + 1]))) {
-                negative = true;
-                ++j;
-            }
-            while (j < n && IsDigit(static_cast<unsigned char>(m_s[j]))) {
-                hasParam = true;
-                if (value < (std::int64_t{1} << 40))
-                    value = value * 10 + (m_s[j] - '0');
-                ++j;
-            }
-            if (negative)
-                value = -value;
-            value = std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                             std::numeric_limits<std::int32_t>::max());
-            if (j < n && m_s[j] == ' ')
-                ++j;
-            else if (j >= n)
+            const WordToken word = ReadWord(m_s, i);
+            if (word.cut)
                 m_m.cleanEnd = false;
-            if (m_m.headerEnd == kNone && m_stack.size() == 1 && name.substr(0, 3) == "rtf")
-                m_m.headerEnd = j; // also for a misspelt "\\rtfX": new tables go after it
-            return Word(name, hasParam, static_cast<std::int32_t>(value), start, j);
+            if (m_m.headerEnd == kNone && m_stack.size() == 1 && word.name.substr(0, 3) == "rtf")
+                m_m.headerEnd = word.end; // also for a misspelt "\\rtfX": new tables go after it
+            return Word(word.name, word.hasParam, word.param, start, word.end);
         }
         if (c == '\'') {
-            std::size_t j = i + 1;
-            int value = 0, digits = 0;
-            while (digits < 2 && j < n && HexValue(static_cast<unsigned char>(m_s[j])) >= 0) {
-                value = value * 16 + HexValue(static_cast<unsigned char>(m_s[j]));
-                ++digits;
-                ++j;
-            }
-            if (j >= n && digits < 2)
+            const HexToken hex = ReadHex(m_s, i + 1);
+            const std::size_t j = hex.end;
+            const int value = hex.value;
+            if (j >= n && hex.digits < 2)
                 m_m.cleanEnd = false;
-            if (SkipFallback(j) || digits == 0)
+            if (SkipFallback(j) || hex.digits == 0)
                 return j;
             Group& g = m_stack.back();
             if (g.dest == Dest::Body && !g.format.hidden) {
@@ -680,9 +400,7 @@ private:
     std::size_t Word(std::string_view name, bool hasParam, std::int32_t param, std::size_t start,
                      std::size_t end)
     {
-        const auto& keywords = Keywords();
-        auto it = name.size() > kMaxWordLetters ? keywords.end() : keywords.find(name);
-        KwInfo info = it == keywords.end() ? KwInfo{Kw::None} : it->second;
+        const KwInfo info = FindKeyword(name, KwReader::Engine);
 
         if (info.kw == Kw::Bin) {
             std::size_t count = hasParam && param > 0 ? static_cast<std::size_t>(param) : 0;
@@ -707,9 +425,6 @@ private:
         }
         const bool on = !hasParam || param != 0;
         switch (info.kw) {
-        case Kw::None:
-        case Kw::Bin:
-            break;
         case Kw::Rtf:
             if (m_m.headerEnd == kNone)
                 m_m.headerEnd = end;
@@ -765,13 +480,16 @@ private:
             SetFormat(g).italic = on;
             break;
         case Kw::Ul:
+        case Kw::UlDotted:
+        case Kw::UlDash:
+        case Kw::UlWave:
+        case Kw::UlDouble:
             SetFormat(g).underline = on;
             break;
         case Kw::UlNone:
             SetFormat(g).underline = false;
             break;
         case Kw::Strike:
-        case Kw::Striked:
             SetFormat(g).strike = on;
             break;
         case Kw::Cf:
@@ -804,16 +522,15 @@ private:
         case Kw::Uc:
             g.uc = std::clamp(param, 0, kMaxUnicodeSkip);
             break;
-        case Kw::U: {
-            std::int64_t v = param < 0 ? std::int64_t{param} + 65536 : param;
-            UnicodeChar(static_cast<char32_t>(std::clamp<std::int64_t>(v, 0, 65535)), start, end);
+        case Kw::U:
+            UnicodeChar(UnicodeUnit(param), start, end);
             break;
-        }
         case Kw::Par:
         case Kw::Page:
             Character(U'\n', start, end);
             break;
         case Kw::Row:
+        case Kw::NestRow:
         case Kw::Sect:
             Character(U'\n', start, end, GlyphKind::Structural);
             break;
@@ -824,10 +541,11 @@ private:
             Character(U'\t', start, end);
             break;
         case Kw::Cell:
+        case Kw::NestCell:
             Character(U'\t', start, end, GlyphKind::Structural);
             break;
         case Kw::Symbol:
-            Character(info.ch, start, end);
+            Character(static_cast<char32_t>(info.arg), start, end);
             break;
         case Kw::Pict:
         case Kw::Object:
@@ -853,8 +571,20 @@ private:
                 g.dest = Dest::Body;
             break;
         case Kw::SkipDest:
-            g.dest = Dest::Skip;
+        case Kw::Header:
+        case Kw::HeaderFirst:
+        case Kw::HeaderLeft:
+        case Kw::Footer:
+        case Kw::FooterFirst:
+        case Kw::FooterLeft:
+        case Kw::Footnote:
+        case Kw::Result:
+        case Kw::Fldinst:
+        case Kw::NestTableProps:
+            g.dest = Dest::Skip; // the engine edits the body alone
             break;
+        default:
+            break; // page layout, which the engine leaves to the source
         }
         return end;
     }
