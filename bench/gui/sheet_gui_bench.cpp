@@ -4,6 +4,8 @@
 #include "FileDialog.h"
 #include "KeldApplication.h"
 #include "MainWindow.h"
+#include "ReportCommands.h"
+#include "ReportWindow.h"
 #include "SheetView.h"
 
 #include <QApplication>
@@ -13,6 +15,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QTemporaryDir>
+#include <QTextEdit>
 
 #include <benchmark/benchmark.h>
 
@@ -41,10 +44,17 @@ protected:
     }
 };
 
-void WaitForPaint(const PaintWatch& watch)
+// False when nothing was painted within two seconds.
+bool WaitForPaint(const PaintWatch& watch)
 {
-    while (!watch.painted)
+    QElapsedTimer waited;
+    waited.start();
+    while (!watch.painted) {
+        if (waited.elapsed() > 2000)
+            return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
 }
 
 std::unique_ptr<keld::KeldApplication> StartProgram(const QTemporaryDir& config)
@@ -143,6 +153,29 @@ void BM_YouthChangeToEveryWidget(benchmark::State& state)
     program->Exit();
 }
 BENCHMARK(BM_YouthChangeToEveryWidget)->Unit(benchmark::kMicrosecond);
+
+// Print Preview of the default detail template with a character loaded: from the command to the
+// report painted in its window. The window is reused from the second preview on, as it is when a
+// user previews again.
+void BM_PreviewDetailToPaintedWindow(benchmark::State& state)
+{
+    QTemporaryDir config;
+    auto program = StartProgram(config);
+    keld::FileDialog::SetNextFileName(QStringLiteral(KELD_SOURCE_DIR "/docs/screenshot/maren.kld"));
+    program->Sheet()->Load();
+    program->Sheet()->Reports().PreviewDetail();
+    QWidget* preview = program->Sheet()->Reports().Window()->Preview()->viewport();
+    for (auto _ : state) {
+        PaintWatch watch(preview);
+        program->Sheet()->Reports().PreviewDetail();
+        if (!WaitForPaint(watch)) {
+            state.SkipWithError("the preview was not painted");
+            break;
+        }
+    }
+    program->Exit();
+}
+BENCHMARK(BM_PreviewDetailToPaintedWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ResidentMemoryWithACharacter(benchmark::State& state)
 {

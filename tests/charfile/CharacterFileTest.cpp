@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -408,10 +412,18 @@ TEST_F(CharacterFile, AFailedSaveLeavesThePreviousFileAsItWas)
     auto sheet = NewSheet();
     MakeFullCharacter(sheet->model);
 
-    // A name so long that the temporary name beside it is too long: the target itself exists.
-    const fs::path target = m_folder / (std::string(250, 'k') + ".kld");
+    // A file size limit below the character's size makes the write fail half-way, even for root.
+    const fs::path target = m_folder / "previous.kld";
     Spit(target, "previous contents");
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit low = old;
+    low.rlim_cur = 200;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
     Status saved = WriteCharacterFile(sheet->model, target);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
     ASSERT_FALSE(saved.Ok());
     EXPECT_NE(saved.Error().File().find(target.filename().string()), std::string::npos);
     EXPECT_FALSE(saved.Error().Detail().empty());
