@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QSignalBlocker>
 
 namespace keld {
@@ -48,19 +47,6 @@ void SheetBinding::BindLineEdit(QLineEdit* edit, FieldId id, int index)
     connect(edit, &QLineEdit::textEdited, this,
             [this, id, index](const QString& text) { m_model.EditText(id, index, FromQt(text)); });
     connect(edit, &QLineEdit::editingFinished, this, [this, id, index] { m_model.EditFinished(id, index); });
-}
-
-void SheetBinding::BindPlainTextEdit(QPlainTextEdit* edit, FieldId id, int index)
-{
-    Bind(id, index, [this, edit, id, index] {
-        const QString text = ToQt(m_model.Text(id, index));
-        if (edit->toPlainText() != text) {
-            const QSignalBlocker blocker(edit);
-            edit->setPlainText(text);
-        }
-    });
-    connect(edit, &QPlainTextEdit::textChanged, this,
-            [this, edit, id, index] { m_model.EditText(id, index, FromQt(edit->toPlainText())); });
 }
 
 void SheetBinding::BindLabel(QLabel* label, FieldId id, int index)

@@ -11,7 +11,6 @@
 class QLabel;
 class QLineEdit;
 class QTextEdit;
-class QPlainTextEdit;
 
 namespace keld {
 
@@ -31,8 +30,6 @@ public:
     void Bind(FieldId id, int index, std::function<void()> refresh);
     // A text box: shows Text(id, index); typing calls EditText, leaving it EditFinished.
     void BindLineEdit(QLineEdit* edit, FieldId id, int index);
-    // A multi-line box: shows Text(id, index); every change is written with EditText.
-    void BindPlainTextEdit(QPlainTextEdit* edit, FieldId id, int index);
     // A label that shows a value: its text is Text(id, index).
     void BindLabel(QLabel* label, FieldId id, int index);
 
