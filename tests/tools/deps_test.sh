@@ -71,9 +71,13 @@ grep -q 'run this as root, or install sudo' "$work/out" || fail "no message for 
 if [ "$(id -u)" -eq 0 ] && command -v setpriv > /dev/null; then
   bin=$(stand_ins 1000 poppler-utils)
   rm "$bin/id"
+  # The checkout may lie in a folder only root can read.
+  cp "$deps" "$work/deps.sh"
+  chmod 755 "$work"
   chmod -R a+rwX "$work"
   rm -f "$work/calls"; touch "$work/calls"; chmod a+rw "$work/calls"
-  PATH="$bin:$PATH" setpriv --reuid=65534 --regid=65534 --clear-groups bash "$deps" > "$work/out" 2>&1 || true
+  (cd "$work" && PATH="$bin:$PATH" setpriv --reuid=65534 --regid=65534 --clear-groups bash "$work/deps.sh" \
+    > "$work/out" 2>&1) || true
   grep -q '^sudo env DEBIAN_FRONTEND=noninteractive apt-get install .* poppler-utils$' "$work/calls" \
     || fail "an unprivileged user's install does not go through sudo: $(cat "$work/calls" "$work/out")"
 fi
