@@ -1,6 +1,7 @@
 // Rendering reports: the filled detail template to a document, a 5 MB template against the time
 // its fill takes, and keldcg-cli writing a PDF against LibreOffice converting the same report.
 #include "CharacterFileReader.h"
+#include "LargeTemplate.h"
 #include "ReportRenderer.h"
 #include "ReportValues.h"
 #include "RtfDocument.h"
@@ -70,51 +71,13 @@ void BM_RenderAndPaginateDetail(benchmark::State& state)
 }
 BENCHMARK(BM_RenderAndPaginateDetail)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// The generated 5 MB template of the fill benchmark: paragraphs, formatting runs, table rows,
-// non-ASCII text and a small picture, with every placeholder spread through it.
-std::vector<ReportValue> Steps()
-{
-    SheetModel sheet;
-    sheet.ClearCharacter();
-    return ReportValues(sheet);
-}
-
-const std::string& LargeTemplate()
-{
-    static const std::string source = [] {
-        const std::size_t target = 5u << 20;
-        std::string s =
-            "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\froman Times;}}"
-            "{\\colortbl;\\red200\\green0\\blue0;}\\paperw11906\\paperh16838\r\n";
-        const std::string chunk =
-            "\\pard\\plain\\f0\\fs20 The company rested by the ford while the {\\b scouts} went ahead; "
-            "{\\i caf\\'e9} talk, \\u8217\\'92quoted\\u8217\\'92 words and {\\cf1\\f1\\fs22 red Times} "
-            "text.\\par\r\n"
-            "\\trowd\\trgaph70\\cellx2000\\cellx4000\\cellx6000\\pard\\intbl Cell one\\cell Cell two\\cell "
-            "{\\ul three}\\cell\\row\r\n"
-            "{\\pict\\pngblip\\picw1\\pich1 89504e470d0a1a0a0000000d49484452000000010000000108020000009077"
-            "53de0000000c4944415408d763f8ffff3f0005fe02fea7d6a4a20000000049454e44ae426082}\\par\r\n";
-        auto steps = Steps();
-        std::size_t chunks = target / chunk.size();
-        std::size_t every = chunks / (steps.size() + 1);
-        std::size_t next = 0;
-        for (std::size_t k = 0; k < chunks; ++k) {
-            s += chunk;
-            if (every && k % every == every - 1 && next < steps.size())
-                s += "\\pard {\\b " + steps[next++].placeholder + "}\\par\r\n";
-        }
-        s += "}\r\n";
-        return s;
-    }();
-    return source;
-}
-
+// The generated 5 MB template of the fill benchmark, filled, then rendered.
 void BM_FillLarge(benchmark::State& state)
 {
     RtfDocument loaded;
-    if (!loaded.LoadBytes(LargeTemplate()).Ok())
+    if (!loaded.LoadBytes(bench::LargeTemplate()).Ok())
         state.SkipWithError("load failed");
-    const auto steps = Steps();
+    const auto steps = bench::NewCharacterSteps();
     for (auto _ : state) {
         state.PauseTiming();
         RtfDocument doc = loaded;
@@ -128,9 +91,9 @@ BENCHMARK(BM_FillLarge)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void BM_RenderLarge(benchmark::State& state)
 {
     RtfDocument doc;
-    if (!doc.LoadBytes(LargeTemplate()).Ok())
+    if (!doc.LoadBytes(bench::LargeTemplate()).Ok())
         state.SkipWithError("load failed");
-    FillData(doc, Steps());
+    FillData(doc, bench::NewCharacterSteps());
     for (auto _ : state) {
         auto rendered = RenderReport(doc);
         benchmark::DoNotOptimize(rendered.get());
