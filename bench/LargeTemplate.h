@@ -2,8 +2,8 @@
 
 // The generated 5 MB template the fill and render benchmarks share: paragraphs, formatting runs,
 // table rows, non-ASCII text and a small picture, with every placeholder spread evenly through it.
-#include "ReportValues.h"
-#include "SheetModel.h"
+#include "character/SheetModel.h"
+#include "report/ReportValues.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "SheetModel.h"
+#include "character/SheetModel.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,10 +1,10 @@
 // Reading a full character file into the sheet (target: at most 1 ms) and writing one (target:
 // at most 0.5 ms).
-#include "CharacterFileReader.h"
-#include "CharacterFileWriter.h"
-#include "RulesTables.h"
-#include "SheetModel.h"
-#include "TextFile.h"
+#include "character/SheetModel.h"
+#include "charfile/CharacterFileReader.h"
+#include "charfile/CharacterFileWriter.h"
+#include "common/TextFile.h"
+#include "rules/RulesTables.h"
 
 #include <benchmark/benchmark.h>
 

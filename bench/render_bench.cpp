@@ -1,12 +1,12 @@
 // Rendering reports: the filled detail template to a document, a 5 MB template against the time
 // its fill takes, and keldcg-cli writing a PDF against LibreOffice converting the same report.
-#include "CharacterFileReader.h"
 #include "LargeTemplate.h"
-#include "ReportRenderer.h"
-#include "ReportValues.h"
-#include "RtfDocument.h"
-#include "RulesTables.h"
-#include "SheetModel.h"
+#include "character/SheetModel.h"
+#include "charfile/CharacterFileReader.h"
+#include "report/ReportValues.h"
+#include "report/RtfDocument.h"
+#include "report/render/ReportRenderer.h"
+#include "rules/RulesTables.h"
 
 #include <QGuiApplication>
 #include <QTextDocument>

@@ -1,9 +1,9 @@
 // Filling a template must cost about what loading and saving it costs: both are measured here on
 // the same generated 5 MB template.
 #include "LargeTemplate.h"
-#include "ReportValues.h"
-#include "RtfDocument.h"
-#include "SheetModel.h"
+#include "character/SheetModel.h"
+#include "report/ReportValues.h"
+#include "report/RtfDocument.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes to the character file reader, then checks that whatever it accepted is
 // written back as a file the reader accepts again.
-#include "CharacterFilePlan.h"
-#include "CharacterFileReader.h"
-#include "CharacterFileWriter.h"
-#include "SheetModel.h"
-#include "TextFile.h"
+#include "character/SheetModel.h"
+#include "charfile/CharacterFilePlan.h"
+#include "charfile/CharacterFileReader.h"
+#include "charfile/CharacterFileWriter.h"
+#include "common/TextFile.h"
 
 #include <cstddef>
 #include <cstdint>

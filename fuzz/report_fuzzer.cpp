@@ -1,7 +1,7 @@
 // Loads any bytes as an RTF template, fills it, edits it and saves it. Besides crashes, hangs and
 // leaks it checks the engine's invariant: a fresh parse of the saved bytes shows the same text.
-#include "ReportFill.h"
-#include "RtfDocument.h"
+#include "report/ReportFill.h"
+#include "report/RtfDocument.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes through the rules data reader as each of the three tables and checks what
 // must hold whatever the input: entry 0 stays blank, a table never has more entries than data
 // lines, and a failure names a real line with one of the reader's own error numbers.
-#include "KeldError.h"
-#include "RulesTables.h"
-#include "TextFile.h"
+#include "common/KeldError.h"
+#include "common/TextFile.h"
+#include "rules/RulesTables.h"
 
 #include <cstddef>
 #include <cstdint>

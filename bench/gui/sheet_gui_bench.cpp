@@ -1,12 +1,12 @@
 // The desktop program's speed and size, offscreen: start-up to the first painted sheet against
 // an empty main window, a typed stat and a youth change through the real widgets, and the
 // resident memory with a character loaded.
-#include "FileDialog.h"
-#include "KeldApplication.h"
-#include "MainWindow.h"
-#include "ReportCommands.h"
-#include "ReportWindow.h"
-#include "SheetView.h"
+#include "app/KeldApplication.h"
+#include "app/MainWindow.h"
+#include "report/window/ReportCommands.h"
+#include "report/window/ReportWindow.h"
+#include "sheet/SheetView.h"
+#include "ui/FileDialog.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,5 +1,5 @@
-#include "KeldApplication.h"
-#include "ShellIcons.h"
+#include "app/KeldApplication.h"
+#include "app/ShellIcons.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "CharacterRecord.h"
+#include "character/CharacterRecord.h"
 
 namespace keld {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "InventoryFields.h"
+#include "inventory/InventoryFields.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "CharacterRules.h"
+#include "character/CharacterRules.h"
 
-#include "NumericValue.h"
+#include "common/NumericValue.h"
 
 #include <array>
 #include <cctype>

@@ -1,8 +1,8 @@
-#include "SheetModel.h"
+#include "character/SheetModel.h"
 
-#include "CharacterRules.h"
-#include "MoneyWeight.h"
-#include "NumericValue.h"
+#include "character/CharacterRules.h"
+#include "common/NumericValue.h"
+#include "inventory/MoneyWeight.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CharacterRecord.h"
-#include "InventoryFields.h"
-#include "KeldError.h"
-#include "RulesTables.h"
+#include "character/CharacterRecord.h"
+#include "common/KeldError.h"
+#include "inventory/InventoryFields.h"
+#include "rules/RulesTables.h"
 
 #include <array>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "CharacterFileFormat.h"
+#include "charfile/CharacterFileFormat.h"
 
 namespace keld::charfile {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CharacterRecord.h"
+#include "character/CharacterRecord.h"
 
 #include <array>
 #include <string>

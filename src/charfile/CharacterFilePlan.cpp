@@ -1,9 +1,9 @@
-#include "CharacterFilePlan.h"
+#include "charfile/CharacterFilePlan.h"
 
-#include "CharacterFileFormat.h"
-#include "CharacterRules.h"
-#include "NumericValue.h"
-#include "TextFile.h"
+#include "character/CharacterRules.h"
+#include "charfile/CharacterFileFormat.h"
+#include "common/NumericValue.h"
+#include "common/TextFile.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KeldError.h"
+#include "common/KeldError.h"
 
 #include <string>
 #include <string_view>

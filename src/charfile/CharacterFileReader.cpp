@@ -1,8 +1,8 @@
-#include "CharacterFileReader.h"
+#include "charfile/CharacterFileReader.h"
 
-#include "InventoryFields.h"
-#include "PictureCheck.h"
-#include "TextFile.h"
+#include "charfile/PictureCheck.h"
+#include "common/TextFile.h"
+#include "inventory/InventoryFields.h"
 
 #include <array>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CharacterFilePlan.h"
-#include "KeldError.h"
-#include "SheetModel.h"
+#include "character/SheetModel.h"
+#include "charfile/CharacterFilePlan.h"
+#include "common/KeldError.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,7 +1,7 @@
-#include "CharacterFileWriter.h"
+#include "charfile/CharacterFileWriter.h"
 
-#include "CharacterFileFormat.h"
-#include "TextFile.h"
+#include "charfile/CharacterFileFormat.h"
+#include "common/TextFile.h"
 
 namespace keld {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KeldError.h"
-#include "SheetModel.h"
+#include "character/SheetModel.h"
+#include "common/KeldError.h"
 
 #include <filesystem>
 #include <string>

@@ -1,7 +1,7 @@
-#include "PictureCheck.h"
+#include "charfile/PictureCheck.h"
 
-#include "ImageDecode.h"
-#include "TextFile.h"
+#include "common/ImageDecode.h"
+#include "common/TextFile.h"
 
 namespace keld {
 

@@ -1,9 +1,9 @@
-#include "CliCommands.h"
-#include "StartupCharacter.h"
+#include "cli/CliCommands.h"
+#include "cli/StartupCharacter.h"
 
-#include "ProgramFolder.h"
-#include "RulesTables.h"
-#include "TextFile.h"
+#include "common/ProgramFolder.h"
+#include "common/TextFile.h"
+#include "rules/RulesTables.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,13 +1,13 @@
-#include "CliCommands.h"
-#include "StartupCharacter.h"
+#include "cli/CliCommands.h"
+#include "cli/StartupCharacter.h"
 
-#include "ProgramFolder.h"
-#include "ReportValues.h"
-#include "RtfDocument.h"
-#include "TextFile.h"
+#include "common/ProgramFolder.h"
+#include "common/TextFile.h"
+#include "report/ReportValues.h"
+#include "report/RtfDocument.h"
 
 #ifdef KELD_CLI_PDF
-#include "ReportRenderer.h"
+#include "report/render/ReportRenderer.h"
 
 #include <QGuiApplication>
 #endif

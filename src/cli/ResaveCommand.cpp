@@ -1,8 +1,8 @@
-#include "CliCommands.h"
-#include "StartupCharacter.h"
+#include "cli/CliCommands.h"
+#include "cli/StartupCharacter.h"
 
-#include "CharacterFileWriter.h"
-#include "TextFile.h"
+#include "charfile/CharacterFileWriter.h"
+#include "common/TextFile.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
-#include "CliCommands.h"
+#include "cli/CliCommands.h"
 
-#include "DiceRoller.h"
+#include "dice/DiceRoller.h"
 
 #include <cstdint>
 #include <cstdio>

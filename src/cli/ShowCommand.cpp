@@ -1,8 +1,8 @@
-#include "CliCommands.h"
-#include "StartupCharacter.h"
+#include "cli/CliCommands.h"
+#include "cli/StartupCharacter.h"
 
-#include "NumericValue.h"
-#include "SheetModel.h"
+#include "character/SheetModel.h"
+#include "common/NumericValue.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,8 +1,8 @@
-#include "StartupCharacter.h"
+#include "cli/StartupCharacter.h"
 
-#include "CharacterFileReader.h"
-#include "ProgramFolder.h"
-#include "TextFile.h"
+#include "charfile/CharacterFileReader.h"
+#include "common/ProgramFolder.h"
+#include "common/TextFile.h"
 
 #include <iostream>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "KeldError.h"
-#include "RulesTables.h"
-#include "SheetModel.h"
+#include "character/SheetModel.h"
+#include "common/KeldError.h"
+#include "rules/RulesTables.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,4 +1,4 @@
-#include "ImageDecode.h"
+#include "common/ImageDecode.h"
 
 #include <limits>
 #include <string>

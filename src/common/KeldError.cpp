@@ -1,4 +1,4 @@
-#include "KeldError.h"
+#include "common/KeldError.h"
 
 namespace keld {
 

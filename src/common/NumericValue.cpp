@@ -1,6 +1,6 @@
-#include "NumericValue.h"
+#include "common/NumericValue.h"
 
-#include "KeldError.h"
+#include "common/KeldError.h"
 
 #include <cfloat>
 #include <charconv>

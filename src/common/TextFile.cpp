@@ -1,6 +1,6 @@
-#include "TextFile.h"
+#include "common/TextFile.h"
 
-#include "Utf8.h"
+#include "common/Utf8.h"
 
 #include <array>
 #include <cctype>

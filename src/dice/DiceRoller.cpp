@@ -1,7 +1,7 @@
-#include "DiceRoller.h"
+#include "dice/DiceRoller.h"
 
-#include "NumericValue.h"
-#include "RollDice.h"
+#include "common/NumericValue.h"
+#include "dice/RollDice.h"
 
 #include <algorithm>
 

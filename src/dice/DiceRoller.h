@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KeldError.h"
-#include "UniformSource.h"
+#include "common/KeldError.h"
+#include "dice/UniformSource.h"
 
 #include <array>
 #include <string>

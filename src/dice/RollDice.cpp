@@ -1,6 +1,6 @@
-#include "RollDice.h"
+#include "dice/RollDice.h"
 
-#include "NumericValue.h"
+#include "common/NumericValue.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "UniformSource.h"
+#include "dice/UniformSource.h"
 
 #include <chrono>
 #include <random>

@@ -1,4 +1,4 @@
-#include "InventoryFields.h"
+#include "inventory/InventoryFields.h"
 
 namespace keld {
 

@@ -1,6 +1,6 @@
-#include "MoneyWeight.h"
+#include "inventory/MoneyWeight.h"
 
-#include "NumericValue.h"
+#include "common/NumericValue.h"
 
 #include <cmath>
 #include <limits>

@@ -1,6 +1,6 @@
-#include "PictureFit.h"
+#include "inventory/PictureFit.h"
 
-#include "NumericValue.h"
+#include "common/NumericValue.h"
 
 namespace keld {
 

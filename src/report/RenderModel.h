@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QColor>
-#include <QString>
+#include "report/RtfParser.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +13,8 @@ namespace keld::render {
 
 // What a report looks like on paper, read from its RTF source: the flows of paragraphs and
 // tables with their formatting, the pictures and the page. Lengths are in twips, font sizes in
-// half-points, colours are indices into `colors` (0: automatic).
+// half-points, colours are indices into `colors` (0: automatic). Text is UTF-16, as the
+// renderer shows it; no Qt here, so the reader runs in the core, under the sanitizers and fuzzers.
 
 enum class Underline : std::uint8_t { None, Single, Dotted, Dash, Wave, Double };
 enum class Script : std::uint8_t { Normal, Super, Sub };
@@ -39,7 +39,7 @@ struct Run {
     enum class Kind : std::uint8_t { Text, Picture, PageNumber, PageCount };
     Kind kind = Kind::Text;
     CharFormat format;
-    QString text;     // Text; the written result for the page fields
+    std::u16string text; // Text; the written result for the page fields
     int picture = -1; // Picture: index into RenderModel::pictures
     int field = 0;    // page fields: runs of one field share a number
 };
@@ -150,7 +150,7 @@ struct PageSetup {
 };
 
 struct FontInfo {
-    QString family;
+    std::string family; // UTF-8
     enum class Kind : std::uint8_t { Any, Serif, Sans, Mono, Script, Decor } kind = Kind::Any;
     bool symbol = false; // a symbol charset: its bytes are glyph numbers, not letters
 };
@@ -166,7 +166,7 @@ struct RenderModel {
     std::vector<Picture> pictures;
     std::unordered_map<std::int32_t, FontInfo> fonts; // by \f number
     std::int32_t defaultFont = 0;
-    std::vector<std::optional<QColor>> colors; // an empty entry is the automatic colour
+    std::vector<std::optional<rtf::Rgb>> colors; // an empty entry is the automatic colour
 };
 
 } // namespace keld::render

@@ -1,8 +1,8 @@
-#include "RenderReader.h"
+#include "report/RenderReader.h"
 
-#include "RtfKeywords.h"
-#include "RtfParser.h"
-#include "RtfText.h"
+#include "report/RtfKeywords.h"
+#include "report/RtfParser.h"
+#include "report/RtfText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -128,10 +128,7 @@ public:
         m_rowDefFresh.resize(kMaxNesting + 1);
         m_rowDefShared.resize(kMaxNesting + 1);
         m_out.defaultFont = tables.defaultFont;
-        m_out.colors.reserve(tables.colors.size());
-        for (const auto& c : tables.colors)
-            m_out.colors.push_back(c ? std::optional<QColor>(QColor(c->red, c->green, c->blue))
-                                     : std::nullopt);
+        m_out.colors = tables.colors;
     }
 
     RenderModel Read()
@@ -651,7 +648,9 @@ private:
     {
         if (g.ch.hidden || text.empty())
             return;
-        TextRun(g).text.append(QLatin1StringView(text.data(), static_cast<qsizetype>(text.size())));
+        std::u16string& out = TextRun(g).text;
+        for (const char c : text)
+            out.push_back(static_cast<unsigned char>(c));
     }
 
     void AppendChar(const Group& g, char32_t ch)
@@ -660,13 +659,13 @@ private:
             return;
         if (ch >= 0xF000 && ch <= 0xF0FF && CodePage(g) == 42)
             ch = SymbolCharacter(ch & 0xFF, m_wingdings);
-        QString& text = TextRun(g).text;
+        std::u16string& text = TextRun(g).text;
         if (ch >= 0x10000) {
             const char32_t v = ch - 0x10000;
-            text.append(QChar(static_cast<char16_t>(0xD800 + (v >> 10))));
-            text.append(QChar(static_cast<char16_t>(0xDC00 + (v & 0x3FF))));
+            text.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
+            text.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
         } else {
-            text.append(QChar(static_cast<char16_t>(ch)));
+            text.push_back(static_cast<char16_t>(ch));
         }
     }
 
@@ -1275,7 +1274,7 @@ private:
                 const char32_t unit = rtf::UnicodeUnit(param);
                 if (!g.ch.hidden) {
                     if (unit >= 0xD800 && unit <= 0xDFFF)
-                        TextRun(g).text.append(QChar(static_cast<char16_t>(unit)));
+                        TextRun(g).text.push_back(static_cast<char16_t>(unit));
                     else
                         AppendChar(g, unit);
                 }
@@ -1307,7 +1306,7 @@ private:
             std::string name = f.name;
             while (!name.empty() && (name.back() == ';' || name.back() == ' '))
                 name.pop_back();
-            info.family = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+            info.family = std::move(name);
             if (auto k = m_fontKinds.find(f.number); k != m_fontKinds.end())
                 info.kind = k->second;
             info.symbol =

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RenderModel.h"
+#include "report/RenderModel.h"
 
 #include <string_view>
 

@@ -1,9 +1,9 @@
-#include "ReportFill.h"
+#include "report/ReportFill.h"
 
-#include "NumericValue.h"
-#include "RtfPicture.h"
-#include "RtfText.h"
-#include "TextFile.h"
+#include "common/NumericValue.h"
+#include "common/TextFile.h"
+#include "report/RtfPicture.h"
+#include "report/RtfText.h"
 
 #include <algorithm>
 #include <unordered_map>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RtfDocument.h"
+#include "report/RtfDocument.h"
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,7 @@
-#include "ReportValues.h"
+#include "report/ReportValues.h"
 
-#include "CharacterRecord.h"
-#include "SheetModel.h"
+#include "character/CharacterRecord.h"
+#include "character/SheetModel.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReportFill.h"
+#include "report/ReportFill.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
-#include "RtfDocument.h"
+#include "report/RtfDocument.h"
 
-#include "RtfPicture.h"
-#include "RtfText.h"
-#include "TextFile.h"
+#include "common/TextFile.h"
+#include "report/RtfPicture.h"
+#include "report/RtfText.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KeldError.h"
-#include "RtfParser.h"
+#include "common/KeldError.h"
+#include "report/RtfParser.h"
 
 #include <cstddef>
 #include <cstdint>

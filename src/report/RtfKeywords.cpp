@@ -1,4 +1,4 @@
-#include "RtfKeywords.h"
+#include "report/RtfKeywords.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,7 +1,7 @@
-#include "RtfParser.h"
+#include "report/RtfParser.h"
 
-#include "RtfKeywords.h"
-#include "RtfText.h"
+#include "report/RtfKeywords.h"
+#include "report/RtfText.h"
 
 #include <algorithm>
 #include <cstring>

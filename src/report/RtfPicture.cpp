@@ -1,6 +1,6 @@
-#include "RtfPicture.h"
+#include "report/RtfPicture.h"
 
-#include "ImageDecode.h"
+#include "common/ImageDecode.h"
 
 #include <algorithm>
 #include <cmath>

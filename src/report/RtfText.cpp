@@ -1,4 +1,4 @@
-#include "RtfText.h"
+#include "report/RtfText.h"
 
 #include <iconv.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Utf8.h"
+#include "common/Utf8.h"
 
 #include <cstdint>
 #include <string>

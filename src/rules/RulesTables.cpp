@@ -1,7 +1,7 @@
-#include "RulesTables.h"
+#include "rules/RulesTables.h"
 
-#include "NumericValue.h"
-#include "TextFile.h"
+#include "common/NumericValue.h"
+#include "common/TextFile.h"
 
 #include <algorithm>
 #include <cstddef>

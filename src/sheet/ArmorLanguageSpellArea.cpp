@@ -1,10 +1,10 @@
-#include "ArmorLanguageSpellArea.h"
+#include "sheet/ArmorLanguageSpellArea.h"
 
-#include "PanelComboBox.h"
-#include "SheetBinding.h"
-#include "SheetLayout.h"
-#include "SheetView.h"
-#include "Twips.h"
+#include "sheet/PanelComboBox.h"
+#include "sheet/SheetLayout.h"
+#include "sheet/SheetView.h"
+#include "sheet/binding/SheetBinding.h"
+#include "ui/Twips.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>

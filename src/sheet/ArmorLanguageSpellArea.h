@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SheetModel.h"
+#include "character/SheetModel.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,11 +1,11 @@
-#include "GeneralStatsArea.h"
+#include "sheet/GeneralStatsArea.h"
 
-#include "PanelComboBox.h"
-#include "SheetBinding.h"
-#include "SheetLayout.h"
-#include "StatChip.h"
-#include "TextDrag.h"
-#include "Twips.h"
+#include "sheet/PanelComboBox.h"
+#include "sheet/SheetLayout.h"
+#include "sheet/StatChip.h"
+#include "sheet/binding/SheetBinding.h"
+#include "ui/TextDrag.h"
+#include "ui/Twips.h"
 
 #include <QComboBox>
 #include <QGridLayout>

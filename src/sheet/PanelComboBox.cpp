@@ -1,4 +1,4 @@
-#include "PanelComboBox.h"
+#include "sheet/PanelComboBox.h"
 
 #include <QWheelEvent>
 

@@ -1,7 +1,7 @@
-#include "RankBarWidget.h"
+#include "sheet/RankBarWidget.h"
 
-#include "SheetBinding.h"
-#include "Twips.h"
+#include "sheet/binding/SheetBinding.h"
+#include "ui/Twips.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -1,11 +1,11 @@
-#include "SheetView.h"
+#include "sheet/SheetView.h"
 
-#include "ArmorLanguageSpellArea.h"
-#include "GeneralStatsArea.h"
-#include "SheetBinding.h"
-#include "SheetCursors.h"
-#include "SkillGridArea.h"
-#include "Twips.h"
+#include "sheet/ArmorLanguageSpellArea.h"
+#include "sheet/GeneralStatsArea.h"
+#include "sheet/SheetCursors.h"
+#include "sheet/SkillGridArea.h"
+#include "sheet/binding/SheetBinding.h"
+#include "ui/Twips.h"
 
 #include <QMouseEvent>
 #include <QVBoxLayout>

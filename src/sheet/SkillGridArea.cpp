@@ -1,11 +1,11 @@
-#include "SkillGridArea.h"
+#include "sheet/SkillGridArea.h"
 
-#include "RankBarWidget.h"
-#include "SheetBinding.h"
-#include "SheetLayout.h"
-#include "SheetView.h"
-#include "TextDrag.h"
-#include "Twips.h"
+#include "sheet/RankBarWidget.h"
+#include "sheet/SheetLayout.h"
+#include "sheet/SheetView.h"
+#include "sheet/binding/SheetBinding.h"
+#include "ui/TextDrag.h"
+#include "ui/Twips.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "StatChip.h"
+#include "sheet/StatChip.h"
 
-#include "TextDrag.h"
+#include "ui/TextDrag.h"
 
 #include <QMimeData>
 #include <QMouseEvent>

@@ -1,5 +1,5 @@
-#include "CharacterRules.h"
-#include "CharacterRecord.h"
+#include "character/CharacterRecord.h"
+#include "character/CharacterRules.h"
 
 #include <gtest/gtest.h>
 

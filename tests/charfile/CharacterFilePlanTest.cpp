@@ -1,7 +1,7 @@
-#include "CharacterFilePlan.h"
-#include "CharacterFileFormat.h"
+#include "charfile/CharacterFileFormat.h"
+#include "charfile/CharacterFilePlan.h"
 
-#include "TextFile.h"
+#include "common/TextFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "CharacterFileReader.h"
-#include "CharacterFileWriter.h"
-#include "PictureCheck.h"
+#include "charfile/CharacterFileReader.h"
+#include "charfile/CharacterFileWriter.h"
+#include "charfile/PictureCheck.h"
 
-#include "NumericValue.h"
-#include "TextFile.h"
+#include "common/NumericValue.h"
+#include "common/TextFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "CliRun.h"
-#include "RulesTables.h"
+#include "rules/RulesTables.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

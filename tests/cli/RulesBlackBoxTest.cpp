@@ -1,10 +1,10 @@
 // Character files fed to `keldcg-cli show`, each compared with values worked out by hand from the
 // rules. The small rules files in blackbox/rules give every race, profession and youth column its
 // own number, so a value that lands in the wrong column shows.
-#include "CharacterFileReader.h"
 #include "CliRun.h"
-#include "RulesTables.h"
-#include "SheetModel.h"
+#include "character/SheetModel.h"
+#include "charfile/CharacterFileReader.h"
+#include "rules/RulesTables.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,5 +1,5 @@
-#include "NumericValue.h"
-#include "KeldError.h"
+#include "common/KeldError.h"
+#include "common/NumericValue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "TextFile.h"
+#include "common/TextFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "DiceRoller.h"
+#include "dice/DiceRoller.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "DiceRoller.h"
+#include "dice/DiceRoller.h"
 
-#include "NumericValue.h"
 #include "ScriptedSource.h"
+#include "common/NumericValue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "RollDice.h"
+#include "dice/RollDice.h"
 
 #include "ScriptedSource.h"
 

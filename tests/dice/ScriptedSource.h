@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UniformSource.h"
+#include "dice/UniformSource.h"
 
 #include <memory>
 #include <stdexcept>

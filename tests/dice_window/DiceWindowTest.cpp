@@ -1,7 +1,7 @@
-#include "DiceWindow.h"
-#include "SettingsStore.h"
-#include "TextDrag.h"
-#include "Twips.h"
+#include "dice/window/DiceWindow.h"
+#include "settings/SettingsStore.h"
+#include "ui/TextDrag.h"
+#include "ui/Twips.h"
 
 #include <QCheckBox>
 #include <QComboBox>

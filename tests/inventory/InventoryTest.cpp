@@ -1,6 +1,6 @@
-#include "InventoryFields.h"
-#include "MoneyWeight.h"
-#include "PictureFit.h"
+#include "inventory/InventoryFields.h"
+#include "inventory/MoneyWeight.h"
+#include "inventory/PictureFit.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
-#include "InventoryWindow.h"
-#include "FileDialog.h"
-#include "PictureBox.h"
-#include "SettingsStore.h"
-#include "SheetBinding.h"
-#include "Twips.h"
+#include "inventory/window/InventoryWindow.h"
+#include "inventory/window/PictureBox.h"
+#include "settings/SettingsStore.h"
+#include "sheet/binding/SheetBinding.h"
+#include "ui/FileDialog.h"
+#include "ui/Twips.h"
 
 #include <QClipboard>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "ReportValues.h"
+#include "report/ReportValues.h"
 
 #include "../common/MachineCheck.h"
 #include "TestCharacter.h"
 #include "TestImages.h"
-#include "TextFile.h"
+#include "common/TextFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "RenderBuilder.h"
-#include "ReportRenderer.h"
-#include "RtfDocument.h"
-#include "TextFile.h"
+#include "common/TextFile.h"
+#include "report/RtfDocument.h"
+#include "report/render/RenderBuilder.h"
+#include "report/render/ReportRenderer.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

@@ -1,13 +1,13 @@
 // Template filling checked from the outside: templates as Word and LibreOffice write them, filled,
 // then read back by LibreOffice and compared with what the fill must give.
-#include "ReportValues.h"
+#include "report/ReportValues.h"
 
 #include "../common/MachineCheck.h"
 
-#include "RtfText.h"
 #include "TestCharacter.h"
 #include "TestImages.h"
-#include "TextFile.h"
+#include "common/TextFile.h"
+#include "report/RtfText.h"
 
 #include <gtest/gtest.h>
 

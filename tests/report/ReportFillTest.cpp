@@ -1,7 +1,7 @@
-#include "ReportFill.h"
+#include "report/ReportFill.h"
 
-#include "RtfText.h"
 #include "TestImages.h"
+#include "report/RtfText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "ReportValues.h"
+#include "report/ReportValues.h"
 
 #include "TestCharacter.h"
 #include "TestImages.h"
-#include "TextFile.h"
+#include "common/TextFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "RtfDocument.h"
+#include "report/RtfDocument.h"
 
-#include "RtfText.h"
 #include "TestImages.h"
-#include "TextFile.h"
+#include "common/TextFile.h"
+#include "report/RtfText.h"
 
 #include <gtest/gtest.h>
 

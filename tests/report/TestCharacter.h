@@ -1,7 +1,7 @@
 #pragma once
 
-#include "RulesTables.h"
-#include "SheetModel.h"
+#include "character/SheetModel.h"
+#include "rules/RulesTables.h"
 
 #include <memory>
 #include <string>

@@ -1,13 +1,13 @@
-#include "ReportWindow.h"
-#include "CharacterFileReader.h"
-#include "FileDialog.h"
-#include "MessageBox.h"
-#include "PrintDestination.h"
-#include "ProgramFolder.h"
-#include "ReportCommands.h"
-#include "RulesTables.h"
-#include "SettingsStore.h"
-#include "SheetModel.h"
+#include "character/SheetModel.h"
+#include "charfile/CharacterFileReader.h"
+#include "common/ProgramFolder.h"
+#include "report/window/PrintDestination.h"
+#include "report/window/ReportCommands.h"
+#include "report/window/ReportWindow.h"
+#include "rules/RulesTables.h"
+#include "settings/SettingsStore.h"
+#include "ui/FileDialog.h"
+#include "ui/MessageBox.h"
 
 #include <QDir>
 #include <QFile>

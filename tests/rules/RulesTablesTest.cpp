@@ -1,4 +1,4 @@
-#include "RulesTables.h"
+#include "rules/RulesTables.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "ArmorLanguageSpellArea.h"
 #include "SheetFixture.h"
-#include "SheetView.h"
-#include "Twips.h"
+#include "sheet/ArmorLanguageSpellArea.h"
+#include "sheet/SheetView.h"
+#include "ui/Twips.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,8 @@
-#include "GeneralStatsArea.h"
-#include "NumericValue.h"
 #include "SheetFixture.h"
-#include "StatChip.h"
-#include "Twips.h"
+#include "common/NumericValue.h"
+#include "sheet/GeneralStatsArea.h"
+#include "sheet/StatChip.h"
+#include "ui/Twips.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ProgramFolder.h"
-#include "RulesTables.h"
-#include "SheetBinding.h"
-#include "SheetModel.h"
+#include "character/SheetModel.h"
+#include "common/ProgramFolder.h"
+#include "rules/RulesTables.h"
+#include "sheet/binding/SheetBinding.h"
 
 #include <QCoreApplication>
 #include <QDropEvent>

@@ -1,6 +1,6 @@
-#include "SheetBinding.h"
-#include "SheetView.h"
-#include "Twips.h"
+#include "sheet/SheetView.h"
+#include "sheet/binding/SheetBinding.h"
+#include "ui/Twips.h"
 
 #include <QMainWindow>
 #include <QTest>

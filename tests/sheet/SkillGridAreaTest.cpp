@@ -1,8 +1,8 @@
-#include "SkillGridArea.h"
-#include "RankBarWidget.h"
 #include "SheetFixture.h"
-#include "TextDrag.h"
-#include "Twips.h"
+#include "sheet/RankBarWidget.h"
+#include "sheet/SkillGridArea.h"
+#include "ui/TextDrag.h"
+#include "ui/Twips.h"
 
 #include <QAccessible>
 #include <QApplication>

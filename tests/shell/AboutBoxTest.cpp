@@ -1,6 +1,6 @@
-#include "AboutBox.h"
-#include "MessageBox.h"
-#include "ShellIcons.h"
+#include "app/AboutBox.h"
+#include "app/ShellIcons.h"
+#include "ui/MessageBox.h"
 
 #include <QFile>
 #include <QLabel>

@@ -1,7 +1,7 @@
-#include "InventoryWindow.h"
-#include "ReportCommands.h"
-#include "ReportWindow.h"
 #include "ShellFixture.h"
+#include "inventory/window/InventoryWindow.h"
+#include "report/window/ReportCommands.h"
+#include "report/window/ReportWindow.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>

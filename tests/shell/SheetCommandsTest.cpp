@@ -1,11 +1,11 @@
-#include "AboutBox.h"
-#include "BusyGuard.h"
-#include "CharacterFileWriter.h"
-#include "DiceWindow.h"
-#include "FileDialog.h"
-#include "InventoryWindow.h"
 #include "ShellFixture.h"
-#include "ToolbarWindow.h"
+#include "app/AboutBox.h"
+#include "app/ToolbarWindow.h"
+#include "charfile/CharacterFileWriter.h"
+#include "dice/window/DiceWindow.h"
+#include "inventory/window/InventoryWindow.h"
+#include "ui/BusyGuard.h"
+#include "ui/FileDialog.h"
 
 #include <QGuiApplication>
 #include <QScreen>

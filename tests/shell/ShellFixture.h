@@ -1,9 +1,9 @@
 #pragma once
 
-#include "KeldApplication.h"
-#include "MainWindow.h"
-#include "MessageBox.h"
-#include "SettingsStore.h"
+#include "app/KeldApplication.h"
+#include "app/MainWindow.h"
+#include "settings/SettingsStore.h"
+#include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "InventoryWindow.h"
-#include "SheetView.h"
 #include "ShellFixture.h"
-#include "ToolbarWindow.h"
-#include "Twips.h"
+#include "app/ToolbarWindow.h"
+#include "inventory/window/InventoryWindow.h"
+#include "sheet/SheetView.h"
+#include "ui/Twips.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,9 +1,9 @@
 // Opens the program with a character loaded, waits until it is painted and saves the screen as a
 // PNG: the README's screenshot. Run it under Xvfb through tools/screenshot.sh.
-#include "InventoryWindow.h"
-#include "KeldApplication.h"
-#include "FileDialog.h"
-#include "MainWindow.h"
+#include "app/KeldApplication.h"
+#include "app/MainWindow.h"
+#include "inventory/window/InventoryWindow.h"
+#include "ui/FileDialog.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,0 +1,211 @@
+#include "app/KeldApplication.h"
+
+#include "app/MainWindow.h"
+#include "app/TerminationWatcher.h"
+#include "common/ProgramFolder.h"
+#include "common/TextFile.h"
+#include "inventory/window/InventoryWindow.h"
+#include "ui/BusyGuard.h"
+#include "ui/MessageBox.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+namespace keld {
+
+namespace {
+
+SettingsStore MakeStore(const std::filesystem::path& folder)
+{
+    return folder.empty() ? SettingsStore() : SettingsStore(folder);
+}
+
+} // namespace
+
+KeldApplication::KeldApplication() : KeldApplication(Options{}) {}
+
+KeldApplication::KeldApplication(Options options)
+    : m_options(std::move(options)), m_appName(ApplicationName()),
+      m_settings(MakeStore(m_options.configFolder)), m_model(&m_tables), m_binding(m_model)
+{
+    // Long rule loops repaint but take no input, so a second click cannot enter the core
+    // half-way through a chain; it runs when the loop is over.
+    m_model.SetProcessEvents(ProcessPaintEvents);
+
+    // The session may end without the Exit command: a logout, a shutdown, the window system.
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(app, &QGuiApplication::commitDataRequest, this, [this] { Exit(); });
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { Exit(); });
+    }
+    m_termination = std::make_unique<TerminationWatcher>();
+    connect(m_termination.get(), &TerminationWatcher::terminationRequested, this, &KeldApplication::Exit);
+}
+
+KeldApplication::~KeldApplication()
+{
+    // The windows go before the binding and the model they show.
+    m_sheet.reset();
+    m_inventory.reset();
+}
+
+std::filesystem::path KeldApplication::DataFolderFor(const char* fileName) const
+{
+    return m_options.dataFolder.empty() ? FindDataFolder(fileName) : m_options.dataFolder;
+}
+
+bool KeldApplication::Start()
+{
+    m_ended = false;
+    m_sheetClosing = false;
+    const bool started =
+        RunStep([this] {
+            m_detailTemplatePath = QString::fromStdString(
+                m_settings.GetSetting(m_appName, "Options", "DetailTemplate",
+                                      PathToUtf8(DataFolderFor("detchar.rtf") / "detchar.rtf")));
+            return Success();
+        }) &&
+        RunStep([this] {
+            m_summaryTemplatePath = QString::fromStdString(
+                m_settings.GetSetting(m_appName, "Options", "SummaryTemplate",
+                                      PathToUtf8(DataFolderFor("subchar.rtf") / "subchar.rtf")));
+            return Success();
+        }) &&
+        RunStep([this] { return ShowInventory(); }) && RunStep([this] { return OpenSheet(); });
+    if (!started) {
+        Abort();
+        return false;
+    }
+    // Whatever the opening got through, the sheet is the program's window and must be there.
+    m_sheet->show();
+    return true;
+}
+
+bool KeldApplication::RunStep(const std::function<Status()>& step)
+{
+    for (;;) {
+        const Status status = step();
+        if (status)
+            return true;
+        switch (ShowStartupError(status.Error())) {
+        case QMessageBox::Retry:
+            continue;
+        case QMessageBox::Ignore:
+            return true;
+        default:
+            return false;
+        }
+    }
+}
+
+QMessageBox::StandardButton KeldApplication::ShowStartupError(const KeldError& error)
+{
+    emit startupErrorRaised(error);
+    QString where;
+    if (!error.File().empty())
+        where = QString::fromStdString(error.Location());
+    return MessageBox::Show(nullptr, QMessageBox::Critical, tr("Error"),
+                            QString::fromStdString(error.StartupMessage()),
+                            QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore, where);
+}
+
+Status KeldApplication::ShowInventory()
+{
+    if (!m_inventory)
+        m_inventory = std::make_unique<InventoryWindow>(m_binding, m_settings);
+    return m_inventory->Open();
+}
+
+Status KeldApplication::OpenSheet()
+{
+    if (!m_sheet) {
+        m_sheet = std::make_unique<MainWindow>(m_binding, m_settings, m_appName,
+                                               DataFolderFor("keldcg.log") / "keldcg.log",
+                                               m_detailTemplatePath, m_summaryTemplatePath);
+        connect(m_sheet.get(), &MainWindow::exitRequested, this, &KeldApplication::Exit);
+        connect(m_sheet.get(), &MainWindow::closeRequested, this, [this] {
+            if (!m_sheetClosing && !m_ended)
+                CloseSheet();
+        });
+        connect(m_sheet.get(), &MainWindow::inventoryRequested, this, [this] {
+            if (!m_inventory)
+                return;
+            m_inventory->show();
+            m_inventory->raise();
+            m_inventory->activateWindow();
+        });
+    }
+    if (Status s = m_sheet->RestoreGeometry(); !s)
+        return s;
+    if (Status s = m_sheet->RestoreToolbar(); !s)
+        return s;
+    if (Status s = m_sheet->RestoreStatsOver(); !s)
+        return s;
+    m_model.ClearCharacter();
+    if (Status s = LoadRaceTable(DataFolderFor(kRaceFileName), m_tables); !s)
+        return s;
+    m_model.FillRaceList();
+    if (Status s = LoadProfessionTable(DataFolderFor(kProfessionFileName), m_tables); !s)
+        return s;
+    m_model.FillProfessionList();
+    if (Status s = LoadYouthTable(DataFolderFor(kYouthFileName), m_tables); !s)
+        return s;
+    m_model.FillYouthList();
+    return Success();
+}
+
+void KeldApplication::Exit()
+{
+    if (m_ended)
+        return;
+    CloseCompanions();
+    if (!m_sheetClosing && m_sheet) {
+        // Closing the sheet stores its settings and runs this sequence once more, which ends.
+        CloseSheet();
+        return;
+    }
+    End();
+}
+
+void KeldApplication::CloseCompanions()
+{
+    if (m_sheet) {
+        m_sheet->CloseDice();
+        m_sheet->CloseReportWindow();
+    }
+    // The inventory window only hides; it stores its place on each pass, as closing it does.
+    if (m_inventory) {
+        m_inventory->SavePosition();
+        m_inventory->hide();
+    }
+    if (m_sheet)
+        m_sheet->CloseToolbarAndAbout();
+}
+
+void KeldApplication::CloseSheet()
+{
+    m_sheetClosing = true;
+    m_sheet->SaveSettings();
+    m_sheet->hide();
+    Exit();
+}
+
+void KeldApplication::Abort()
+{
+    // Nothing is stored: the windows go without their closing steps.
+    m_ended = true;
+    if (m_sheet)
+        m_sheet->hide();
+    if (m_inventory)
+        m_inventory->hide();
+}
+
+void KeldApplication::End()
+{
+    m_ended = true;
+    if (m_options.endProgram)
+        m_options.endProgram();
+    else
+        QCoreApplication::exit(0);
+}
+
+} // namespace keld

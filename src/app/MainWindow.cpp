@@ -1,0 +1,354 @@
+#include "app/MainWindow.h"
+
+#include "app/AboutBox.h"
+#include "app/ShellIcons.h"
+#include "app/ToolbarWindow.h"
+#include "charfile/CharacterFileReader.h"
+#include "charfile/CharacterFileWriter.h"
+#include "common/TextFile.h"
+#include "dice/window/DiceWindow.h"
+#include "report/window/ReportCommands.h"
+#include "report/window/ReportWindow.h"
+#include "settings/SettingsStore.h"
+#include "sheet/SheetView.h"
+#include "sheet/binding/SheetBinding.h"
+#include "ui/BusyGuard.h"
+#include "ui/MessageBox.h"
+#include "ui/WindowPlace.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace keld {
+
+namespace {
+
+const QString kCharacterFilter = QStringLiteral("(*.kld)|*.kld");
+const QString kCharacterExtension = QStringLiteral("kld");
+const QString kInitialTitle = QStringLiteral("KELD Character Sheet");
+
+QRect PrimaryScreenGeometry()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+}
+
+} // namespace
+
+MainWindow::MainWindow(SheetBinding& binding, const SettingsStore& settings, std::string appName,
+                       std::filesystem::path logFile, QString& detailTemplatePath,
+                       QString& summaryTemplatePath, QWidget* parent)
+    : QMainWindow(parent), m_binding(binding), m_model(binding.Model()), m_settings(settings),
+      m_appName(std::move(appName)), m_logFile(std::move(logFile)), m_dialog(this)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(kInitialTitle);
+    setWindowIcon(ProgramIcon());
+
+    m_view = new SheetView(binding, this);
+    setCentralWidget(m_view);
+    m_reports = new ReportCommands(m_model, this, m_dialog, m_settings, detailTemplatePath,
+                                   summaryTemplatePath, this);
+    BuildMenus();
+
+    // The caption follows the character's name once it has been set; a refresh of every field
+    // alone leaves "KELD Character Sheet" standing.
+    m_shownTitle = m_model.Title();
+    m_binding.Bind(FieldId::Title, 0, [this] {
+        if (m_model.Title() == m_shownTitle)
+            return;
+        m_shownTitle = m_model.Title();
+        setWindowTitle(QString::fromStdString(m_shownTitle));
+    });
+    m_binding.Bind(FieldId::Over102, 0, [this] { m_mnuStatsOver->setChecked(m_model.Over102()); });
+
+    resize(m_view->minimumWidth(), PrimaryScreenGeometry().height());
+}
+
+MainWindow::~MainWindow() = default;
+
+QAction* MainWindow::AddItem(QMenu* menu, const char* name, const QString& caption)
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+QMenu* MainWindow::AddMenu(QMenu* parent, const char* name, const QString& caption, const QString& spoken)
+{
+    QMenu* menu = parent ? parent->addMenu(caption) : menuBar()->addMenu(caption);
+    menu->setObjectName(QLatin1String(name));
+    menu->setAccessibleName(spoken);
+    menu->menuAction()->setObjectName(QLatin1String(name));
+    return menu;
+}
+
+void MainWindow::BuildMenus()
+{
+    menuBar()->setObjectName(QStringLiteral("MenuBar"));
+    menuBar()->setAccessibleName(tr("Menu bar"));
+
+    QMenu* file = AddMenu(nullptr, "mnuFile", tr("&File"), tr("File"));
+    connect(AddItem(file, "mnuAbout", tr("&About")), &QAction::triggered, this, &MainWindow::ShowAbout);
+    file->addSeparator()->setObjectName(QStringLiteral("mnuLine2"));
+    connect(AddItem(file, "mnuNew", tr("&New")), &QAction::triggered, this, &MainWindow::New);
+    connect(AddItem(file, "mnuLoad", tr("&Load")), &QAction::triggered, this, &MainWindow::Load);
+    connect(AddItem(file, "mnuSave", tr("&Save")), &QAction::triggered, this, &MainWindow::Save);
+    QMenu* print = AddMenu(file, "mnuPrint", tr("&Print"), tr("Print"));
+    connect(AddItem(print, "mnuSummary", tr("&Summary")), &QAction::triggered, m_reports,
+            &ReportCommands::PrintSummary);
+    connect(AddItem(print, "mnuDetail", tr("&Detail")), &QAction::triggered, m_reports,
+            &ReportCommands::PrintDetail);
+    QMenu* preview = AddMenu(file, "mnuPrintPreview", tr("Print Pre&view"), tr("Print Preview"));
+    connect(AddItem(preview, "mnuPreviewSummary", tr("&Summary")), &QAction::triggered, m_reports,
+            &ReportCommands::PreviewSummary);
+    connect(AddItem(preview, "mnuPreviewDetail", tr("&Detail")), &QAction::triggered, m_reports,
+            &ReportCommands::PreviewDetail);
+    file->addSeparator()->setObjectName(QStringLiteral("mnuLine1"));
+    connect(AddItem(file, "mnuExit", tr("E&xit")), &QAction::triggered, this, &MainWindow::exitRequested);
+
+    QMenu* view = AddMenu(nullptr, "mnuView", tr("&View"), tr("View"));
+    m_mnuToolbar = AddItem(view, "mnuToolbar", tr("&Toolbar"));
+    m_mnuToolbar->setCheckable(true);
+    m_mnuToolbar->setChecked(true);
+    // The item has already changed its check mark when this runs: checked now means show.
+    connect(m_mnuToolbar, &QAction::triggered, this, &MainWindow::SetToolbarShown);
+    connect(AddItem(view, "mnuViewDice", tr("&Dice")), &QAction::triggered, this, &MainWindow::ShowDice);
+    connect(AddItem(view, "mnuViewInventory", tr("&Inventory")), &QAction::triggered, this,
+            &MainWindow::inventoryRequested);
+
+    QMenu* options = AddMenu(nullptr, "mnuOptions", tr("&Options"), tr("Options"));
+    m_mnuStatsOver = AddItem(options, "mnuStatsOver", tr("Stats &Over 102"));
+    m_mnuStatsOver->setCheckable(true);
+    m_mnuStatsOver->setChecked(true);
+    connect(m_mnuStatsOver, &QAction::triggered, this, [this](bool checked) { m_model.SetOver102(checked); });
+    options->addSeparator()->setObjectName(QStringLiteral("mnuDash1"));
+    connect(AddItem(options, "mnuSummaryTemplate", tr("&Summary Template")), &QAction::triggered, m_reports,
+            &ReportCommands::ChooseSummaryTemplate);
+    connect(AddItem(options, "mnuDetailTemplate", tr("&Detail Template")), &QAction::triggered, m_reports,
+            &ReportCommands::ChooseDetailTemplate);
+    // An ordinary item that has always been there and does nothing.
+    AddItem(options, "mnuSpacer", QStringLiteral("------"));
+}
+
+QAction* MainWindow::MenuItem(const QString& name) const
+{
+    return findChild<QAction*>(name);
+}
+
+Status MainWindow::RestoreGeometry()
+{
+    const QRect screen = PrimaryScreenGeometry();
+    const auto height = LoadWindowCoordinate(m_settings, m_appName, "FORM2HEIGHT", screen.height(), this);
+    if (!height)
+        return height.Error();
+    const auto stored = LoadWindowPlace(m_settings, m_appName, "FORM2", QPoint(0, 0), this);
+    if (!stored)
+        return stored.Error();
+
+    const int heightPx = std::max(1, *height);
+    QPoint place = *stored;
+    // A place on no screen at all (a screen since removed) would leave the sheet out of reach.
+    if (!OnSomeScreen(QRect(place, QSize(frameGeometry().width(), heightPx))))
+        place = QPoint(0, 0);
+    move(place);
+    m_wantedFrameHeight = heightPx;
+    m_frameExtraUsed = frameGeometry().height() - this->height();
+    resize(width(), std::max(1, heightPx - m_frameExtraUsed));
+    return Success();
+}
+
+void MainWindow::ApplyStoredHeight()
+{
+    if (m_wantedFrameHeight <= 0)
+        return;
+    const int extra = frameGeometry().height() - height();
+    if (extra == m_frameExtraUsed)
+        return;
+    m_frameExtraUsed = extra;
+    const int wanted = m_wantedFrameHeight;
+    m_wantedFrameHeight = 0;
+    resize(width(), std::max(1, wanted - extra));
+}
+
+Status MainWindow::RestoreToolbar()
+{
+    const auto shown = m_settings.GetFlag(m_appName, "TOOLBAR", "CHECKED", false);
+    if (!shown)
+        return shown.Error();
+    m_mnuToolbar->setChecked(*shown);
+    SetToolbarShown(*shown);
+    return Success();
+}
+
+Status MainWindow::RestoreStatsOver()
+{
+    const auto over = m_settings.GetFlag(m_appName, "OPTIONS", "STATSOVER", true);
+    if (!over)
+        return over.Error();
+    m_mnuStatsOver->setChecked(*over);
+    m_model.SetOver102(*over);
+    return Success();
+}
+
+void MainWindow::SaveSettings()
+{
+    const QRect frame = frameGeometry();
+    SaveWindowCoordinate(m_settings, m_appName, "FORM2HEIGHT", frame.height(), this);
+    SaveWindowPlace(m_settings, m_appName, "FORM2", frame.topLeft(), this);
+    (void)m_settings.SaveFlag(m_appName, "TOOLBAR", "CHECKED", m_mnuToolbar->isChecked());
+    (void)m_settings.SaveFlag(m_appName, "OPTIONS", "STATSOVER", m_mnuStatsOver->isChecked());
+}
+
+void MainWindow::New()
+{
+    const BusyGuard busy;
+    m_model.ClearCharacter();
+}
+
+void MainWindow::Load()
+{
+    const auto chosen = m_dialog.ShowOpen(kCharacterFilter, kCharacterExtension);
+    if (!chosen)
+        return;
+    Result<CharacterFileWarnings> read = KeldError();
+    {
+        const BusyGuard busy;
+        read = ReadCharacterFile(m_model, PathFromUtf8(chosen->toStdString()));
+    }
+    // A picture that cannot be shown is the inventory window's to point out; the load went well.
+    if (!read)
+        ShowFileError(tr("Load"),
+                      tr("The character could not be loaded from %1.").arg(QDir::toNativeSeparators(*chosen)),
+                      read.Error());
+}
+
+void MainWindow::Save()
+{
+    const QString initial = QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))) +
+                            QStringLiteral(".kld");
+    const auto chosen = m_dialog.ShowSave(kCharacterFilter, kCharacterExtension, &initial);
+    if (!chosen)
+        return;
+    const Status written = WriteCharacterFile(m_model, PathFromUtf8(chosen->toStdString()));
+    if (!written)
+        ShowFileError(tr("Save"),
+                      tr("The character could not be saved to %1.").arg(QDir::toNativeSeparators(*chosen)),
+                      written.Error());
+}
+
+void MainWindow::ShowFileError(const QString& title, const QString& text, const KeldError& error)
+{
+    QString reason = QString::fromStdString(error.Detail().empty() ? error.Description() : error.Detail());
+    if (error.Line() > 0)
+        reason = tr("Line %1: %2").arg(error.Line()).arg(reason);
+    MessageBox::Warning(this, title, text, reason);
+}
+
+void MainWindow::ShowAbout()
+{
+    if (!m_about)
+        m_about = new AboutBox(windowIcon(), m_logFile, this);
+    m_about->Open();
+}
+
+void MainWindow::ShowDice()
+{
+    if (!m_dice)
+        m_dice = new DiceWindow(m_settings, this);
+    // The roller places itself; a stored place it cannot read is its own affair.
+    (void)m_dice->Open();
+    m_dice->raise();
+    m_dice->activateWindow();
+}
+
+void MainWindow::EnsureToolbar()
+{
+    if (m_toolbar)
+        return;
+    const std::vector<ToolbarWindow::Position> positions = {
+        {tr("New Character"), QStringLiteral("new"), MenuItem(QStringLiteral("mnuNew"))},
+        {tr("Open Character"), QStringLiteral("open"), MenuItem(QStringLiteral("mnuLoad"))},
+        {tr("Save Character"), QStringLiteral("save"), MenuItem(QStringLiteral("mnuSave"))},
+        {},
+        {tr("Detailed Print"), QStringLiteral("print"), MenuItem(QStringLiteral("mnuDetail"))},
+        {},
+        {tr("Show Dice"), QStringLiteral("dice"), MenuItem(QStringLiteral("mnuViewDice"))},
+        {tr("Show History"), QStringLiteral("history"), MenuItem(QStringLiteral("mnuViewInventory"))},
+        {},
+        {tr("About"), QStringLiteral("about"), MenuItem(QStringLiteral("mnuAbout"))},
+        {tr("Exit"), QStringLiteral("exit"), MenuItem(QStringLiteral("mnuExit"))},
+    };
+    m_toolbar = new ToolbarWindow(this, positions);
+    // Closed by the window system rather than by the item: the item follows.
+    connect(m_toolbar, &ToolbarWindow::closedByUser, this, [this] { m_mnuToolbar->setChecked(false); });
+}
+
+void MainWindow::SetToolbarShown(bool shown)
+{
+    m_mnuToolbar->setChecked(shown);
+    if (shown) {
+        EnsureToolbar();
+        m_toolbar->show();
+        m_toolbar->Dock();
+    } else if (m_toolbar) {
+        m_toolbar->hide();
+    }
+}
+
+void MainWindow::DockToolbar()
+{
+    if (m_toolbar && m_toolbar->isVisible())
+        m_toolbar->Dock();
+}
+
+void MainWindow::CloseDice()
+{
+    if (!m_dice || !m_dice->isVisible())
+        return;
+    m_dice->SavePosition();
+    m_dice->hide();
+}
+
+void MainWindow::CloseReportWindow()
+{
+    m_reports->CloseReportWindow();
+}
+
+void MainWindow::CloseToolbarAndAbout()
+{
+    // Hidden, not closed: the Toolbar item keeps its check mark for the settings.
+    if (m_toolbar)
+        m_toolbar->hide();
+    if (m_about)
+        m_about->hide();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    emit closeRequested();
+}
+
+void MainWindow::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    ApplyStoredHeight();
+    DockToolbar();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    ApplyStoredHeight();
+    DockToolbar();
+}
+
+} // namespace keld

@@ -1,0 +1,96 @@
+#include "inventory/window/PictureBox.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace keld {
+
+namespace {
+
+// Four bytes a pixel at the pixel cap, with room for the reader's own buffers.
+constexpr int kAllocationLimitMb = 512;
+// The box is about an inch square: a larger copy only costs memory, even on a dense screen.
+constexpr int kMaxShownSide = 2048;
+
+} // namespace
+
+Result<QImage> LoadPictureFile(const QString& path)
+{
+    const std::string where = path.toStdString();
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return KeldError(kErrFileNotFound, "no such file").At(where, 0);
+
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    reader.setAllocationLimit(kAllocationLimitMb);
+    const QSize size = reader.size();
+    if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > kMaxPicturePixels)
+        return KeldError(kErrInvalidPicture, "the picture is too large").At(where, 0);
+    QImage image = reader.read();
+    if (image.isNull())
+        return KeldError(kErrInvalidPicture, reader.errorString().toStdString()).At(where, 0);
+    return image;
+}
+
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void PictureBox::SetImage(QImage image)
+{
+    if (image.width() > kMaxShownSide || image.height() > kMaxShownSide)
+        image = image.scaled(kMaxShownSide, kMaxShownSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    m_image = std::move(image);
+    update();
+}
+
+void PictureBox::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    if (!m_image.isNull()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(rect(), m_image);
+    } else {
+        // An empty box still shows where to click.
+        painter.setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DashLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.drawRect(rect().adjusted(1, 1, -1, -1));
+    }
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event)
+{
+    m_pressed = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+// A click is a press and a release of the left button over the box.
+void PictureBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool click =
+        m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    m_pressed = false;
+    event->accept();
+    if (click)
+        emit clicked();
+}
+
+void PictureBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        emit clicked();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+} // namespace keld

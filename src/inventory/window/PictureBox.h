@@ -1,0 +1,43 @@
+#pragma once
+
+#include "common/KeldError.h"
+
+#include <QImage>
+#include <QWidget>
+
+namespace keld {
+
+// Pictures above this many pixels are refused before decoding: the box is about an inch wide, and
+// a hostile file must not take all memory.
+inline constexpr qint64 kMaxPicturePixels = 64'000'000;
+
+// Reads a picture file of any format the image loader knows, deciding the format from the
+// contents. A missing file is error 53; a file that is no picture, or too large, error 481.
+Result<QImage> LoadPictureFile(const QString& path);
+
+// The picture control (Image1): stretches its image to its own size; a click or Space chooses a
+// new picture.
+class PictureBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureBox(QWidget* parent = nullptr);
+
+    const QImage& Image() const { return m_image; }
+    // A null image shows none.
+    void SetImage(QImage image);
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QImage m_image;
+    bool m_pressed = false;
+};
+
+} // namespace keld

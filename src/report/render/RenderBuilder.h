@@ -1,0 +1,39 @@
+#pragma once
+
+#include "report/RenderModel.h"
+
+#include <QPageLayout>
+
+#include <memory>
+
+class QPainter;
+class QTextDocument;
+
+namespace keld::render {
+
+// Lengths of a rendered document are in pixels at this resolution: the screen's logical one, in
+// which QTextDocument lays out text.
+double DocumentDpi();
+
+// Builds the QTextDocument of a report, paginated on its paper with its margins. The model stays
+// with the document, for the page headers and footers.
+std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> model);
+
+// Whether the document was built here, and the page it was built for (A4 with 2 cm margins for
+// any other document).
+bool IsRenderedReport(const QTextDocument& document);
+QPageLayout PageLayoutOf(const QTextDocument& document);
+// The document's page in its own pixels, margins included, and the pixels' resolution.
+QSizeF PagePixels(const QTextDocument& document);
+double PixelDpi(const QTextDocument& document);
+
+// A copy of a rendered document laid out on its paper again, for printing a document that a
+// viewer has laid out to its own width.
+std::unique_ptr<QTextDocument> PaperCopy(const QTextDocument& document);
+
+// Paints page `index` (from 0) of a paginated rendered document with its header and footer, in
+// document pixels with the paper's top left corner at (0, 0). Automatic colours are black, as on
+// paper.
+void PaintPage(QPainter& painter, const QTextDocument& document, int index);
+
+} // namespace keld::render

@@ -1,0 +1,149 @@
+#include "report/window/ReportCommands.h"
+
+#include "common/KeldError.h"
+#include "report/window/ReportWindow.h"
+#include "settings/SettingsStore.h"
+#include "ui/BusyGuard.h"
+#include "ui/FileDialog.h"
+
+#include <exception>
+#include <optional>
+
+namespace keld {
+
+namespace {
+
+const QString kTemplateFilter = QStringLiteral("(*.rtf)|*.rtf");
+
+// Runs a command's steps; a failure that escapes them comes back as the error to show.
+template <typename Steps> std::optional<KeldError> Guarded(Steps steps)
+{
+    try {
+        steps();
+        return std::nullopt;
+    } catch (const KeldException& e) {
+        return e.Error();
+    } catch (const std::exception& e) {
+        return KeldError(kErrInvalidArgument, e.what());
+    }
+}
+
+QString ErrorText(const KeldError& error, const char* separator)
+{
+    return QString::number(error.Number()) + QLatin1String(separator) +
+           QString::fromStdString(error.Description());
+}
+
+} // namespace
+
+ReportCommands::ReportCommands(SheetModel& model, QWidget* sheet, FileDialog& sheetDialog,
+                               const SettingsStore& settings, QString& detailTemplatePath,
+                               QString& summaryTemplatePath, QObject* parent)
+    : QObject(parent), m_model(model), m_sheet(sheet), m_sheetDialog(sheetDialog), m_settings(settings),
+      m_detailTemplatePath(detailTemplatePath), m_summaryTemplatePath(summaryTemplatePath)
+{
+}
+
+ReportWindow* ReportCommands::LoadReportTemplate(const QString& path)
+{
+    if (!m_window) {
+        auto* window = new ReportWindow(m_model, m_sheet);
+        connect(window, &ReportWindow::Closed, this, [this, window] {
+            if (m_window == window)
+                m_window = nullptr;
+        });
+        m_window = window;
+    }
+    if (Status loaded = m_window->LoadTemplate(path); !loaded)
+        ShowReportMessage(m_sheet, QMessageBox::Critical, ErrorText(loaded.Error(), "  "));
+    return m_window;
+}
+
+void ReportCommands::Print(const QString& path)
+{
+    ReportWindow* window = LoadReportTemplate(path);
+    window->FillData();
+    window->Print();
+    CloseReportWindow();
+}
+
+void ReportCommands::Preview(const QString& path)
+{
+    std::optional<KeldError> failure;
+    {
+        BusyGuard busy;
+        ProcessPaintEvents();
+        failure = Guarded([&] {
+            ReportWindow* window = LoadReportTemplate(path);
+            window->FillData();
+            window->show();
+            window->raise();
+            window->activateWindow();
+        });
+    }
+    ProcessPaintEvents();
+    if (failure)
+        ShowReportMessage(m_sheet, QMessageBox::Critical, ErrorText(*failure, " "));
+}
+
+void ReportCommands::PrintDetail()
+{
+    std::optional<KeldError> failure;
+    {
+        BusyGuard busy;
+        ProcessPaintEvents();
+        failure = Guarded([&] { Print(m_detailTemplatePath); });
+    }
+    ProcessPaintEvents();
+    if (failure)
+        ShowReportMessage(
+            m_sheet, QMessageBox::Critical,
+            ErrorText(*failure, " ") +
+                QStringLiteral("\nPlease report this error and it's circumstances to the developer."));
+}
+
+void ReportCommands::PrintSummary()
+{
+    if (std::optional<KeldError> failure = Guarded([&] { Print(m_summaryTemplatePath); }))
+        ShowReportMessage(m_sheet, QMessageBox::Critical, ErrorText(*failure, " "));
+}
+
+void ReportCommands::PreviewDetail()
+{
+    Preview(m_detailTemplatePath);
+}
+
+void ReportCommands::PreviewSummary()
+{
+    Preview(m_summaryTemplatePath);
+}
+
+void ReportCommands::ChooseTemplate(QString& path, const char* key)
+{
+    Result<QString> chosen = m_sheetDialog.ShowOpen(kTemplateFilter, QStringLiteral("rtf"));
+    if (!chosen)
+        return;
+    // Not checked here: a file that is no template shows up at the next print or preview.
+    path = *chosen;
+    m_settings.SaveSetting(ApplicationName(), "Options", key, chosen->toStdString());
+}
+
+void ReportCommands::ChooseDetailTemplate()
+{
+    ChooseTemplate(m_detailTemplatePath, "DetailTemplate");
+}
+
+void ReportCommands::ChooseSummaryTemplate()
+{
+    ChooseTemplate(m_summaryTemplatePath, "SummaryTemplate");
+}
+
+void ReportCommands::CloseReportWindow()
+{
+    if (ReportWindow* window = m_window) {
+        m_window = nullptr;
+        window->close();
+    }
+}
+
+} // namespace keld

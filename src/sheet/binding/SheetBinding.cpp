@@ -1,0 +1,62 @@
+#include "sheet/binding/SheetBinding.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+
+namespace keld {
+
+SheetBinding::SheetBinding(SheetModel& model, QObject* parent) : QObject(parent), m_model(model)
+{
+    m_model.AddObserver(this);
+}
+
+SheetBinding::~SheetBinding()
+{
+    m_model.RemoveObserver(this);
+}
+
+void SheetBinding::Bind(FieldId id, int index, std::function<void()> refresh)
+{
+    m_refreshers[Key(id, index)].push_back(refresh);
+    m_all.push_back(std::move(refresh));
+}
+
+void SheetBinding::BindLineEdit(QLineEdit* edit, FieldId id, int index)
+{
+    Bind(id, index, [this, edit, id, index] {
+        const QString text = ToQt(m_model.Text(id, index));
+        if (edit->text() != text) {
+            const QSignalBlocker blocker(edit);
+            edit->setText(text);
+            // A long text the program wrote shows its beginning, not its end.
+            if (!edit->hasFocus())
+                edit->setCursorPosition(0);
+        }
+    });
+    connect(edit, &QLineEdit::textEdited, this,
+            [this, id, index](const QString& text) { m_model.EditText(id, index, FromQt(text)); });
+    connect(edit, &QLineEdit::editingFinished, this, [this, id, index] { m_model.EditFinished(id, index); });
+}
+
+void SheetBinding::BindLabel(QLabel* label, FieldId id, int index)
+{
+    Bind(id, index, [this, label, id, index] { label->setText(ToQt(m_model.Text(id, index))); });
+}
+
+void SheetBinding::RefreshAll()
+{
+    for (const auto& refresh : m_all)
+        refresh();
+}
+
+void SheetBinding::FieldChanged(FieldId id, int index)
+{
+    const auto found = m_refreshers.find(Key(id, index));
+    if (found == m_refreshers.end())
+        return;
+    for (const auto& refresh : found->second)
+        refresh();
+}
+
+} // namespace keld

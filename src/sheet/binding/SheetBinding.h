@@ -1,0 +1,50 @@
+#pragma once
+
+#include "character/SheetModel.h"
+#include "ui/QtText.h"
+
+#include <QObject>
+
+#include <functional>
+#include <unordered_map>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QTextEdit;
+
+namespace keld {
+
+// The one table from the model's fields to the widgets that show them. A widget registers how
+// it shows (id, index); FieldChanged looks the field up and refreshes just those widgets. A
+// user edit goes back as one core call with the same id and index. Showing a value never feeds
+// back as an edit: refreshers block the widget's signals.
+class SheetBinding : public QObject, public SheetObserver {
+public:
+    explicit SheetBinding(SheetModel& model, QObject* parent = nullptr);
+    ~SheetBinding() override;
+
+    SheetModel& Model() { return m_model; }
+    const SheetModel& Model() const { return m_model; }
+
+    // Any widget: refresh runs whenever (id, index) changes and once from RefreshAll.
+    void Bind(FieldId id, int index, std::function<void()> refresh);
+    // A text box: shows Text(id, index); typing calls EditText, leaving it EditFinished.
+    void BindLineEdit(QLineEdit* edit, FieldId id, int index);
+    // A label that shows a value: its text is Text(id, index).
+    void BindLabel(QLabel* label, FieldId id, int index);
+
+    // Shows every bound field as the model holds it (after building the widgets).
+    void RefreshAll();
+
+    void FieldChanged(FieldId id, int index) override;
+
+private:
+    static long long Key(FieldId id, int index) { return (static_cast<long long>(id) << 16) | (index & 0xffff); }
+
+    SheetModel& m_model;
+    std::unordered_map<long long, std::vector<std::function<void()>>> m_refreshers;
+    std::vector<std::function<void()>> m_all;
+};
+
+} // namespace keld

@@ -1,0 +1,77 @@
+#include "ui/MessageBox.h"
+
+#include <QGuiApplication>
+
+#include <deque>
+
+namespace keld {
+
+namespace {
+
+std::deque<QMessageBox::StandardButton>& NextAnswers()
+{
+    static std::deque<QMessageBox::StandardButton> answers;
+    return answers;
+}
+
+QStringList& Shown()
+{
+    static QStringList shown;
+    return shown;
+}
+
+QMessageBox::StandardButton FirstButton(QMessageBox::StandardButtons buttons)
+{
+    for (int bit = 0; bit < 32; ++bit) {
+        const auto button = static_cast<QMessageBox::StandardButton>(1u << bit);
+        if (buttons.testFlag(button))
+            return button;
+    }
+    return QMessageBox::Ok;
+}
+
+} // namespace
+
+QMessageBox::StandardButton MessageBox::Show(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                             const QString& text, QMessageBox::StandardButtons buttons,
+                                             const QString& informativeText)
+{
+    Shown() << (informativeText.isEmpty() ? title + u'\n' + text : title + u'\n' + text + u'\n' + informativeText);
+    if (!NextAnswers().empty()) {
+        const QMessageBox::StandardButton answer = NextAnswers().front();
+        NextAnswers().pop_front();
+        return answer;
+    }
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return FirstButton(buttons);
+    QMessageBox box(icon, title, text, buttons, parent);
+    if (!informativeText.isEmpty())
+        box.setInformativeText(informativeText);
+    const int chosen = box.exec();
+    return chosen == 0 ? FirstButton(buttons) : static_cast<QMessageBox::StandardButton>(chosen);
+}
+
+void MessageBox::Information(QWidget* parent, const QString& title, const QString& text,
+                             const QString& informativeText)
+{
+    Show(parent, QMessageBox::Information, title, text, QMessageBox::Ok, informativeText);
+}
+
+void MessageBox::Warning(QWidget* parent, const QString& title, const QString& text, const QString& informativeText)
+{
+    Show(parent, QMessageBox::Warning, title, text, QMessageBox::Ok, informativeText);
+}
+
+void MessageBox::SetNextAnswer(QMessageBox::StandardButton button)
+{
+    NextAnswers().push_back(button);
+}
+
+QStringList MessageBox::TakeShown()
+{
+    QStringList shown;
+    shown.swap(Shown());
+    return shown;
+}
+
+} // namespace keld
