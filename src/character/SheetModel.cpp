@@ -531,12 +531,12 @@ Status SheetModel::WritePictureFile(std::string_view path)
 
 void SheetModel::SetMoney(int index, std::string text)
 {
-    WriteMoney(index, text);
+    (void)WriteMoney(index, text); // a coin box holds any text; only the weight reads it as a number
 }
 
 void SheetModel::SetNote(NoteKind note, std::string text)
 {
-    WriteNote(note, text);
+    (void)WriteNote(note, text); // a note holds any text
 }
 
 Status SheetModel::Select(FieldId id, int index)
@@ -581,7 +581,7 @@ bool SheetModel::SelectByName(FieldId id, const std::vector<std::string>& list, 
     bool matched = false;
     for (std::size_t j = 0; j < list.size(); ++j) {
         if (list[j] == name) {
-            Select(id, static_cast<int>(j));
+            (void)Select(id, static_cast<int>(j)); // j is an entry of the list, so it is taken
             matched = true;
         }
     }
@@ -673,7 +673,7 @@ void SheetModel::FillList(FieldId listId, FieldId selectionId, std::vector<std::
         selected = -1;
         Notify(selectionId, 0);
     }
-    Select(selectionId, 0);
+    (void)Select(selectionId, 0); // refused only for an empty list, which then shows no entry
 }
 
 void SheetModel::FillRaceList()
@@ -743,16 +743,17 @@ void SheetModel::ClearCharacter()
     }
     Assign(FieldId::ArmorType, 0, BodyArmorEntries()[0]);
     // Before the tables are loaded the lists are empty and these are refused; New goes on.
-    SelectRace(0);
-    SelectYouth(0);
-    SelectProfession(0);
+    (void)SelectRace(0);
+    (void)SelectYouth(0);
+    (void)SelectProfession(0);
     Assign(FieldId::Level, 0, "0");
     Assign(FieldId::Experience, 0, "0");
-    SetArmorPiece(ArmorPiece::ArmGreaves, CheckState::Clear);
-    SetArmorPiece(ArmorPiece::Helm, CheckState::Clear);
-    SetArmorPiece(ArmorPiece::LegGreaves, CheckState::Clear);
-    SetArmorPiece(ArmorPiece::Shield, CheckState::Clear);
-    SetLevelSpin(0);
+    // Clearing a piece and a spinner at 0 are always valid.
+    (void)SetArmorPiece(ArmorPiece::ArmGreaves, CheckState::Clear);
+    (void)SetArmorPiece(ArmorPiece::Helm, CheckState::Clear);
+    (void)SetArmorPiece(ArmorPiece::LegGreaves, CheckState::Clear);
+    (void)SetArmorPiece(ArmorPiece::Shield, CheckState::Clear);
+    (void)SetLevelSpin(0);
     for (int i = 0; i < kMoneyCount; ++i)
         Assign(FieldId::Money, i, "0");
     Assign(FieldId::Note, static_cast<int>(NoteKind::Background), "Background -");

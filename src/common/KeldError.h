@@ -65,7 +65,7 @@ private:
 [[noreturn]] void Raise(int number, std::string detail = {});
 
 // Either a value or the error that prevented it.
-template <typename T> class Result {
+template <typename T> class [[nodiscard]] Result {
 public:
     Result(T value) : m_data(std::move(value)) {}
     Result(KeldError error) : m_data(std::move(error)) {}

@@ -228,9 +228,10 @@ QComboBox* ArmorLanguageSpellArea::NameList(const QString& objectName, const QSt
     refresh();
     m_binding.Bind(id, index, std::move(refresh));
     connect(list, &QComboBox::textActivated, list, [list] { list->lineEdit()->setCursorPosition(0); });
-    // Both typing and choosing an entry change the edit text, so one connection writes either.
+    // Both typing and choosing an entry change the edit text, so one connection writes either; a
+    // name box takes any text.
     connect(list, &QComboBox::editTextChanged, this,
-            [this, id, index](const QString& text) { m_binding.Model().EditText(id, index, FromQt(text)); });
+            [this, id, index](const QString& text) { (void)m_binding.Model().EditText(id, index, FromQt(text)); });
     return list;
 }
 
@@ -263,7 +264,8 @@ void ArmorLanguageSpellArea::BuildArmor(QGridLayout* layout)
             [this, piece] {
                 SheetModel& model = m_binding.Model();
                 const bool worn = model.Record().Piece(piece) != CheckState::Clear;
-                model.SetArmorPiece(piece, worn ? CheckState::Clear : CheckState::Checked);
+                // Refused only where the rules keep the piece as it is; the box then shows that.
+                (void)model.SetArmorPiece(piece, worn ? CheckState::Clear : CheckState::Checked);
             },
             this);
         box->setObjectName(QString::fromLatin1(p.name));
@@ -295,7 +297,7 @@ QLayout* ArmorLanguageSpellArea::BuildLanguages()
         QComboBox* name =
             NameList(QStringLiteral("lstLanguages_%1").arg(i), tr("Language %1 name").arg(number),
                      kLanguageListTwips, names, FieldId::LanguageName, i);
-        auto* rank = new RankLabel([this, i] { m_binding.Model().lblLanguage_Click(i); }, this);
+        auto* rank = new RankLabel([this, i] { (void)m_binding.Model().lblLanguage_Click(i); }, this); // i is a row
         rank->setObjectName(QStringLiteral("lblLanguage_%1").arg(i));
         rank->setAccessibleDescription(tr("Language %1 rank").arg(number));
         rank->setToolTip(i == 0 ? tr("Language Rank:  Click to cycle 0 - 5")

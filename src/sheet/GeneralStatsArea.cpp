@@ -213,12 +213,13 @@ QComboBox* GeneralStatsArea::NewList(FieldId listId, FieldId selectionId, const 
     connect(list, &QComboBox::currentIndexChanged, this, [&model, selectionId](int index) {
         if (index < 0)
             return;
+        // The index comes from the list, which shows the model's entries, so it is taken.
         if (selectionId == FieldId::RaceIndex)
-            model.SelectRace(index);
+            (void)model.SelectRace(index);
         else if (selectionId == FieldId::YouthIndex)
-            model.SelectYouth(index);
+            (void)model.SelectYouth(index);
         else
-            model.SelectProfession(index);
+            (void)model.SelectProfession(index);
     });
     return list;
 }
@@ -307,7 +308,7 @@ QWidget* GeneralStatsArea::BuildLevel()
     QLabel* levelCaption = NewCaption(QStringLiteral("lblLevel"), tr("Level"));
     levelCaption->setBuddy(level);
 
-    auto* spinner = new LevelSpinner([&model](int position) { model.SetLevelSpin(position); }, this);
+    auto* spinner = new LevelSpinner([&model](int position) { (void)model.SetLevelSpin(position); /* a position within its range */ }, this);
     spinner->setObjectName(QStringLiteral("spnLevel"));
     spinner->setAccessibleName(tr("Level spinner"));
     spinner->setFixedSize(TwipsToPx(kSpinnerTwips, this), m_rowPx);
@@ -337,8 +338,9 @@ QWidget* GeneralStatsArea::BuildLevel()
         const QSignalBlocker blocker(on);
         on->setChecked(true);
     });
-    connect(essence, &QRadioButton::clicked, this, [&model] { model.SetRealm(MagicRealm::Essence); });
-    connect(channeling, &QRadioButton::clicked, this, [&model] { model.SetRealm(MagicRealm::Channeling); });
+    // Either realm is always a valid choice.
+    connect(essence, &QRadioButton::clicked, this, [&model] { (void)model.SetRealm(MagicRealm::Essence); });
+    connect(channeling, &QRadioButton::clicked, this, [&model] { (void)model.SetRealm(MagicRealm::Channeling); });
 
     grid->addWidget(levelCaption, 0, 0);
     grid->addWidget(level, 0, 1);
@@ -392,7 +394,8 @@ QWidget* GeneralStatsArea::BuildStats()
         value->setAlignment(Qt::AlignCenter);
         value->setFixedSize(widths[0], m_rowPx);
         m_binding.BindLineEdit(value, FieldId::StatValue, i);
-        new TextDropTarget(value, [&model, i](const QString& text) { model.DropOnStat(i, FromQt(text)); });
+        // A dropped text that is not a value changes nothing.
+        new TextDropTarget(value, [&model, i](const QString& text) { (void)model.DropOnStat(i, FromQt(text)); });
         abbreviation->setBuddy(value);
         grid->addWidget(value, row, 1);
 

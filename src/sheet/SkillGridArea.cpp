@@ -256,7 +256,8 @@ void SkillGridArea::BuildRow(int row)
     controls.statCode = AddValueLabel(QStringLiteral("lblStatIDENT"), FieldId::StatCode, row,
                                       tr("%1 stat code").arg(name), kCodeColumn);
     new TextDropTarget(controls.statCode, [this, row](const QString& text) {
-        m_binding.Model().SetSkillStatCode(row, FromQt(text));
+        // A dropped text that is no stat code changes nothing.
+        (void)m_binding.Model().SetSkillStatCode(row, FromQt(text));
     });
     controls.stat = AddValueLabel(QStringLiteral("lblStat"), FieldId::SkillStat, row,
                                   tr("%1 stat bonus").arg(name), kStatColumn);

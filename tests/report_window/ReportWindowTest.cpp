@@ -275,6 +275,18 @@ private slots:
         QCOMPARE(MessageBox::TakeShown(), QStringList());
     }
 
+    // A choice the settings store cannot keep still holds for this run, and the user is told.
+    void UnstoredTemplateIsUsedAndSaysSo()
+    {
+        QVERIFY(QDir().mkpath(QString::fromStdString(m_settings->StoreFile(ApplicationName()).string())));
+        FileDialog::SetNextFileName(DataFile("subchar.rtf"));
+        m_commands->ChooseDetailTemplate();
+        QCOMPARE(m_detailPath, DataFile("subchar.rtf"));
+        const QStringList shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains("could not be remembered") && shown[0].contains(".ini: "), qPrintable(shown[0]));
+    }
+
     // A chosen template is stored at once and used by the next print.
     void ChosenTemplateIsStoredAndPrinted()
     {

@@ -207,7 +207,7 @@ QPlainTextEdit* InventoryWindow::BuildNote(NoteKind note, const char* objectName
         }
     });
     connect(edit, &QPlainTextEdit::textChanged, this, [this, edit, index] {
-        m_binding.Model().EditText(FieldId::Note, index, NoteFromQt(edit->toPlainText()));
+        (void)m_binding.Model().EditText(FieldId::Note, index, NoteFromQt(edit->toPlainText())); // any text
     });
     return edit;
 }

@@ -125,7 +125,16 @@ void ReportCommands::ChooseTemplate(QString& path, const char* key)
         return;
     // Not checked here: a file that is no template shows up at the next print or preview.
     path = *chosen;
-    m_settings.SaveSetting(ApplicationName(), "Options", key, chosen->toStdString());
+    // The choice holds for this run either way; the user should know it will not outlive it.
+    if (Status saved = m_settings.SaveSetting(ApplicationName(), "Options", key, chosen->toStdString()); !saved)
+        ShowReportMessage(m_sheet, QMessageBox::Warning,
+                          QStringLiteral("The template %1 is used until the program ends, but it could not be "
+                                         "remembered for the next start.")
+                              .arg(*chosen),
+                          QMessageBox::Ok,
+                          QString::fromStdString(saved.Error().File()) + QStringLiteral(": ") +
+                              QString::fromStdString(saved.Error().Detail().empty() ? saved.Error().Description()
+                                                                                     : saved.Error().Detail()));
 }
 
 void ReportCommands::ChooseDetailTemplate()

@@ -34,9 +34,16 @@ void SheetBinding::BindLineEdit(QLineEdit* edit, FieldId id, int index)
                 edit->setCursorPosition(0);
         }
     });
-    connect(edit, &QLineEdit::textEdited, this,
-            [this, id, index](const QString& text) { m_model.EditText(id, index, FromQt(text)); });
-    connect(edit, &QLineEdit::editingFinished, this, [this, id, index] { m_model.EditFinished(id, index); });
+    // The model refuses only boxes that are locked or read-only; should one get typed into all the
+    // same, it shows the model's text again rather than a text that was not taken.
+    connect(edit, &QLineEdit::textEdited, this, [this, id, index](const QString& text) {
+        if (!m_model.EditText(id, index, FromQt(text)))
+            FieldChanged(id, index);
+    });
+    connect(edit, &QLineEdit::editingFinished, this, [this, id, index] {
+        if (!m_model.EditFinished(id, index))
+            FieldChanged(id, index);
+    });
 }
 
 void SheetBinding::BindLabel(QLabel* label, FieldId id, int index)
