@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <sys/wait.h>
@@ -382,6 +383,32 @@ TEST(Render, PdfHasPageFieldsInFootersAndIsWrittenWhole)
     ASSERT_TRUE(AtomicWriteFile(dir / "viewed.pdf", bytes.toStdString()).Ok());
     EXPECT_EQ(PdfPages(dir / "viewed.pdf"), 3);
     EXPECT_NE(PdfText(dir / "viewed.pdf").find("Page 2 of 3"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+// The one PDF writer serves the command line and the report window: each gives its own title and
+// creator and its own pages, and a PDF that came out empty is an error that leaves the file alone.
+TEST(Render, PdfWriterTakesTheCallersInfoAndReportsAnEmptyPdf)
+{
+    RequireTool("pdfinfo", "poppler-utils");
+    const fs::path dir = TempDir("pdfinfo");
+    RtfDocument doc;
+    ASSERT_TRUE(doc.LoadBytes("{\\rtf1\\ansi\\pard One\\page Two\\par}").Ok());
+    auto rendered = RenderReport(doc);
+    const fs::path pdf = dir / "titled.pdf";
+    ASSERT_TRUE(WritePdf(pdf, {QStringLiteral("Broken"), QStringLiteral("Test Creator")},
+                         [&](QPagedPaintDevice& device) { PrintReport(*rendered, device); })
+                    .Ok());
+    EXPECT_EQ(PdfPages(pdf), 2);
+    const std::string info = Shell("pdfinfo " + Quoted(pdf.string()) + " 2>/dev/null").second;
+    EXPECT_NE(info.find("Title:           Broken\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("Creator:         Test Creator\n"), std::string::npos) << info;
+
+    const fs::path kept = dir / "kept.pdf";
+    ASSERT_TRUE(AtomicWriteFile(kept, "old").Ok());
+    EXPECT_FALSE(WritePdf(kept, {}, [](QPagedPaintDevice&) {}).Ok());
+    std::ifstream in(kept, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
     fs::remove_all(dir);
 }
 

@@ -54,22 +54,32 @@ void PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device)
     }
 }
 
-Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path)
+Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
+                const std::function<void(QPagedPaintDevice&)>& print)
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return KeldError(kErrInvalidArgument, "writing a PDF needs the Qt GUI application object");
-    auto rendered = RenderReport(document);
     QByteArray bytes;
     {
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         QPdfWriter writer(&buffer);
-        writer.setCreator(QStringLiteral("KELD Character Generator"));
-        PrintReport(*rendered, writer);
+        writer.setTitle(info.Title);
+        writer.setCreator(info.Creator);
+        print(writer);
     }
     if (bytes.isEmpty())
         return KeldError(kErrInvalidArgument, "the PDF could not be made");
     return AtomicWriteFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path)
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return KeldError(kErrInvalidArgument, "writing a PDF needs the Qt GUI application object");
+    auto rendered = RenderReport(document);
+    return WritePdf(path, {QString(), QStringLiteral("KELD Character Generator")},
+                    [&](QPagedPaintDevice& device) { PrintReport(*rendered, device); });
 }
 
 } // namespace keld

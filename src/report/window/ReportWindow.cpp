@@ -11,13 +11,11 @@
 #include "ui/MessageBox.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QBuffer>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPageLayout>
-#include <QPdfWriter>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
@@ -293,22 +291,14 @@ void ReportWindow::SaveAsPdf()
     if (!chosen)
         return;
 
-    // Laid out in memory first, so that a file that cannot be written is reported like any other.
-    QByteArray pdf;
-    {
-        QBuffer buffer(&pdf);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setTitle(CharacterName());
-        writer.setCreator(QGuiApplication::applicationDisplayName());
-        if (const std::unique_ptr<QTextDocument> selection = SelectionDocument())
-            PrintSelection(*selection, Rendered(), writer);
-        else
-            PrintReport(Rendered(), writer);
-    }
-    const Status saved =
-        AtomicWriteFile(PathFromUtf8(chosen->toStdString()),
-                        std::string_view(pdf.constData(), static_cast<std::size_t>(pdf.size())));
+    const Status saved = WritePdf(
+        PathFromUtf8(chosen->toStdString()), {CharacterName(), QGuiApplication::applicationDisplayName()},
+        [this](QPagedPaintDevice& device) {
+            if (const std::unique_ptr<QTextDocument> selection = SelectionDocument())
+                PrintSelection(*selection, Rendered(), device);
+            else
+                PrintReport(Rendered(), device);
+        });
     if (!saved)
         ReportSaveFailure(saved.Error());
 }

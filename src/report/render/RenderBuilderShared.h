@@ -1,0 +1,159 @@
+#pragma once
+
+// The document builder that RenderBuilder.cpp, RenderTables.cpp and RenderPages.cpp share; not
+// part of the library's interface.
+
+#include "report/RenderModel.h"
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QObject>
+#include <QTextFormat>
+#include <QUrl>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+class QTextCursor;
+class QTextDocument;
+
+namespace keld::render {
+
+inline constexpr int kMaxColumns = 512;
+inline constexpr qint64 kMaxTableCells = 400'000; // grid cells of all tables: a few bytes of RTF make a row
+
+// What travels with a rendered document: its model, its decoded pictures and its resolution.
+class ReportPages : public QObject {
+public:
+    ReportPages(QObject* parent, std::shared_ptr<const RenderModel> model,
+                std::shared_ptr<std::vector<QImage>> images, double dpi)
+        : QObject(parent), m_model(std::move(model)), m_images(std::move(images)), m_dpi(dpi)
+    {
+        setObjectName(QStringLiteral("keldReportPages"));
+    }
+
+    const RenderModel& Model() const { return *m_model; }
+    const std::vector<QImage>& Images() const { return *m_images; }
+    std::shared_ptr<const RenderModel> ModelPointer() const { return m_model; }
+    std::shared_ptr<std::vector<QImage>> ImagesPointer() const { return m_images; }
+    double Dpi() const { return m_dpi; }
+
+private:
+    std::shared_ptr<const RenderModel> m_model;
+    std::shared_ptr<std::vector<QImage>> m_images;
+    double m_dpi;
+};
+
+struct FormatHash {
+    std::size_t operator()(const CharFormat& f) const noexcept
+    {
+        std::size_t h = static_cast<std::uint32_t>(f.font);
+        for (std::int32_t v : {f.size, f.color, f.background})
+            h = h * 1000003u ^ static_cast<std::uint32_t>(v);
+        h = h * 31u +
+            (f.bold | f.italic << 1 | f.strike << 2 | f.hidden << 3 | f.caps << 4 | f.smallCaps << 5);
+        h = h * 31u + static_cast<unsigned>(f.underline) * 7u + static_cast<unsigned>(f.script);
+        return h;
+    }
+};
+
+// Builds a report's body, or one page's header or footer, into a QTextDocument.
+class Builder {
+public:
+    Builder(const RenderModel& model, const std::vector<QImage>& images, QTextDocument& doc, double dpi);
+
+    double Px(double twips) const { return twips * m_dpi / 1440.0; }
+
+    void Setup();
+    void BuildReport();
+    void BuildPart(const Flow& flow, int page, int pages);
+
+private:
+    // Paragraphs and their formats (RenderBuilder.cpp).
+    static QUrl ImageUrl(int index);
+    static QFont::StyleHint StyleHint(FontInfo::Kind kind);
+    const FontInfo* Font(std::int32_t number) const;
+    std::optional<QColor> Color(std::int32_t index) const;
+    static void Collapse(QTextCursor& cursor);
+    const QTextCharFormat& CharFormatOf(const CharFormat& f);
+
+    // Paragraphs mostly repeat a few formats; one object for each lets Qt reuse its hash.
+    struct BlockKey {
+        std::int32_t left, right, firstLine, lineSpacing, shading;
+        ParaFormat::Align align;
+        bool lineMultiple, pageBreak;
+        double top, cellLeft, cellRight;
+        bool operator==(const BlockKey&) const = default;
+    };
+    struct BlockKeyHash {
+        std::size_t operator()(const BlockKey& k) const noexcept
+        {
+            std::size_t h = std::hash<double>()(k.top) ^ std::hash<double>()(k.cellLeft) * 31u;
+            for (std::int32_t v : {k.left, k.right, k.firstLine, k.lineSpacing, k.shading})
+                h = h * 1000003u ^ static_cast<std::uint32_t>(v);
+            return h * 31u + static_cast<unsigned>(k.align) * 4u + k.lineMultiple * 2u + k.pageBreak;
+        }
+    };
+
+    QTextBlockFormat CachedBlockFormat(const ParaFormat& p, double top);
+    QTextBlockFormat BlockFormatOf(const ParaFormat& p, double top) const;
+    QSizeF PictureSize(const Picture& picture, const QImage& image) const;
+    void EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh, double top);
+    void EmitFlow(QTextCursor& cursor, const Flow& flow, bool& fresh, bool nested);
+
+    // Tables (RenderTables.cpp).
+    struct Placed {
+        int row = 0, col = 0, rows = 1, cols = 1;
+        const CellDef* def = nullptr;
+        const RowDef* rowDef = nullptr;
+        bool firstInRow = false, lastInRow = false;
+        std::vector<const Cell*> content;
+        bool absorbed = false;
+    };
+
+    struct Grid {
+        std::vector<double> widths; // pixels
+        double left = 0;            // pixels from the margin
+        std::vector<Placed> cells;
+    };
+
+    std::pair<double, double> CellSpace(const std::vector<const Cell*>& content) const;
+    Grid LayoutGrid(const Table& table) const;
+    static bool HasTable(const std::vector<const Cell*>& content);
+    static bool HasText(const Cell& cell);
+    QTextFrameFormat::BorderStyle BorderStyleOf(Border::Style style) const;
+    double BorderWidth(const Border& b) const;
+    void SetBorder(QTextTableCellFormat& f, int side, const Border& b) const;
+    double Padding(const Placed& p, int side) const;
+    static bool Shown(const Border& b);
+    static std::array<Border, 4> BordersOf(const Placed& p, int rowCount);
+    QTextTableCellFormat CellFormatOf(const Placed& p, const std::array<Border, 4>& borders,
+                                      const std::array<double, 4>& padding) const;
+    double EstimateHeight(const std::vector<const Cell*>& cells);
+    double LineHeight(const CharFormat& f);
+    void EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bool nested, double above,
+                   double below);
+
+    const RenderModel& m_model;
+    const std::vector<QImage>& m_images;
+    QTextDocument& m_doc;
+    double m_dpi;
+    double m_bodyWidth = 0;
+    double m_bodyHeight = 0;
+    int m_page = 0;
+    int m_pages = 0;
+    qint64 m_cellBudget = kMaxTableCells;
+    double m_cellLeft = 0; // padding of the cell being filled, given to its paragraphs
+    double m_cellRight = 0;
+    std::unordered_map<CharFormat, QTextCharFormat, FormatHash> m_formats;
+    std::unordered_map<CharFormat, double, FormatHash> m_lineHeights;
+    std::unordered_map<BlockKey, QTextBlockFormat, BlockKeyHash> m_blockFormats;
+};
+
+} // namespace keld::render

@@ -1,0 +1,130 @@
+#include "report/render/RenderBuilder.h"
+
+#include "report/render/RenderBuilderShared.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QPainter>
+#include <QTextDocument>
+
+// Pages: the paper a rendered document was built for, its paper copy, and painting a page with
+// its header and footer.
+
+namespace keld::render {
+
+namespace {
+
+const ReportPages* PagesOf(const QTextDocument& document)
+{
+    for (QObject* child : document.children()) {
+        if (auto* pages = dynamic_cast<const ReportPages*>(child))
+            return pages;
+    }
+    return nullptr;
+}
+
+const Flow& PartFlow(const RenderModel& model, bool header, int index)
+{
+    const PageSetup& page = model.page;
+    if (index == 0 && page.titlePage)
+        return header ? model.headerFirst : model.footerFirst;
+    if (index % 2 == 1 && page.facingPages)
+        return header ? model.headerLeft : model.footerLeft;
+    return header ? model.header : model.footer;
+}
+
+} // namespace
+
+bool IsRenderedReport(const QTextDocument& document)
+{
+    return PagesOf(document) != nullptr;
+}
+
+QPageLayout PageLayoutOf(const QTextDocument& document)
+{
+    const ReportPages* pages = PagesOf(document);
+    if (!pages)
+        return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(20, 20, 20, 20),
+                           QPageLayout::Millimeter);
+    const PageSetup& p = pages->Model().page;
+    auto pt = [](std::int32_t twips) { return twips / 20.0; };
+    const QSizeF paper(pt(p.width), pt(p.height));
+    const bool landscape = paper.width() > paper.height();
+    QPageSize size(landscape ? paper.transposed() : paper, QPageSize::Point, QString(),
+                   QPageSize::ExactMatch);
+    return QPageLayout(size, landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF(pt(p.left), pt(p.top), pt(p.right), pt(p.bottom)), QPageLayout::Point);
+}
+
+QSizeF PagePixels(const QTextDocument& document)
+{
+    const ReportPages* pages = PagesOf(document);
+    if (!pages)
+        return document.pageSize();
+    const double scale = pages->Dpi() / 1440.0;
+    return {pages->Model().page.width * scale, pages->Model().page.height * scale};
+}
+
+double PixelDpi(const QTextDocument& document)
+{
+    const ReportPages* pages = PagesOf(document);
+    return pages ? pages->Dpi() : DocumentDpi();
+}
+
+std::unique_ptr<QTextDocument> PaperCopy(const QTextDocument& document)
+{
+    std::unique_ptr<QTextDocument> copy(document.clone());
+    if (const ReportPages* pages = PagesOf(document)) {
+        copy->setPageSize(PagePixels(document));
+        new ReportPages(copy.get(), pages->ModelPointer(), pages->ImagesPointer(), pages->Dpi());
+    }
+    return copy;
+}
+
+namespace {
+
+// The page's header or footer, in the page's top and bottom margins.
+void PaintPart(QPainter& painter, const ReportPages& pages, bool header, int index, int count)
+{
+    const RenderModel& model = pages.Model();
+    const Flow& flow = PartFlow(model, header, index);
+    if (flow.empty())
+        return;
+    QTextDocument part;
+    Builder(model, pages.Images(), part, pages.Dpi()).BuildPart(flow, index + 1, count);
+    const double scale = pages.Dpi() / 1440.0;
+    const double height = part.size().height();
+    const double y =
+        header ? model.page.headerY * scale : (model.page.height - model.page.footerY) * scale - height;
+    painter.save();
+    painter.translate(model.page.left * scale, y);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.palette.setColor(QPalette::Text, Qt::black);
+    context.clip = QRectF(QPointF(0, 0), part.size());
+    part.documentLayout()->draw(&painter, context);
+    painter.restore();
+}
+
+} // namespace
+
+void PaintPage(QPainter& painter, const QTextDocument& document, int index)
+{
+    // Top to bottom, so that text comes out of the page in reading order.
+    const ReportPages* pages = PagesOf(document);
+    if (pages)
+        PaintPart(painter, *pages, true, index, document.pageCount());
+
+    const QSizeF page = PagePixels(document);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.palette.setColor(QPalette::Text, Qt::black);
+    painter.save();
+    painter.setClipRect(QRectF(QPointF(0, 0), page));
+    painter.translate(0, -index * page.height());
+    context.clip = QRectF(0, index * page.height(), page.width(), page.height());
+    document.documentLayout()->draw(&painter, context);
+    painter.restore();
+
+    if (pages)
+        PaintPart(painter, *pages, false, index, document.pageCount());
+}
+
+} // namespace keld::render
