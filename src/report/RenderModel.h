@@ -42,6 +42,7 @@ struct Run {
     std::u16string text; // Text; the written result for the page fields
     int picture = -1; // Picture: index into RenderModel::pictures
     int field = 0;    // page fields: runs of one field share a number
+    bool mark = false; // a list number or footnote mark drawn by the writer, not the document's text
 };
 
 struct TabStop {

@@ -18,6 +18,7 @@ constexpr std::uint8_t kBoth = kEngine | kLayout;
 struct Entry {
     KwInfo info;
     std::uint8_t readers = kBoth;
+    bool listMark = false;
 };
 
 using Table = std::unordered_map<std::string_view, Entry>;
@@ -81,7 +82,7 @@ void AddHiddenDestinations(Table& t)
         t[d] = {{Kw::SkipDest}};
     // List numbers as the writer last drew them: the engine leaves them out, the layout shows them.
     for (const char* d : {"listtext", "pntext", "pntxta", "pntxtb"})
-        t[d] = {{Kw::SkipDest}, kEngine};
+        t[d] = {{Kw::SkipDest}, kEngine, true};
     for (const char* d : {"nonesttables", "fldtype", "shptxt", "mhtmltag", "htmltag"})
         t[d] = {{Kw::SkipDest}, kLayout};
 }
@@ -108,8 +109,8 @@ void AddDestinations(Table& t)
     t["upr"] = {{Kw::Upr}};
     t["ud"] = {{Kw::Ud}};
     t["field"] = {{Kw::Field}, kLayout};
-    t["defpap"] = {{Kw::DefPap}, kLayout};
-    t["defchp"] = {{Kw::DefChp}, kLayout};
+    t["defpap"] = {{Kw::DefPap}};
+    t["defchp"] = {{Kw::DefChp}};
 }
 
 void AddDocumentAndFonts(Table& t)
@@ -390,6 +391,25 @@ KwInfo FindKeyword(std::string_view name, KwReader reader)
     if (it == table.end() || (it->second.readers & static_cast<std::uint8_t>(reader)) == 0)
         return {};
     return it->second.info;
+}
+
+KwLookup LookUp(std::string_view name, KwReader reader)
+{
+    const Table& table = Keywords();
+    auto it = name.size() > kMaxWordLetters ? table.end() : table.find(name);
+    KwLookup found;
+    if (it == table.end()) {
+        found.hiddenAfterStar = true;
+        return found;
+    }
+    const Entry& e = it->second;
+    if (e.readers & static_cast<std::uint8_t>(reader))
+        found.info = e.info;
+    const bool skip = e.info.kw == Kw::SkipDest;
+    found.hiddenDest = skip && e.readers == kBoth;
+    found.hiddenAfterStar = skip;
+    found.listMark = e.listMark;
+    return found;
 }
 
 } // namespace keld::rtf

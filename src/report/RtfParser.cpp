@@ -1,6 +1,6 @@
 #include "report/RtfParser.h"
 
-#include "report/RtfKeywords.h"
+#include "report/RtfGroups.h"
 #include "report/RtfText.h"
 
 #include <algorithm>
@@ -27,7 +27,7 @@ constexpr std::size_t kMaxFontName = 256;
 constexpr std::int32_t kMaxFontSize = 32767;
 constexpr std::uint32_t kNoFormat = std::numeric_limits<std::uint32_t>::max();
 
-enum class Dest : std::uint8_t { Body, Skip, FontTable, ColorTable, Upr };
+enum class Dest : std::uint8_t { Body, FontTable, ColorTable, Upr, Other };
 
 struct FormatHash {
     std::size_t operator()(const Format& f) const noexcept
@@ -44,20 +44,19 @@ struct Group {
     Format format;
     std::uint32_t formatId = kNoFormat;
     int codePage = -1; // -1: not yet worked out for the current font
-    int uc = 1;
     Dest dest = Dest::Body;
-    Dest starSaved = Dest::Body;
-    bool star = false;
     bool tableRoot = false;
+    bool pictureWrapper = false; // \shppict: a picture and what stands in for it
     std::uint32_t open = 0;
     std::size_t glyphsAtOpen = 0;
     std::size_t objectGlyph = kNone;
     bool objectOwnsBraces = false;
+    std::size_t wrappedGlyph = kNone; // the picture that is all a wrapper shows
 };
 
-class Parser {
+class Parser final : public GroupReader {
 public:
-    Parser(std::string_view source, Model recycled) : m_s(source)
+    Parser(std::string_view source, Model recycled) : GroupReader(source, KwReader::Engine)
     {
         // Reusing the previous model's buffers spares the allocator and the page faults of a
         // second set when a document is parsed again after an edit.
@@ -69,18 +68,21 @@ public:
 
     Model Run()
     {
-        const std::size_t n = m_s.size();
+        const std::size_t n = Source().size();
         // A guess that saves most regrowth on text-heavy files and costs little on others.
         if (m_m.glyphs.capacity() < n / 4) {
             m_m.glyphs.reserve(n / 4);
             m_m.text.reserve(n / 4);
         }
-        Walk(m_s, *this);
+        ReadAll();
         for (std::size_t k = 0; k < m_m.text.size(); ++k) {
             if (m_m.text[k] >= 0xD800 && m_m.text[k] <= 0xDFFF)
                 m_m.text[k] = 0xFFFD;
         }
-        m_m.openGroups = static_cast<int>(m_stack.size() + m_overflow);
+        if (RtfWordEnd() != kNoOffset && (m_m.headerEnd == kNone || RtfWordEnd() < m_m.headerEnd))
+            m_m.headerEnd = RtfWordEnd(); // new tables go after it
+        m_m.openGroups = static_cast<int>(OpenGroups());
+        m_m.cleanEnd = CleanEnd();
         for (const Group& g : m_stack) {
             if (g.objectGlyph != kNone)
                 m_m.glyphs[g.objectGlyph].end = static_cast<std::uint32_t>(n);
@@ -89,39 +91,17 @@ public:
     }
 
 private:
-    // The steps of the walk.
-    template <class Reader> friend void rtf::Walk(std::string_view, Reader&);
-
-    bool InGroup() const { return !m_stack.empty(); }
-
-    void Open(std::size_t at)
-    {
-        m_ucSkip = 0;
-        OpenGroup(at);
-    }
-
-    void Close(std::size_t at)
-    {
-        m_ucSkip = 0;
-        CloseGroup(at);
-        if (m_stack.empty())
-            m_m.rootEnd = at;
-    }
-
-    void OpenGroup(std::size_t at)
+    void GroupOpened(std::size_t at) override
     {
         if (m_stack.empty()) {
             m_stack.emplace_back();
-        } else if (m_stack.size() >= kMaxDepth) {
-            // Too deep: the group is read as part of its parent, but its braces still balance.
-            ++m_overflow;
-            return;
         } else {
             Group g = m_stack.back();
-            g.star = false;
             g.tableRoot = false;
+            g.pictureWrapper = false;
             g.objectGlyph = kNone;
             g.objectOwnsBraces = false;
+            g.wrappedGlyph = kNone;
             m_stack.push_back(g);
         }
         Group& g = m_stack.back();
@@ -129,16 +109,20 @@ private:
         g.glyphsAtOpen = m_m.glyphs.size();
     }
 
-    void CloseGroup(std::size_t at)
+    void GroupClosing(std::size_t at) override
     {
-        if (m_overflow > 0) {
-            --m_overflow;
-            return;
-        }
         Group& g = m_stack.back();
         if (g.objectGlyph != kNone)
             m_m.glyphs[g.objectGlyph].end = static_cast<std::uint32_t>(g.objectOwnsBraces ? at + 1 : at);
-        if (g.dest == Dest::FontTable) {
+        if (g.wrappedGlyph != kNone && g.wrappedGlyph + 1 == m_m.glyphs.size()) {
+            // A picture that is all its wrapper shows stands for the wrapper: replacing it
+            // replaces the whole group.
+            m_m.glyphs[g.wrappedGlyph].begin = g.open;
+            m_m.glyphs[g.wrappedGlyph].end = static_cast<std::uint32_t>(at + 1);
+        }
+        if (Hidden()) {
+            // What a hidden group holds is no part of the tables either.
+        } else if (g.dest == Dest::FontTable) {
             CommitFont();
             if (g.tableRoot && m_m.fontTableEnd == kNone) {
                 m_m.fontTableEnd = at;
@@ -154,6 +138,8 @@ private:
                 m_m.colorTableEnd = at;
         }
         m_stack.pop_back();
+        if (m_stack.empty())
+            m_m.rootEnd = at;
     }
 
     std::uint32_t FormatId(Group& g)
@@ -184,8 +170,8 @@ private:
         m_m.text.push_back(ch);
     }
 
-    // A character from any source (raw byte, \'hh, \u, a symbol word) in the current destination.
-    void Character(char32_t ch, std::size_t begin, std::size_t end, GlyphKind kind = GlyphKind::Text)
+    // A character from a word or a symbol in the current destination.
+    void Put(char32_t ch, std::size_t begin, std::size_t end, GlyphKind kind = GlyphKind::Text)
     {
         Group& g = m_stack.back();
         switch (g.dest) {
@@ -211,80 +197,74 @@ private:
         }
     }
 
-    // One token read as a \u fallback character: it joins the \u character's span.
-    bool SkipFallback(std::size_t end)
+    // ---- what the group reader leaves to the engine ------------------------------------------
+
+    TextMode Mode() override
     {
-        if (m_ucSkip <= 0)
-            return false;
-        --m_ucSkip;
+        const Group& g = m_stack.back();
+        if (g.dest == Dest::Body)
+            return g.format.hidden ? TextMode::Ignored : TextMode::Shown;
+        return g.dest == Dest::FontTable || g.dest == Dest::ColorTable ? TextMode::Raw : TextMode::Ignored;
+    }
+
+    int CodePage() override { return CodePage(m_stack.back()); }
+
+    void PlainText(std::string_view text, std::size_t at) override
+    {
+        Group& g = m_stack.back();
+        for (std::size_t k = 0; k < text.size(); ++k)
+            Emit(g, static_cast<unsigned char>(text[k]), at + k, at + k + 1);
+    }
+
+    void Character(char32_t ch, std::size_t begin, std::size_t end, int) override
+    {
+        Emit(m_stack.back(), ch, begin, end);
+    }
+
+    void RawText(std::string_view text, std::size_t at) override
+    {
+        for (std::size_t k = 0; k < text.size(); ++k) {
+            const auto c = static_cast<unsigned char>(text[k]);
+            if (c >= 0x20)
+                FontTableByte(c, at + k, at + k + 1);
+        }
+    }
+
+    void RawByte(unsigned char byte, std::size_t begin, std::size_t end) override
+    {
+        if (m_stack.back().dest == Dest::FontTable)
+            FontTableByte(byte, begin, end);
+        else
+            Put(DecodeCodePageByte(CodePage(m_stack.back()), byte), begin, end);
+    }
+
+    void FallbackSkipped(std::size_t end) override
+    {
+        // The fallback joins the \u character's span.
         if (m_ucGlyph != kNone)
             m_m.glyphs[m_ucGlyph].end = static_cast<std::uint32_t>(end);
-        return true;
     }
 
-    std::size_t Text(std::size_t i)
+    void Symbol(char symbol, std::size_t start, std::size_t end) override
     {
-        if (SkipFallback(i + 1))
-            return i + 1;
-        const std::size_t n = m_s.size();
-        Group& g = m_stack.back();
-        if (g.dest == Dest::Body && !g.format.hidden) {
-            while (i < n) {
-                unsigned char c = static_cast<unsigned char>(m_s[i]);
-                if (c == '{' || c == '}' || c == '\\' || c == '\r' || c == '\n' || c == '\0')
-                    break;
-                if (m_leadGlyph != kNone || (c >= 0x80 && IsDoubleByteCodePage(CodePage(g))))
-                    TextByte(g, c, i, i + 1, false);
-                else if (c >= 0x80)
-                    Emit(g, DecodeCodePageByte(CodePage(g), c), i, i + 1);
-                else if (c >= 0x20 || c == '\t')
-                    Emit(g, c, i, i + 1);
-                ++i;
-            }
-            return i;
-        }
-        if (g.dest == Dest::Skip || g.dest == Dest::Upr || g.dest == Dest::Body) {
-            while (i < n) {
-                char c = m_s[i];
-                if (c == '{' || c == '}' || c == '\\')
-                    break;
-                ++i;
-            }
-            return i;
-        }
-        unsigned char c = static_cast<unsigned char>(m_s[i]);
-        if (c >= 0x20)
-            FontTableByte(c, i, i + 1);
-        return i + 1;
-    }
-
-    // One byte of shown text in the group's code page. In a double-byte code page a lead byte
-    // stands as U+FFFD until the byte right after it completes the character.
-    void TextByte(Group& g, unsigned char byte, std::size_t begin, std::size_t end, bool escaped)
-    {
-        const int codePage = CodePage(g);
-        if (m_leadGlyph != kNone) {
-            const std::size_t lead = m_leadGlyph;
-            m_leadGlyph = kNone;
-            if (lead + 1 == m_m.glyphs.size() && m_m.glyphs[lead].end == begin &&
-                m_m.formats[m_m.glyphs[lead].format] == g.format) {
-                if (char32_t ch = DecodeDoubleByte(codePage, m_leadByte, byte)) {
-                    m_m.glyphs[lead].end = static_cast<std::uint32_t>(end);
-                    m_m.text[lead] = ch;
-                    return;
-                }
-            }
-        }
-        if (IsLeadByte(codePage, byte)) {
-            m_leadGlyph = m_m.glyphs.size();
-            m_leadByte = byte;
-            Emit(g, 0xFFFD, begin, end);
-        } else if (byte >= 0x80) {
-            Emit(g, DecodeCodePageByte(codePage, byte), begin, end);
-        } else if (escaped) {
-            Emit(g, DecodeCodePageByte(codePage, byte), begin, end);
-        } else if (byte >= 0x20 || byte == '\t') {
-            Emit(g, byte, begin, end);
+        switch (symbol) {
+        case '\\':
+        case '{':
+        case '}':
+            Put(static_cast<unsigned char>(symbol), start, end);
+            break;
+        case '~':
+            Put(0xA0, start, end);
+            break;
+        case '_':
+            Put(0x2011, start, end);
+            break;
+        case '\r':
+        case '\n':
+            Put(U'\n', start, end);
+            break;
+        default:
+            break; // \- and the other symbols show nothing
         }
     }
 
@@ -305,7 +285,7 @@ private:
             m_fontLead = byte;
             return;
         }
-        Character(byte >= 0x80 ? DecodeCodePageByte(codePage, byte) : char32_t(byte), begin, end);
+        Put(byte >= 0x80 ? DecodeCodePageByte(codePage, byte) : char32_t(byte), begin, end);
     }
 
     int FontTableCodePage() const { return m_fontCodePage ? m_fontCodePage : m_m.ansiCodePage; }
@@ -328,101 +308,13 @@ private:
         m_fontName.clear();
     }
 
-    std::size_t ControlWord(std::size_t start)
+    void Word(const WordToken& word, const KwLookup& found, std::size_t start) override
     {
-        const std::size_t n = m_s.size();
-        std::size_t i = start + 1;
-        if (i >= n) {
-            m_m.cleanEnd = false;
-            return n;
-        }
-        unsigned char c = static_cast<unsigned char>(m_s[i]);
-        if (IsLetter(c)) {
-            const WordToken word = ReadWord(m_s, i);
-            if (word.cut)
-                m_m.cleanEnd = false;
-            if (m_m.headerEnd == kNone && m_stack.size() == 1 && word.name.substr(0, 3) == "rtf")
-                m_m.headerEnd = word.end; // also for a misspelt "\\rtfX": new tables go after it
-            return Word(word.name, word.hasParam, word.param, start, word.end);
-        }
-        if (c == '\'') {
-            const HexToken hex = ReadHex(m_s, i + 1);
-            const std::size_t j = hex.end;
-            const int value = hex.value;
-            if (j >= n && hex.digits < 2)
-                m_m.cleanEnd = false;
-            if (SkipFallback(j) || hex.digits == 0)
-                return j;
-            Group& g = m_stack.back();
-            if (g.dest == Dest::Body && !g.format.hidden) {
-                TextByte(g, static_cast<unsigned char>(value), start, j, true);
-                return j;
-            }
-            if (g.dest == Dest::FontTable)
-                FontTableByte(static_cast<unsigned char>(value), start, j);
-            else
-                Character(DecodeCodePageByte(CodePage(g), static_cast<unsigned char>(value)), start, j);
-            return j;
-        }
-        std::size_t end = i + 1;
-        if (SkipFallback(end))
-            return end;
+        const KwInfo& info = found.info;
+        const std::int32_t param = word.param;
+        const bool hasParam = word.hasParam;
+        const std::size_t end = word.end;
         Group& g = m_stack.back();
-        switch (c) {
-        case '\\':
-        case '{':
-        case '}':
-            Character(c, start, end);
-            break;
-        case '~':
-            Character(0xA0, start, end);
-            break;
-        case '_':
-            Character(0x2011, start, end);
-            break;
-        case '\r':
-        case '\n':
-            Character(U'\n', start, end);
-            break;
-        case '*':
-            if (!g.star) {
-                g.star = true;
-                g.starSaved = g.dest;
-                g.dest = Dest::Skip;
-            }
-            break;
-        default:
-            break; // \- and the other symbols show nothing
-        }
-        return end;
-    }
-
-    std::size_t Word(std::string_view name, bool hasParam, std::int32_t param, std::size_t start,
-                     std::size_t end)
-    {
-        const KwInfo info = FindKeyword(name, KwReader::Engine);
-
-        if (info.kw == Kw::Bin) {
-            std::size_t count = hasParam && param > 0 ? static_cast<std::size_t>(param) : 0;
-            if (count > m_s.size() - end) {
-                count = m_s.size() - end;
-                m_m.cleanEnd = false;
-            }
-            SkipFallback(end + count);
-            return end + count;
-        }
-        if (SkipFallback(end))
-            return end;
-
-        Group& g = m_stack.back();
-        if (g.star) {
-            // The word right after \* names the destination; only a few of them are shown.
-            g.star = false;
-            if (info.kw == Kw::Shppict && g.starSaved == Dest::Body)
-                g.dest = Dest::Body;
-            else if (info.kw == Kw::Ud && g.starSaved == Dest::Upr)
-                g.dest = Dest::Body;
-        }
         const bool on = !hasParam || param != 0;
         switch (info.kw) {
         case Kw::Rtf:
@@ -446,17 +338,13 @@ private:
             m_m.defaultFont = param;
             break;
         case Kw::Fonttbl:
-            if (g.dest != Dest::Skip) {
-                g.dest = Dest::FontTable;
-                g.tableRoot = true;
-            }
+            g.dest = Dest::FontTable;
+            g.tableRoot = true;
             break;
         case Kw::Colortbl:
-            if (g.dest != Dest::Skip) {
-                g.dest = Dest::ColorTable;
-                g.tableRoot = true;
-                m_m.hasColorTable = true;
-            }
+            g.dest = Dest::ColorTable;
+            g.tableRoot = true;
+            m_m.hasColorTable = true;
             break;
         case Kw::F:
             if (g.dest == Dest::FontTable) {
@@ -519,48 +407,38 @@ private:
                 m_colorAny = true;
             }
             break;
-        case Kw::Uc:
-            g.uc = std::clamp(param, 0, kMaxUnicodeSkip);
-            break;
-        case Kw::U:
-            UnicodeChar(UnicodeUnit(param), start, end);
-            break;
         case Kw::Par:
         case Kw::Page:
-            Character(U'\n', start, end);
+            Put(U'\n', start, end);
             break;
         case Kw::Row:
         case Kw::NestRow:
         case Kw::Sect:
-            Character(U'\n', start, end, GlyphKind::Structural);
+            Put(U'\n', start, end, GlyphKind::Structural);
             break;
         case Kw::Line:
-            Character(U'\v', start, end);
+            Put(U'\v', start, end);
             break;
         case Kw::Tab:
-            Character(U'\t', start, end);
+            Put(U'\t', start, end);
             break;
         case Kw::Cell:
         case Kw::NestCell:
-            Character(U'\t', start, end, GlyphKind::Structural);
+            Put(U'\t', start, end, GlyphKind::Structural);
             break;
         case Kw::Symbol:
-            Character(static_cast<char32_t>(info.arg), start, end);
+            Put(static_cast<char32_t>(info.arg), start, end);
+            break;
+        case Kw::Shppict:
+            // Its picture is read as any other, and whatever else it holds is shown.
+            if (g.dest == Dest::Body && m_stack.size() > 1)
+                g.pictureWrapper = true;
             break;
         case Kw::Pict:
         case Kw::Object:
-        case Kw::Shppict:
-            if (g.dest == Dest::Body) {
-                if (!g.format.hidden) {
-                    // The picture stands for its whole group, so replacing it removes the group.
-                    // Never the root group's brace, though: the document must stay a document.
-                    g.objectOwnsBraces = m_m.glyphs.size() == g.glyphsAtOpen && m_stack.size() > 1;
-                    std::size_t begin = g.objectOwnsBraces ? g.open : start;
-                    g.objectGlyph = m_m.glyphs.size();
-                    Emit(g, 0xFFFC, begin, end, GlyphKind::Object);
-                }
-                g.dest = Dest::Skip;
-            }
+            if (g.dest == Dest::Body && !g.format.hidden)
+                ObjectGlyph(g, start, end);
+            HideGroup();
             break;
         case Kw::Upr:
             if (g.dest == Dest::Body)
@@ -581,12 +459,28 @@ private:
         case Kw::Result:
         case Kw::Fldinst:
         case Kw::NestTableProps:
-            g.dest = Dest::Skip; // the engine edits the body alone
+        case Kw::DefPap:
+        case Kw::DefChp:
+            HideGroup(); // the engine edits the body alone
             break;
         default:
             break; // page layout, which the engine leaves to the source
         }
-        return end;
+    }
+
+    // A picture or an object stands for its whole group, so replacing it removes the group.
+    // Never the root group's brace, though: the document must stay a document.
+    void ObjectGlyph(Group& g, std::size_t start, std::size_t end)
+    {
+        g.objectOwnsBraces = m_m.glyphs.size() == g.glyphsAtOpen && m_stack.size() > 1;
+        const std::size_t begin = g.objectOwnsBraces ? g.open : start;
+        g.objectGlyph = m_m.glyphs.size();
+        if (g.objectOwnsBraces && m_stack.size() > 2) {
+            Group& parent = m_stack[m_stack.size() - 2];
+            if (parent.pictureWrapper && parent.glyphsAtOpen == g.objectGlyph)
+                parent.wrappedGlyph = g.objectGlyph;
+        }
+        Emit(g, 0xFFFC, begin, end, GlyphKind::Object);
     }
 
     Format& SetFormat(Group& g)
@@ -599,25 +493,25 @@ private:
     // halves of a surrogate pair to give each half its own fallback count.
     bool OnlyUcWords(std::size_t from, std::size_t to) const
     {
+        const std::string_view s = Source();
         if (to < from || to - from > 32)
             return false;
         std::size_t i = from;
         while (i < to) {
-            if (m_s[i] == ' ' || m_s[i] == '\r' || m_s[i] == '\n') {
+            if (s[i] == ' ' || s[i] == '\r' || s[i] == '\n') {
                 ++i;
                 continue;
             }
-            if (m_s.compare(i, 3, "\\uc") != 0 || i + 3 >= to ||
-                !IsDigit(static_cast<unsigned char>(m_s[i + 3])))
+            if (s.compare(i, 3, "\\uc") != 0 || i + 3 >= to || !IsDigit(static_cast<unsigned char>(s[i + 3])))
                 return false;
             i += 3;
-            while (i < to && IsDigit(static_cast<unsigned char>(m_s[i])))
+            while (i < to && IsDigit(static_cast<unsigned char>(s[i])))
                 ++i;
         }
         return true;
     }
 
-    void UnicodeChar(char32_t ch, std::size_t start, std::size_t end)
+    void Unicode(char32_t ch, std::size_t start, std::size_t end) override
     {
         Group& g = m_stack.back();
         const std::size_t before = m_m.glyphs.size();
@@ -634,20 +528,14 @@ private:
             }
         }
         if (!joined)
-            Character(ch, start, end); // a surrogate left alone becomes U+FFFD at the end
-        m_ucSkip = g.uc;
+            Put(ch, start, end); // a surrogate left alone becomes U+FFFD at the end
         m_ucGlyph = m_m.glyphs.size() > before || joined ? m_m.glyphs.size() - 1 : kNone;
     }
 
-    std::string_view m_s;
     Model m_m;
     std::vector<Group> m_stack;
-    std::size_t m_overflow = 0;
     std::unordered_map<Format, std::uint32_t, FormatHash> m_formatIds;
-    int m_ucSkip = 0;
     std::size_t m_ucGlyph = kNone;
-    std::size_t m_leadGlyph = kNone; // a double-byte lead waiting for its trail byte
-    unsigned char m_leadByte = 0;
     unsigned char m_fontLead = 0;
     bool m_fontPending = false;
     std::int32_t m_fontNumber = 0;

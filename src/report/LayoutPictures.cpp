@@ -1,0 +1,111 @@
+// Pictures: their words, their data as hex or \\bin, and the image files they become.
+
+#include "report/LayoutReaderState.h"
+
+namespace keld::render::layout {
+
+using rtf::HexValue;
+
+namespace {
+
+// A device-independent bitmap as a BMP file: the file header in front says where the pixels start.
+std::string BmpFromDib(const std::string& dib)
+{
+    auto u32 = [&](std::size_t at) -> std::uint32_t {
+        if (at + 4 > dib.size())
+            return 0;
+        return static_cast<unsigned char>(dib[at]) | static_cast<unsigned char>(dib[at + 1]) << 8 |
+               static_cast<unsigned char>(dib[at + 2]) << 16 |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(dib[at + 3])) << 24;
+    };
+    const std::uint32_t headerSize = u32(0);
+    std::uint32_t bits =
+        dib.size() >= 16
+            ? (static_cast<unsigned char>(dib[14]) | static_cast<unsigned char>(dib[15]) << 8)
+            : 0;
+    std::uint32_t colors = headerSize >= 36 ? u32(32) : 0;
+    if (colors == 0 && bits <= 8)
+        colors = 1u << bits;
+    std::uint32_t masks = headerSize == 40 && u32(16) == 3 ? 12 : 0;
+    std::uint64_t offset = 14ull + headerSize + std::min<std::uint32_t>(colors, 256) * 4ull + masks;
+    std::uint64_t size = 14ull + dib.size();
+    std::string bmp = "BM";
+    for (std::uint64_t v : {size, std::uint64_t{0}, offset})
+        for (int k = 0; k < 4; ++k)
+            bmp.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
+    bmp += dib;
+    return bmp;
+}
+
+} // namespace
+
+void LayoutReader::PictureWord(std::string_view name, bool hasParam, std::int32_t param)
+{
+    if (name == "pngblip")
+        m_pict.kind = PictureState::Kind::Png;
+    else if (name == "jpegblip")
+        m_pict.kind = PictureState::Kind::Jpeg;
+    else if (name == "dibitmap")
+        m_pict.kind = PictureState::Kind::Dib;
+    else if (name == "wmetafile" || name == "emfblip" || name == "macpict" || name == "pmmetafile" ||
+             name == "wbitmap")
+        m_pict.kind = PictureState::Kind::Unknown;
+    else if (!hasParam)
+        return;
+    else if (name == "picw")
+        m_pict.picw = std::clamp(param, 0, 1 << 20);
+    else if (name == "pich")
+        m_pict.pich = std::clamp(param, 0, 1 << 20);
+    else if (name == "picwgoal")
+        m_pict.goalw = std::clamp(param, 0, kMaxLength);
+    else if (name == "pichgoal")
+        m_pict.goalh = std::clamp(param, 0, kMaxLength);
+    else if (name == "picscalex")
+        m_pict.scalex = std::clamp(param, 1, 1000);
+    else if (name == "picscaley")
+        m_pict.scaley = std::clamp(param, 1, 1000);
+}
+
+void LayoutReader::FinishPicture()
+{
+    Group& g = m_stack.back();
+    PictureState pict = std::move(m_pict);
+    m_pict = {};
+    if (pict.kind == PictureState::Kind::Unknown || g.ch.hidden ||
+        g.flow >= static_cast<int>(m_flows.size()))
+        return;
+    std::string data = std::move(pict.bin);
+    if (data.empty()) {
+        data.reserve(pict.hex.size() / 2);
+        for (std::size_t k = 0; k + 1 < pict.hex.size(); k += 2)
+            data.push_back(static_cast<char>(HexValue(static_cast<unsigned char>(pict.hex[k])) * 16 +
+                                             HexValue(static_cast<unsigned char>(pict.hex[k + 1]))));
+    }
+    if (data.empty())
+        return;
+    if (pict.kind == PictureState::Kind::Dib)
+        data = BmpFromDib(data);
+    Picture picture;
+    auto twips = [](std::int32_t goal, std::int32_t pixels, std::int32_t scale) -> std::int32_t {
+        std::int64_t t = goal > 0 ? goal : std::int64_t{pixels} * 15;
+        return static_cast<std::int32_t>(std::min<std::int64_t>(t * scale / 100, kMaxLength));
+    };
+    picture.width = twips(pict.goalw, pict.picw, pict.scalex);
+    picture.height = twips(pict.goalh, pict.pich, pict.scaley);
+    // The same picture many times over is decoded and stored once.
+    auto [it, added] = m_pictureIndex.try_emplace(data, static_cast<int>(m_out.pictures.size()));
+    int index = it->second;
+    if (added || m_out.pictures[index].width != picture.width ||
+        m_out.pictures[index].height != picture.height) {
+        index = static_cast<int>(m_out.pictures.size());
+        picture.data = std::move(data);
+        m_out.pictures.push_back(std::move(picture));
+    }
+    Run run;
+    run.kind = Run::Kind::Picture;
+    run.format = g.ch;
+    run.picture = index;
+    m_flows[g.flow].pending.runs.push_back(std::move(run));
+}
+
+} // namespace keld::render::layout
