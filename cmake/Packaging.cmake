@@ -14,9 +14,6 @@ set(KELD_RELEASE_DATES 1.0.20=2026-12-08 1.0.12=2026-12-07 1.0.5=2026-12-07 1.0.
 
 set(keld_pkg_dir ${CMAKE_BINARY_DIR}/packaging)
 set(keld_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/keldcg)
-# Folders made by the install step are world-readable whatever the umask is.
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-                                                WORLD_READ WORLD_EXECUTE)
 find_program(KELD_GZIP gzip REQUIRED)
 
 # --- The release history, read once for the metainfo and the changelog ---

@@ -4,6 +4,8 @@
 #   sudo apt install ./build/keldcg_*.deb
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# As Debian's own package builds do, whatever the user's umask.
+umask 022
 bash tools/deps.sh
 build=build/pkg
 # Debian's hardening flags, as its own packages get them; no debug info, the package strips it.

@@ -38,5 +38,14 @@ out=$(cd / && "$root/usr/bin/keldcg-cli" check-data 2>&1) || { echo "FAIL: the p
 grep -qF 'KELD_INSTALL_DATADIR=\\\"/usr/share/keldcg\\\"' build/pkg/compile_commands.json \
   || { echo "FAIL: the package's programs were not built for /usr/share/keldcg"; fail=1; }
 
+echo "-- folders under a strict umask"
+# Users other than root must be able to read what the package installs, whoever built it.
+strict=$(mktemp -d)
+(umask 077 && cd build/pkg && cpack -G DEB -B "$strict" > "$strict/cpack.log" 2>&1) \
+  || { echo "FAIL: cpack under umask 077"; cat "$strict/cpack.log"; fail=1; }
+private=$(dpkg-deb -c "$strict"/keldcg_*.deb | awk '$1 != "drwxr-xr-x" && $1 != "-rw-r--r--" && $1 != "-rwxr-xr-x"')
+[ -z "$private" ] || { echo "FAIL: built under umask 077, the package holds entries others cannot read:"; echo "$private"; fail=1; }
+rm -rf "$strict"
+
 ((fail == 0)) && echo "package checks passed"
 exit $fail
