@@ -24,6 +24,12 @@ needs=(
   "poppler-utils:reading the words and pictures of report PDFs in the tests"
   "fonts-liberation:the fonts the test templates name"
   "fonts-dejavu-core:a font for the windows and reports"
+  "dpkg-dev:the Debian package (dpkg-shlibdeps finds its dependencies, dpkg-buildflags its hardening)"
+  "file:the Debian package (CPack finds the programs among the installed files)"
+  "lintian:checking the Debian package"
+  "appstream:checking the AppStream metadata"
+  "desktop-file-utils:checking the desktop menu entry"
+  "man-db:checking that the manual pages render without warnings"
 )
 
 missing=()

@@ -38,6 +38,14 @@ cmake -S . -B build/asan -G Ninja -DKELD_SANITIZE=ON -DKELD_WERROR=ON -DKELD_BUI
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build/asan
 
+echo "== Debian package, checked with lintian, appstreamcli, desktop-file-validate and man"
+if bash tools/package_test.sh; then
+  passed=$((passed + 1))
+else
+  echo "package: FAILED"
+  failed=$((failed + 1))
+fi
+
 echo "== Fuzz targets, 30 seconds each"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DKELD_BUILD_FUZZ=ON -DKELD_BUILD_GUI=OFF \
   -DKELD_BUILD_TESTS=OFF -DKELD_BUILD_BENCH=OFF

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built tree under a fresh prefix and checks that the installed programs find their
-# data there and that the desktop menu entry and its icon are in place.
+# data there and that the desktop menu entry, its icon, the AppStream metadata and the manual pages
+# are in place.
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -9,7 +10,9 @@ cmake --install "$build" --prefix "$prefix" > /dev/null
 fail=0
 for file in bin/keldcg bin/keldcg-cli share/keldcg/racemod.txt share/keldcg/profmod.txt share/keldcg/adolmod.txt \
   share/keldcg/detchar.rtf share/keldcg/subchar.rtf share/keldcg/keldcg.log \
-  share/applications/keldcg.desktop share/icons/hicolor/scalable/apps/keldcg.svg; do
+  share/applications/keldcg.desktop share/icons/hicolor/scalable/apps/keldcg.svg \
+  share/metainfo/org.keldcg.keldcg.metainfo.xml share/man/man1/keldcg.1.gz share/man/man1/keldcg-cli.1.gz \
+  share/doc/keldcg/copyright share/doc/keldcg/changelog.gz; do
   [ -e "$prefix/$file" ] || { echo "FAIL: $file is not installed"; fail=1; }
 done
 grep -q '^Exec=keldcg$' "$prefix/share/applications/keldcg.desktop" || { echo "FAIL: the menu entry does not start keldcg"; fail=1; }
