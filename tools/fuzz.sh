@@ -23,6 +23,7 @@ if [ -z "${KELD_FUZZ_BUILT:-}" ]; then
     -DKELD_BUILD_TESTS=OFF -DKELD_BUILD_BENCH=OFF > /dev/null
   cmake --build build/fuzz --target "$target" -j"$(nproc)"
 fi
+[ -x "build/fuzz/bin/$target" ] || { echo "fuzz $target: FAILED (build/fuzz/bin/$target is not built)"; exit 1; }
 corpus=build/fuzz/corpus/$target
 findings=build/fuzz/findings/$target
 mkdir -p "$corpus" "$findings"
