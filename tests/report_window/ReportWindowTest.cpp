@@ -1,6 +1,7 @@
 #include "character/SheetModel.h"
 #include "charfile/CharacterFileReader.h"
 #include "common/ProgramFolder.h"
+#include "report/window/PageView.h"
 #include "report/window/PrintDestination.h"
 #include "report/window/ReportCommands.h"
 #include "report/window/ReportWindow.h"
@@ -13,11 +14,21 @@
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QApplication>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
-#include <QTextEdit>
+#include <QAbstractTextDocumentLayout>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QTimer>
 
 #include <filesystem>
 #include <memory>
@@ -42,6 +53,22 @@ QString PdfText(const QString& path)
         qFatal("pdftotext is missing: install the package poppler-utils");
     process.waitForFinished();
     return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// "Title:" and "Creator:" as pdfinfo reads them from a PDF.
+QString PdfInfoLines(const QString& path)
+{
+    QProcess process;
+    process.start(QStringLiteral("pdfinfo"), {path});
+    if (!process.waitForStarted())
+        qFatal("pdfinfo is missing: install the package poppler-utils");
+    process.waitForFinished();
+    QStringList kept;
+    for (const QString& line : QString::fromUtf8(process.readAllStandardOutput()).split(u'\n'))
+        if (line.startsWith(QLatin1String("Title:")) || line.startsWith(QLatin1String("Creator:")) ||
+            line.startsWith(QLatin1String("Pages:")))
+            kept << line.simplified();
+    return kept.join(u'\n');
 }
 
 // A message box as MessageBox records it: the program's title, then the text.
@@ -170,7 +197,8 @@ private slots:
     {
         m_detailPath = TempPath("missing.rtf");
         m_commands->PreviewDetail();
-        QCOMPARE(MessageBox::TakeShown(), QStringList{Shown("53  File not found")});
+        QCOMPARE(MessageBox::TakeShown(),
+                 QStringList{Shown("53  File not found\n") + m_detailPath + QStringLiteral(": does not exist")});
         QVERIFY(m_commands->Window() && m_commands->Window()->isVisible());
 
         // A file that is not RTF leaves the report the window held before.
@@ -181,8 +209,18 @@ private slots:
         junk.close();
         m_summaryPath = junk.fileName();
         m_commands->PreviewSummary();
-        QCOMPARE(MessageBox::TakeShown(), QStringList{Shown("5  Invalid procedure call or argument")});
+        QCOMPARE(MessageBox::TakeShown(), QStringList{Shown("5  Invalid procedure call or argument\n") +
+                                                      junk.fileName() + QStringLiteral(": is not an RTF file")});
         QVERIFY(PreviewText().contains("Broken"));
+
+        // A print after a failed load prints nothing at all, not what the window held.
+        m_commands->PrintSummary();
+        QCOMPARE(MessageBox::TakeShown().size(), 1);
+        m_detailPath = TempPath("missing.rtf");
+        m_commands->PrintDetail();
+        QCOMPARE(MessageBox::TakeShown().size(), 1);
+        QCOMPARE(m_jobs, QStringList());
+        QCOMPARE(m_commands->Window(), nullptr);
     }
 
     // Print commands send the whole report as one job; the preview's Print sends only the selection.
@@ -197,7 +235,7 @@ private slots:
         QCOMPARE(MessageBox::TakeShown(), QStringList());
 
         m_commands->PreviewDetail();
-        QTextEdit* preview = m_commands->Window()->Preview();
+        PageView* preview = m_commands->Window()->Preview();
         const QTextCursor name = preview->document()->find(QStringLiteral("Broken"));
         QVERIFY(!name.isNull());
         preview->setTextCursor(name);
@@ -208,14 +246,17 @@ private slots:
                  qPrintable(part));
         QVERIFY(m_commands->Window());
 
-        // The same selection is what Save As PDF writes.
-        FileDialog::SetNextFileName(TempPath("part"));
+        // Save As PDF writes the whole report all the same, selection or not.
+        FileDialog::SetNextFileName(TempPath("whole"));
         QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
         QCOMPARE(FileDialog::LastKind(), FileDialog::Kind::Save);
         QCOMPARE(FileDialog::LastInitialName(), QStringLiteral("Broken.pdf"));
-        QCOMPARE(PdfText(TempPath("part.pdf")), part);
+        const QString whole = PdfText(TempPath("whole.pdf"));
+        QVERIFY2(whole.contains("30000") && whole.contains("Broken"), qPrintable(whole));
+        QVERIFY(preview->textCursor().hasSelection());
 
-        preview->moveCursor(QTextCursor::Start);
+        QTextCursor start(preview->document());
+        preview->setTextCursor(start);
         QTest::mouseClick(Button("cmdPrint"), Qt::LeftButton);
         QCOMPARE(m_jobs.size(), 3);
         QVERIFY(PdfText(m_jobs[2]).contains("30000"));
@@ -340,6 +381,133 @@ private slots:
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown[0].contains("could not be printed"), qPrintable(shown[0]));
         QCOMPARE(WrittenFiles(), QStringList{QStringLiteral("instead.pdf")});
+    }
+
+    // A printer that refuses jobs gets no job and the user is offered the PDF, from the print
+    // commands and from the preview's Print alike.
+    void RefusedPrintJobsOfferAPdf()
+    {
+        PrintDestination::SetAcceptCheck([](const QPrinter&) {
+            return Status(KeldError(kErrInvalidArgument, "is not accepting jobs", "PDF"));
+        });
+        MessageBox::SetNextAnswer(QMessageBox::Save);
+        FileDialog::SetNextFileName(TempPath("refused"));
+        m_commands->PrintDetail();
+        QStringList shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains("cannot be printed") && shown[0].contains("is not accepting jobs"),
+                 qPrintable(shown[0]));
+        QVERIFY(PdfText(TempPath("refused.pdf")).contains("30000"));
+        QCOMPARE(m_jobs.size(), 1);
+        QVERIFY(!QFile::exists(m_jobs[0]));
+
+        m_commands->PreviewSummary();
+        QTest::mouseClick(Button("cmdPrint"), Qt::LeftButton);
+        shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains("is not accepting jobs"), qPrintable(shown[0]));
+        QVERIFY(!QFile::exists(m_jobs[1]));
+        PrintDestination::SetAcceptCheck({});
+    }
+
+    // The template chooser refuses what is not a usable template, with the file and the reason,
+    // and keeps the template it had.
+    void ChooserRefusesFilesThatAreNoTemplates()
+    {
+        QFile big(TempPath("big.rtf"));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        big.write("{\\rtf1 big}");
+        QVERIFY(big.resize(qint64(RtfDocument::kMaxTemplateBytes) + 1)); // sparse: nothing is written
+        big.close();
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), TempPath("zero.rtf")));
+        QVERIFY(QDir().mkpath(TempPath("folder.rtf")));
+        QFile text(TempPath("notes.rtf"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("just notes");
+        text.close();
+        const struct {
+            QString path;
+            const char* reason;
+        } cases[] = {{TempPath("zero.rtf"), ": is not a regular file"},
+                     {big.fileName(), ": is larger than 256 MB"},
+                     {text.fileName(), ": is not an RTF file"},
+                     {TempPath("folder.rtf"), ": is a folder"}};
+        for (const auto& c : cases) {
+            FileDialog::SetNextFileName(c.path);
+            m_commands->ChooseDetailTemplate();
+            const QStringList shown = MessageBox::TakeShown();
+            QCOMPARE(shown.size(), 1);
+            QVERIFY2(shown[0].section(u'\n', 1, 1).startsWith(QLatin1String("5  ")) ||
+                         shown[0].section(u'\n', 1, 1).startsWith(QLatin1String("75  ")),
+                     qPrintable(shown[0]));
+            QVERIFY2(shown[0].section(u'\n', 2).startsWith(c.path + QLatin1String(c.reason)), qPrintable(shown[0]));
+            QCOMPARE(m_detailPath, DataFile("detchar.rtf"));
+        }
+        QVERIFY(!std::filesystem::exists(m_settings->StoreFile(ApplicationName())));
+    }
+
+    // Offered names are names a file can have; a PDF is always saved as .pdf.
+    void OfferedFileNamesAreUsable()
+    {
+        const auto restore = qScopeGuard([this] { (void)m_sheet.WriteName("Broken"); });
+        const struct {
+            const char* name;
+            const char* offered;
+        } cases[] = {{"Bob/Evil", "Bob_Evil"}, {"", "character"}, {"a:b*c?\"d<e>f|g\\h\ti", "a_b_c__d_e_f_g_h_i"},
+                     {"..", "character"}, {".hidden", "hidden"}};
+        m_commands->PreviewDetail();
+        for (const auto& c : cases) {
+            QVERIFY(m_sheet.WriteName(c.name).Ok());
+            FileDialog::SetNextCancel();
+            QTest::mouseClick(Button("cmdsaveRTF"), Qt::LeftButton);
+            QCOMPARE(FileDialog::LastInitialName(), QLatin1String(c.offered) + QLatin1String(".rtf"));
+            FileDialog::SetNextCancel();
+            QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+            QCOMPARE(FileDialog::LastInitialName(), QLatin1String(c.offered) + QLatin1String(".pdf"));
+        }
+        FileDialog::SetNextFileName(TempPath("typed.rtf"));
+        QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+        QVERIFY(!QFile::exists(TempPath("typed.rtf")));
+        QVERIFY(ReadAll(TempPath("typed.rtf.pdf")).startsWith("%PDF"));
+    }
+
+    // Window and command line write the same PDF information: the name and the program.
+    void PdfInformationMatchesTheCommandLine()
+    {
+        m_commands->PreviewDetail();
+        FileDialog::SetNextFileName(TempPath("window.pdf"));
+        QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+        const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/keldcg-cli");
+        QCOMPARE(QProcess::execute(cli, {QStringLiteral("report"), KELD_TEST_DATA "/charfile/valid-character.kld",
+                                         m_detailPath, TempPath("cli.pdf")}),
+                 0);
+        const QString info = PdfInfoLines(TempPath("window.pdf"));
+        QVERIFY2(info.contains(QStringLiteral("Title: Broken")) &&
+                     info.contains(QRegularExpression(QStringLiteral("Creator: KELD Character Generator \\d+\\.\\d+"))),
+                 qPrintable(info));
+        QCOMPARE(PdfInfoLines(TempPath("cli.pdf")), info);
+    }
+
+    // Saving shows its progress by pages; Cancel leaves no file and no message.
+    void CancelledPdfLeavesNoFile()
+    {
+        ReportWindow::SetProgressDelay(0);
+        const auto restore = qScopeGuard([] { ReportWindow::SetProgressDelay(500); });
+        m_commands->PreviewDetail();
+        QString label;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QProgressDialog*>(widget); box && box->isVisible()) {
+                    label = box->labelText();
+                    box->cancel();
+                }
+        });
+        FileDialog::SetNextFileName(TempPath("cancelled.pdf"));
+        QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+        QVERIFY2(label.startsWith(QLatin1String("Page ")) && label.contains(QLatin1String(" of ")), qPrintable(label));
+        QVERIFY(!QFile::exists(TempPath("cancelled.pdf")));
+        QCOMPARE(WrittenFiles(), QStringList());
+        QCOMPARE(MessageBox::TakeShown(), QStringList());
     }
 };
 
