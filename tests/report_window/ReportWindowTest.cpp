@@ -1,6 +1,7 @@
 #include "character/SheetModel.h"
 #include "charfile/CharacterFileReader.h"
 #include "common/ProgramFolder.h"
+#include "report/render/RenderBuilder.h"
 #include "report/window/PageView.h"
 #include "report/window/PrintDestination.h"
 #include "report/window/ReportCommands.h"
@@ -29,6 +30,8 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTimer>
+#include <QWheelEvent>
+#include <QtMath>
 
 #include <filesystem>
 #include <memory>
@@ -486,6 +489,113 @@ private slots:
                      info.contains(QRegularExpression(QStringLiteral("Creator: KELD Character Generator \\d+\\.\\d+"))),
                  qPrintable(info));
         QCOMPARE(PdfInfoLines(TempPath("cli.pdf")), info);
+    }
+
+    // The preview shows the printed pages with their headers and footers, opens at the top of
+    // page 1 fitted to the width, pages and zooms by keyboard and wheel, and selects by mouse.
+    void PreviewShowsThePagesThatPrint()
+    {
+        QFile pages(TempPath("pages.rtf"));
+        QVERIFY(pages.open(QIODevice::WriteOnly));
+        pages.write("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs24\\margt1440\\margb1440"
+                    "{\\header\\pard HEADLINE\\par}{\\footer\\pard Page {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}} of "
+                    "{\\field{\\*\\fldinst NUMPAGES}{\\fldrslt 1}}\\par}"
+                    "\\pard One [NAME]\\page Two\\page Three\\par}");
+        pages.close();
+        m_summaryPath = pages.fileName();
+        m_commands->PreviewSummary();
+        ReportWindow* window = m_commands->Window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        PageView* view = window->Preview();
+        auto* label = window->findChild<QLabel*>(QStringLiteral("lblPage"));
+        QVERIFY(label);
+        QCOMPARE(view->PageCount(), 3);
+        QCOMPARE(view->verticalScrollBar()->value(), 0);
+        QCOMPARE(label->text(), QStringLiteral("Page 1 of 3"));
+        QCOMPARE(view->Mode(), PageView::ZoomMode::FitWidth);
+        const QRect first = view->PageRect(0);
+        QVERIFY2(first.top() > 0 && first.left() > 0 && first.right() < view->viewport()->width(),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(first.x()).arg(first.y()).arg(first.width()).arg(first.height())));
+        QVERIFY(first.width() > view->viewport()->width() * 8 / 10);
+
+        QTest::keyClick(view, Qt::Key_PageDown);
+        QCOMPARE(label->text(), QStringLiteral("Page 2 of 3"));
+        QVERIFY(view->PageRect(1).top() > 0 && view->PageRect(1).top() < first.top() + 2);
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(label->text(), QStringLiteral("Page 3 of 3"));
+        QTest::keyClick(view, Qt::Key_PageUp);
+        QTest::keyClick(view, Qt::Key_PageUp);
+        QCOMPARE(label->text(), QStringLiteral("Page 2 of 3"));
+        QTest::keyClick(view, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(label->text(), QStringLiteral("Page 1 of 3"));
+        QCOMPARE(view->verticalScrollBar()->value(), 0);
+
+        // Zoom: the whole page in view, then by keys and wheel, then real size.
+        auto* zoom = window->findChild<QComboBox*>(QStringLiteral("cboZoom"));
+        QVERIFY(zoom);
+        zoom->activated(zoom->findText(QStringLiteral("Whole Page")));
+        QVERIFY(view->PageRect(0).height() <= view->viewport()->height());
+        // Paper with its header at the top and its footer at the bottom; the surround between.
+        const QImage shot = view->viewport()->grab().toImage();
+        auto inked = [&](QRect band) {
+            band = band.intersected(shot.rect());
+            for (int y = band.top(); y <= band.bottom(); ++y)
+                for (int x = band.left(); x <= band.right(); ++x)
+                    if (qGray(shot.pixel(x, y)) < 128)
+                        return true;
+            return false;
+        };
+        const QRect page1 = view->PageRect(0);
+        const int margin = page1.height() / 11; // an inch of a letter page
+        QVERIFY(inked(QRect(page1.left(), page1.top(), page1.width(), margin)));
+        QVERIFY(inked(QRect(page1.left(), page1.bottom() - margin, page1.width(), margin)));
+        QVERIFY(!inked(QRect(page1.left(), page1.top() + margin + page1.height() / 4, page1.width(), page1.height() / 4)));
+        QCOMPARE(shot.pixel(page1.center().x(), (page1.bottom() + view->PageRect(1).top()) / 2),
+                 view->viewport()->palette().color(QPalette::Dark).rgb());
+
+        const double whole = view->Percent();
+        QTest::keyClick(view, Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(view->Mode(), PageView::ZoomMode::Fixed);
+        QVERIFY(view->Percent() > whole * 1.2);
+        QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &wheel);
+        QVERIFY(qAbs(view->Percent() - whole) < 1);
+        zoom->activated(zoom->findText(QStringLiteral("100 %")));
+        QVERIFY(qAbs(view->Percent() - 100) < 0.5);
+        QCOMPARE(zoom->currentText(), QStringLiteral("100 %"));
+        QCOMPARE(view->PageRect(0).width(),
+                 qCeil(render::PagePixels(*view->document()).width() * view->logicalDpiX() /
+                       render::PixelDpi(*view->document())));
+        zoom->activated(zoom->findText(QStringLiteral("Fit Width")));
+
+        // A double click selects the word under it, which is what Print then prints.
+        const int two = view->document()->find(QStringLiteral("Two")).selectionStart();
+        QTextBlock block = view->document()->findBlock(two);
+        const QRectF box = view->document()->documentLayout()->blockBoundingRect(block);
+        const QTextLine line = block.layout()->lineForTextPosition(two - block.position());
+        const double y = box.top() + line.y() + line.height() / 2;
+        const double pageHeight = render::PagePixels(*view->document()).height();
+        const int page = int(y / pageHeight);
+        view->ShowPage(page);
+        const QPoint at = view->PageRect(page).topLeft() +
+                          QPointF((box.left() + line.cursorToX(two - block.position()) + 3) * view->Scale(),
+                                  (y - page * pageHeight) * view->Scale())
+                              .toPoint();
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QCOMPARE(view->textCursor().selectedText(), QStringLiteral("Two"));
+        QTest::mouseClick(Button("cmdPrint"), Qt::LeftButton);
+        QCOMPARE(m_jobs.size(), 1);
+        const QString printed = PdfText(m_jobs[0]);
+        QVERIFY2(printed.contains("Two") && !printed.contains("One"), qPrintable(printed));
+
+        // The pages are those Save As PDF writes.
+        FileDialog::SetNextFileName(TempPath("pages.pdf"));
+        QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+        QVERIFY(PdfInfoLines(TempPath("pages.pdf")).contains(QStringLiteral("Pages: 3")));
+
+        QTest::keyClick(view, Qt::Key_Escape);
+        QCOMPARE(m_commands->Window(), nullptr);
     }
 
     // Saving shows its progress by pages; Cancel leaves no file and no message.

@@ -109,8 +109,13 @@ double PageView::Percent() const
 
 void PageView::SetMode(ZoomMode mode)
 {
-    if (mode == ZoomMode::Fixed)
+    if (mode == ZoomMode::Fixed && m_mode != ZoomMode::Fixed)
         m_percent = Percent();
+    ApplyMode(mode);
+}
+
+void PageView::ApplyMode(ZoomMode mode)
+{
     const double before = verticalScrollBar()->maximum() > 0
                               ? double(verticalScrollBar()->value()) / verticalScrollBar()->maximum()
                               : 0.0;
@@ -126,7 +131,7 @@ void PageView::SetMode(ZoomMode mode)
 void PageView::SetPercent(double percent)
 {
     m_percent = std::clamp(percent, kMinPercent, kMaxPercent);
-    SetMode(ZoomMode::Fixed);
+    ApplyMode(ZoomMode::Fixed);
 }
 
 void PageView::ZoomIn()

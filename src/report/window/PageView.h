@@ -66,6 +66,7 @@ protected:
 private:
     QSizeF PaperPixels() const;
     double OneToOne() const;
+    void ApplyMode(ZoomMode mode);
     void UpdateGeometry();
     void EmitPage();
     void CopySelection() const;
