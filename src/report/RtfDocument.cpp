@@ -367,7 +367,7 @@ Status RtfDocument::LoadFile(const std::filesystem::path& path)
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
     if (status.type() == std::filesystem::file_type::not_found)
-        return KeldError(kErrFileNotFound, "does not exist", name);
+        return KeldError(kErrFileNotFound, std::string("cannot be opened: ") + std::strerror(ENOENT), name);
     if (status.type() == std::filesystem::file_type::directory)
         return KeldError(75, "is a folder, not a file", name);
     if (!ec && status.type() != std::filesystem::file_type::regular)

@@ -201,7 +201,7 @@ private slots:
         m_detailPath = TempPath("missing.rtf");
         m_commands->PreviewDetail();
         QCOMPARE(MessageBox::TakeShown(),
-                 QStringList{Shown("53  File not found\n") + m_detailPath + QStringLiteral(": does not exist")});
+                 QStringList{Shown("53  File not found\n") + m_detailPath + QStringLiteral(": cannot be opened: No such file or directory")});
         QVERIFY(m_commands->Window() && m_commands->Window()->isVisible());
 
         // A file that is not RTF leaves the report the window held before.
