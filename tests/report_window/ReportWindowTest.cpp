@@ -537,8 +537,14 @@ private slots:
         QVERIFY(view->PageRect(0).height() <= view->viewport()->height());
         // Paper with its header at the top and its footer at the bottom; the surround between.
         const QImage shot = view->viewport()->grab().toImage();
+        // At 2x the grab has twice the pixels of the view.
+        const qreal ratio = shot.devicePixelRatio();
+        auto device = [&](const QRect& r) {
+            return QRect((QPointF(r.topLeft()) * ratio).toPoint(), (QSizeF(r.size()) * ratio).toSize());
+        };
+        // Inside the page's edge line.
         auto inked = [&](QRect band) {
-            band = band.intersected(shot.rect());
+            band = device(band.adjusted(2, 0, -2, 0)).intersected(shot.rect());
             for (int y = band.top(); y <= band.bottom(); ++y)
                 for (int x = band.left(); x <= band.right(); ++x)
                     if (qGray(shot.pixel(x, y)) < 128)
@@ -550,7 +556,7 @@ private slots:
         QVERIFY(inked(QRect(page1.left(), page1.top(), page1.width(), margin)));
         QVERIFY(inked(QRect(page1.left(), page1.bottom() - margin, page1.width(), margin)));
         QVERIFY(!inked(QRect(page1.left(), page1.top() + margin + page1.height() / 4, page1.width(), page1.height() / 4)));
-        QCOMPARE(shot.pixel(page1.center().x(), (page1.bottom() + view->PageRect(1).top()) / 2),
+        QCOMPARE(shot.pixel((QPointF(page1.center().x(), (page1.bottom() + view->PageRect(1).top()) / 2) * ratio).toPoint()),
                  view->viewport()->palette().color(QPalette::Dark).rgb());
 
         const double whole = view->Percent();
