@@ -11,7 +11,6 @@
 #include "ui/BusyGuard.h"
 #include "ui/MessageBox.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -24,11 +23,9 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
-#include <QTextEdit>
 #include <QVBoxLayout>
 
 #include <algorithm>
