@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 #include "cli/StartupCharacter.h"
 
+#include "character/CharacterRecord.h"
 #include "common/ProgramFolder.h"
 #include "common/TextFile.h"
 #include "report/ReportValues.h"
@@ -57,7 +58,7 @@ void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& messag
         std::cerr << message.toStdString() << std::endl;
 }
 
-Status WritePdf(const RtfDocument& report, const std::string& out)
+Status WritePdf(const RtfDocument& report, const std::string& out, const std::string& title)
 {
     qInstallMessageHandler(QtMessages);
     // Fonts and layout need Qt's GUI application, but never a display: without a platform of the
@@ -70,10 +71,10 @@ Status WritePdf(const RtfDocument& report, const std::string& out)
     std::unique_ptr<QGuiApplication> app;
     if (!QCoreApplication::instance())
         app = std::make_unique<QGuiApplication>(argc, argv);
-    return WriteReportPdf(report, PathFromUtf8(out));
+    return WriteReportPdf(report, PathFromUtf8(out), QString::fromStdString(title));
 }
 #else
-Status WritePdf(const RtfDocument&, const std::string&)
+Status WritePdf(const RtfDocument&, const std::string&, const std::string&)
 {
     return KeldError(kErrInvalidArgument, "this build of keldcg-cli writes no PDF; name an .rtf file");
 }
@@ -103,7 +104,9 @@ int RunReport(const ReportOptions& options)
         return 1;
     }
     FillData(report, character.Sheet());
-    Status saved = EndsWithPdf(out) ? WritePdf(report, out) : report.SaveFile(PathFromUtf8(out));
+    // A PDF is titled with the character's name, as the report window titles it.
+    const std::string name = character.Sheet().Text(FieldId::General, static_cast<int>(GeneralField::Name));
+    Status saved = EndsWithPdf(out) ? WritePdf(report, out, name) : report.SaveFile(PathFromUtf8(out));
     if (!saved) {
         PrintError(saved.Error());
         return 1;

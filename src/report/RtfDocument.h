@@ -51,6 +51,8 @@ public:
     // Replaces the document; on failure it keeps what it held. A text that does not start with
     // "{\rtf" is error 5; a missing file error 53.
     Status LoadBytes(std::string bytes);
+    // Templates larger than this are refused unread.
+    static constexpr std::size_t kMaxTemplateBytes = std::size_t{256} << 20;
     Status LoadFile(const std::filesystem::path& path);
 
     // The RTF source as it would be saved.

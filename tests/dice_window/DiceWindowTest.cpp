@@ -3,6 +3,8 @@
 #include "ui/TextDrag.h"
 #include "ui/Twips.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -163,6 +165,48 @@ private slots:
         QVERIFY(!f.window->Roller().Slot(5).fresh);
         QCOMPARE(value->frameStyle() & QFrame::Shape_Mask, int(QFrame::NoFrame));
         QCOMPARE(value->backgroundRole(), QPalette::Button);
+    }
+
+    // Nothing in the roller takes a dragged value: the stat boxes of the sheet are the only targets,
+    // so over this window the drag shows the forbidden pointer.
+    void NoControlOfTheRollerTakesADrop()
+    {
+        Fixture f;
+        QStringList takers;
+        for (QWidget* widget : f.window->findChildren<QWidget*>())
+            if (widget->acceptDrops())
+                takers << widget->objectName() + u'/' + QLatin1String(widget->metaObject()->className());
+        QCOMPARE(takers, QStringList());
+        QVERIFY(!f.window->acceptDrops());
+    }
+
+    // The spins bar is reached by keyboard, moved by its keys, and speaks its value.
+    void SpinsBarWorksByKeyboard()
+    {
+        Fixture f;
+        auto* bar = f.Find<QScrollBar>("HScroll1");
+        QVERIFY(bar->focusPolicy() & Qt::TabFocus);
+        QApplication::setActiveWindow(f.window.get());
+        bar->setFocus();
+        QVERIFY(bar->hasFocus());
+        QTest::keyClick(bar, Qt::Key_Right);
+        QTest::keyClick(bar, Qt::Key_Up);
+        QTest::keyClick(bar, Qt::Key_Left);
+        QCOMPARE(bar->value(), 2);
+        QTest::keyClick(bar, Qt::Key_PageDown);
+        QCOMPARE(bar->value(), 12);
+        QTest::keyClick(bar, Qt::Key_End);
+        QCOMPARE(bar->value(), 500);
+        QCOMPARE(f.window->Roller().Spins(), 500);
+        QCOMPARE(f.Find<QLabel>("Label2")->text(), QStringLiteral("Dice Spins (1 to 500) Times"));
+        QTest::keyClick(bar, Qt::Key_Home);
+        QCOMPARE(f.window->Roller().Spins(), 1);
+        QTest::keyClick(bar, Qt::Key_PageDown);
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(bar);
+        QVERIFY(spoken && spoken->valueInterface());
+        QCOMPARE(spoken->valueInterface()->currentValue().toInt(), 11);
+        QCOMPARE(spoken->text(QAccessible::Name), QStringLiteral("Dice spins"));
+        QCOMPARE(spoken->text(QAccessible::Description), QStringLiteral("Dice Spins (1 to 11) Times"));
     }
 
     void PositionIsSavedOnCloseAndRestored()

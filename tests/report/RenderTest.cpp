@@ -357,7 +357,7 @@ TEST(Render, PdfHasPageFieldsInFootersAndIsWrittenWhole)
             .Ok());
     const fs::path pdf = dir / "report.pdf";
     ASSERT_TRUE(AtomicWriteFile(pdf, "old").Ok());
-    ASSERT_TRUE(WriteReportPdf(doc, pdf).Ok());
+    ASSERT_TRUE(WriteReportPdf(doc, pdf, QStringLiteral("Broken")).Ok());
     EXPECT_EQ(PdfPages(pdf), 3);
     const std::string text = PdfText(pdf);
     for (const char* expected : {"One", "Page 1 of 3", "Two", "Page 2 of 3", "Three", "Page 3 of 3"})
@@ -367,7 +367,7 @@ TEST(Render, PdfHasPageFieldsInFootersAndIsWrittenWhole)
     // A target in a folder that cannot exist is an error, and nothing is left behind.
     const fs::path blocked = dir / "file" / "report.pdf";
     ASSERT_TRUE(AtomicWriteFile(dir / "file", "x").Ok());
-    EXPECT_FALSE(WriteReportPdf(doc, blocked).Ok());
+    EXPECT_FALSE(WriteReportPdf(doc, blocked, QString()).Ok());
     EXPECT_FALSE(fs::exists(blocked));
 
     // A viewer lays the document out to its own width; printing still uses the paper.
@@ -397,7 +397,7 @@ TEST(Render, PdfWriterTakesTheCallersInfoAndReportsAnEmptyPdf)
     auto rendered = RenderReport(doc);
     const fs::path pdf = dir / "titled.pdf";
     ASSERT_TRUE(WritePdf(pdf, {QStringLiteral("Broken"), QStringLiteral("Test Creator")},
-                         [&](QPagedPaintDevice& device) { PrintReport(*rendered, device); })
+                         [&](QPagedPaintDevice& device) { return PrintReport(*rendered, device); })
                     .Ok());
     EXPECT_EQ(PdfPages(pdf), 2);
     const std::string info = Shell("pdfinfo " + Quoted(pdf.string()) + " 2>/dev/null").second;
@@ -406,9 +406,22 @@ TEST(Render, PdfWriterTakesTheCallersInfoAndReportsAnEmptyPdf)
 
     const fs::path kept = dir / "kept.pdf";
     ASSERT_TRUE(AtomicWriteFile(kept, "old").Ok());
-    EXPECT_FALSE(WritePdf(kept, {}, [](QPagedPaintDevice&) {}).Ok());
+    EXPECT_FALSE(WritePdf(kept, {}, [](QPagedPaintDevice&) { return true; }).Ok());
+    // Cancelled after the first page: told page by page, and the file is left alone.
+    std::vector<std::pair<int, int>> told;
+    const Status cancelled = WritePdf(kept, {}, [&](QPagedPaintDevice& device) {
+        return PrintReport(*rendered, device, [&](int done, int count) {
+            told.emplace_back(done, count);
+            return false;
+        });
+    });
+    ASSERT_FALSE(cancelled.Ok());
+    EXPECT_EQ(cancelled.Error().Number(), kErrCancel);
+    EXPECT_EQ(told, (std::vector<std::pair<int, int>>{{1, 2}}));
     std::ifstream in(kept, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+    EXPECT_EQ(ReportPdfInfo(QStringLiteral("Bob")).Title, QStringLiteral("Bob"));
+    EXPECT_TRUE(ReportPdfInfo(QString()).Creator.startsWith(QStringLiteral("KELD Character Generator 1.")));
     fs::remove_all(dir);
 }
 

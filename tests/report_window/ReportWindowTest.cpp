@@ -1,6 +1,8 @@
 #include "character/SheetModel.h"
 #include "charfile/CharacterFileReader.h"
 #include "common/ProgramFolder.h"
+#include "report/render/RenderBuilder.h"
+#include "report/window/PageView.h"
 #include "report/window/PrintDestination.h"
 #include "report/window/ReportCommands.h"
 #include "report/window/ReportWindow.h"
@@ -13,11 +15,23 @@
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QApplication>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
-#include <QTextEdit>
+#include <QAbstractTextDocumentLayout>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QtMath>
 
 #include <filesystem>
 #include <memory>
@@ -42,6 +56,22 @@ QString PdfText(const QString& path)
         qFatal("pdftotext is missing: install the package poppler-utils");
     process.waitForFinished();
     return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// "Title:" and "Creator:" as pdfinfo reads them from a PDF.
+QString PdfInfoLines(const QString& path)
+{
+    QProcess process;
+    process.start(QStringLiteral("pdfinfo"), {path});
+    if (!process.waitForStarted())
+        qFatal("pdfinfo is missing: install the package poppler-utils");
+    process.waitForFinished();
+    QStringList kept;
+    for (const QString& line : QString::fromUtf8(process.readAllStandardOutput()).split(u'\n'))
+        if (line.startsWith(QLatin1String("Title:")) || line.startsWith(QLatin1String("Creator:")) ||
+            line.startsWith(QLatin1String("Pages:")))
+            kept << line.simplified();
+    return kept.join(u'\n');
 }
 
 // A message box as MessageBox records it: the program's title, then the text.
@@ -170,7 +200,8 @@ private slots:
     {
         m_detailPath = TempPath("missing.rtf");
         m_commands->PreviewDetail();
-        QCOMPARE(MessageBox::TakeShown(), QStringList{Shown("53  File not found")});
+        QCOMPARE(MessageBox::TakeShown(),
+                 QStringList{Shown("53  File not found\n") + m_detailPath + QStringLiteral(": cannot be opened: No such file or directory")});
         QVERIFY(m_commands->Window() && m_commands->Window()->isVisible());
 
         // A file that is not RTF leaves the report the window held before.
@@ -181,8 +212,18 @@ private slots:
         junk.close();
         m_summaryPath = junk.fileName();
         m_commands->PreviewSummary();
-        QCOMPARE(MessageBox::TakeShown(), QStringList{Shown("5  Invalid procedure call or argument")});
+        QCOMPARE(MessageBox::TakeShown(), QStringList{Shown("5  Invalid procedure call or argument\n") +
+                                                      junk.fileName() + QStringLiteral(": is not an RTF file")});
         QVERIFY(PreviewText().contains("Broken"));
+
+        // A print after a failed load prints nothing at all, not what the window held.
+        m_commands->PrintSummary();
+        QCOMPARE(MessageBox::TakeShown().size(), 1);
+        m_detailPath = TempPath("missing.rtf");
+        m_commands->PrintDetail();
+        QCOMPARE(MessageBox::TakeShown().size(), 1);
+        QCOMPARE(m_jobs, QStringList());
+        QCOMPARE(m_commands->Window(), nullptr);
     }
 
     // Print commands send the whole report as one job; the preview's Print sends only the selection.
@@ -197,7 +238,7 @@ private slots:
         QCOMPARE(MessageBox::TakeShown(), QStringList());
 
         m_commands->PreviewDetail();
-        QTextEdit* preview = m_commands->Window()->Preview();
+        PageView* preview = m_commands->Window()->Preview();
         const QTextCursor name = preview->document()->find(QStringLiteral("Broken"));
         QVERIFY(!name.isNull());
         preview->setTextCursor(name);
@@ -208,14 +249,17 @@ private slots:
                  qPrintable(part));
         QVERIFY(m_commands->Window());
 
-        // The same selection is what Save As PDF writes.
-        FileDialog::SetNextFileName(TempPath("part"));
+        // Save As PDF writes the whole report all the same, selection or not.
+        FileDialog::SetNextFileName(TempPath("whole"));
         QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
         QCOMPARE(FileDialog::LastKind(), FileDialog::Kind::Save);
         QCOMPARE(FileDialog::LastInitialName(), QStringLiteral("Broken.pdf"));
-        QCOMPARE(PdfText(TempPath("part.pdf")), part);
+        const QString whole = PdfText(TempPath("whole.pdf"));
+        QVERIFY2(whole.contains("30000") && whole.contains("Broken"), qPrintable(whole));
+        QVERIFY(preview->textCursor().hasSelection());
 
-        preview->moveCursor(QTextCursor::Start);
+        QTextCursor start(preview->document());
+        preview->setTextCursor(start);
         QTest::mouseClick(Button("cmdPrint"), Qt::LeftButton);
         QCOMPARE(m_jobs.size(), 3);
         QVERIFY(PdfText(m_jobs[2]).contains("30000"));
@@ -340,6 +384,246 @@ private slots:
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown[0].contains("could not be printed"), qPrintable(shown[0]));
         QCOMPARE(WrittenFiles(), QStringList{QStringLiteral("instead.pdf")});
+    }
+
+    // A printer that refuses jobs gets no job and the user is offered the PDF, from the print
+    // commands and from the preview's Print alike.
+    void RefusedPrintJobsOfferAPdf()
+    {
+        PrintDestination::SetAcceptCheck([](const QPrinter&) {
+            return Status(KeldError(kErrInvalidArgument, "is not accepting jobs", "PDF"));
+        });
+        MessageBox::SetNextAnswer(QMessageBox::Save);
+        FileDialog::SetNextFileName(TempPath("refused"));
+        m_commands->PrintDetail();
+        QStringList shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains("cannot be printed") && shown[0].contains("is not accepting jobs"),
+                 qPrintable(shown[0]));
+        QVERIFY(PdfText(TempPath("refused.pdf")).contains("30000"));
+        QCOMPARE(m_jobs.size(), 1);
+        QVERIFY(!QFile::exists(m_jobs[0]));
+
+        m_commands->PreviewSummary();
+        QTest::mouseClick(Button("cmdPrint"), Qt::LeftButton);
+        shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains("is not accepting jobs"), qPrintable(shown[0]));
+        QVERIFY(!QFile::exists(m_jobs[1]));
+        PrintDestination::SetAcceptCheck({});
+    }
+
+    // The template chooser refuses what is not a usable template, with the file and the reason,
+    // and keeps the template it had.
+    void ChooserRefusesFilesThatAreNoTemplates()
+    {
+        QFile big(TempPath("big.rtf"));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        big.write("{\\rtf1 big}");
+        QVERIFY(big.resize(qint64(RtfDocument::kMaxTemplateBytes) + 1)); // sparse: nothing is written
+        big.close();
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), TempPath("zero.rtf")));
+        QVERIFY(QDir().mkpath(TempPath("folder.rtf")));
+        QFile text(TempPath("notes.rtf"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("just notes");
+        text.close();
+        const struct {
+            QString path;
+            const char* reason;
+        } cases[] = {{TempPath("zero.rtf"), ": is not a regular file"},
+                     {big.fileName(), ": is larger than 256 MB"},
+                     {text.fileName(), ": is not an RTF file"},
+                     {TempPath("folder.rtf"), ": is a folder"}};
+        for (const auto& c : cases) {
+            FileDialog::SetNextFileName(c.path);
+            m_commands->ChooseDetailTemplate();
+            const QStringList shown = MessageBox::TakeShown();
+            QCOMPARE(shown.size(), 1);
+            QVERIFY2(shown[0].section(u'\n', 1, 1).startsWith(QLatin1String("5  ")) ||
+                         shown[0].section(u'\n', 1, 1).startsWith(QLatin1String("75  ")),
+                     qPrintable(shown[0]));
+            QVERIFY2(shown[0].section(u'\n', 2).startsWith(c.path + QLatin1String(c.reason)), qPrintable(shown[0]));
+            QCOMPARE(m_detailPath, DataFile("detchar.rtf"));
+        }
+        QVERIFY(!std::filesystem::exists(m_settings->StoreFile(ApplicationName())));
+    }
+
+    // Offered names are names a file can have; a PDF is always saved as .pdf.
+    void OfferedFileNamesAreUsable()
+    {
+        const auto restore = qScopeGuard([this] { (void)m_sheet.WriteName("Broken"); });
+        const struct {
+            const char* name;
+            const char* offered;
+        } cases[] = {{"Bob/Evil", "Bob_Evil"}, {"", "character"}, {"a:b*c?\"d<e>f|g\\h\ti", "a_b_c__d_e_f_g_h_i"},
+                     {"..", "character"}, {".hidden", "hidden"}};
+        m_commands->PreviewDetail();
+        for (const auto& c : cases) {
+            QVERIFY(m_sheet.WriteName(c.name).Ok());
+            FileDialog::SetNextCancel();
+            QTest::mouseClick(Button("cmdsaveRTF"), Qt::LeftButton);
+            QCOMPARE(FileDialog::LastInitialName(), QLatin1String(c.offered) + QLatin1String(".rtf"));
+            FileDialog::SetNextCancel();
+            QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+            QCOMPARE(FileDialog::LastInitialName(), QLatin1String(c.offered) + QLatin1String(".pdf"));
+        }
+        FileDialog::SetNextFileName(TempPath("typed.rtf"));
+        QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+        QVERIFY(!QFile::exists(TempPath("typed.rtf")));
+        QVERIFY(ReadAll(TempPath("typed.rtf.pdf")).startsWith("%PDF"));
+    }
+
+    // Window and command line write the same PDF information: the name and the program.
+    void PdfInformationMatchesTheCommandLine()
+    {
+        m_commands->PreviewDetail();
+        FileDialog::SetNextFileName(TempPath("window.pdf"));
+        QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+        const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/keldcg-cli");
+        QCOMPARE(QProcess::execute(cli, {QStringLiteral("report"), KELD_TEST_DATA "/charfile/valid-character.kld",
+                                         m_detailPath, TempPath("cli.pdf")}),
+                 0);
+        const QString info = PdfInfoLines(TempPath("window.pdf"));
+        QVERIFY2(info.contains(QStringLiteral("Title: Broken")) &&
+                     info.contains(QRegularExpression(QStringLiteral("Creator: KELD Character Generator \\d+\\.\\d+"))),
+                 qPrintable(info));
+        QCOMPARE(PdfInfoLines(TempPath("cli.pdf")), info);
+    }
+
+    // The preview shows the printed pages with their headers and footers, opens at the top of
+    // page 1 fitted to the width, pages and zooms by keyboard and wheel, and selects by mouse.
+    void PreviewShowsThePagesThatPrint()
+    {
+        QFile pages(TempPath("pages.rtf"));
+        QVERIFY(pages.open(QIODevice::WriteOnly));
+        pages.write("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs24\\margt1440\\margb1440"
+                    "{\\header\\pard HEADLINE\\par}{\\footer\\pard Page {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}} of "
+                    "{\\field{\\*\\fldinst NUMPAGES}{\\fldrslt 1}}\\par}"
+                    "\\pard One [NAME]\\page Two\\page Three\\par}");
+        pages.close();
+        m_summaryPath = pages.fileName();
+        m_commands->PreviewSummary();
+        ReportWindow* window = m_commands->Window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        PageView* view = window->Preview();
+        auto* label = window->findChild<QLabel*>(QStringLiteral("lblPage"));
+        QVERIFY(label);
+        QCOMPARE(view->PageCount(), 3);
+        QCOMPARE(view->verticalScrollBar()->value(), 0);
+        QCOMPARE(label->text(), QStringLiteral("Page 1 of 3"));
+        QCOMPARE(view->Mode(), PageView::ZoomMode::FitWidth);
+        const QRect first = view->PageRect(0);
+        QVERIFY2(first.top() > 0 && first.left() > 0 && first.right() < view->viewport()->width(),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(first.x()).arg(first.y()).arg(first.width()).arg(first.height())));
+        QVERIFY(first.width() > view->viewport()->width() * 8 / 10);
+
+        QTest::keyClick(view, Qt::Key_PageDown);
+        QCOMPARE(label->text(), QStringLiteral("Page 2 of 3"));
+        QVERIFY(view->PageRect(1).top() > 0 && view->PageRect(1).top() < first.top() + 2);
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(label->text(), QStringLiteral("Page 3 of 3"));
+        QTest::keyClick(view, Qt::Key_PageUp);
+        QTest::keyClick(view, Qt::Key_PageUp);
+        QCOMPARE(label->text(), QStringLiteral("Page 2 of 3"));
+        QTest::keyClick(view, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(label->text(), QStringLiteral("Page 1 of 3"));
+        QCOMPARE(view->verticalScrollBar()->value(), 0);
+
+        // Zoom: the whole page in view, then by keys and wheel, then real size.
+        auto* zoom = window->findChild<QComboBox*>(QStringLiteral("cboZoom"));
+        QVERIFY(zoom);
+        zoom->activated(zoom->findText(QStringLiteral("Whole Page")));
+        QVERIFY(view->PageRect(0).height() <= view->viewport()->height());
+        // Paper with its header at the top and its footer at the bottom; the surround between.
+        const QImage shot = view->viewport()->grab().toImage();
+        // At 2x the grab has twice the pixels of the view.
+        const qreal ratio = shot.devicePixelRatio();
+        auto device = [&](const QRect& r) {
+            return QRect((QPointF(r.topLeft()) * ratio).toPoint(), (QSizeF(r.size()) * ratio).toSize());
+        };
+        // Inside the page's edge line.
+        auto inked = [&](QRect band) {
+            band = device(band.adjusted(2, 0, -2, 0)).intersected(shot.rect());
+            for (int y = band.top(); y <= band.bottom(); ++y)
+                for (int x = band.left(); x <= band.right(); ++x)
+                    if (qGray(shot.pixel(x, y)) < 128)
+                        return true;
+            return false;
+        };
+        const QRect page1 = view->PageRect(0);
+        const int margin = page1.height() / 11; // an inch of a letter page
+        QVERIFY(inked(QRect(page1.left(), page1.top(), page1.width(), margin)));
+        QVERIFY(inked(QRect(page1.left(), page1.bottom() - margin, page1.width(), margin)));
+        QVERIFY(!inked(QRect(page1.left(), page1.top() + margin + page1.height() / 4, page1.width(), page1.height() / 4)));
+        QCOMPARE(shot.pixel((QPointF(page1.center().x(), (page1.bottom() + view->PageRect(1).top()) / 2) * ratio).toPoint()),
+                 view->viewport()->palette().color(QPalette::Dark).rgb());
+
+        const double whole = view->Percent();
+        QTest::keyClick(view, Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(view->Mode(), PageView::ZoomMode::Fixed);
+        QVERIFY(view->Percent() > whole * 1.2);
+        QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &wheel);
+        QVERIFY(qAbs(view->Percent() - whole) < 1);
+        zoom->activated(zoom->findText(QStringLiteral("100 %")));
+        QVERIFY(qAbs(view->Percent() - 100) < 0.5);
+        QCOMPARE(zoom->currentText(), QStringLiteral("100 %"));
+        QCOMPARE(view->PageRect(0).width(),
+                 qCeil(render::PagePixels(*view->document()).width() * view->logicalDpiX() /
+                       render::PixelDpi(*view->document())));
+        zoom->activated(zoom->findText(QStringLiteral("Fit Width")));
+
+        // A double click selects the word under it, which is what Print then prints.
+        const int two = view->document()->find(QStringLiteral("Two")).selectionStart();
+        QTextBlock block = view->document()->findBlock(two);
+        const QRectF box = view->document()->documentLayout()->blockBoundingRect(block);
+        const QTextLine line = block.layout()->lineForTextPosition(two - block.position());
+        const double y = box.top() + line.y() + line.height() / 2;
+        const double pageHeight = render::PagePixels(*view->document()).height();
+        const int page = int(y / pageHeight);
+        view->ShowPage(page);
+        const QPoint at = view->PageRect(page).topLeft() +
+                          QPointF((box.left() + line.cursorToX(two - block.position()) + 3) * view->Scale(),
+                                  (y - page * pageHeight) * view->Scale())
+                              .toPoint();
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QCOMPARE(view->textCursor().selectedText(), QStringLiteral("Two"));
+        QTest::mouseClick(Button("cmdPrint"), Qt::LeftButton);
+        QCOMPARE(m_jobs.size(), 1);
+        const QString printed = PdfText(m_jobs[0]);
+        QVERIFY2(printed.contains("Two") && !printed.contains("One"), qPrintable(printed));
+
+        // The pages are those Save As PDF writes.
+        FileDialog::SetNextFileName(TempPath("pages.pdf"));
+        QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+        QVERIFY(PdfInfoLines(TempPath("pages.pdf")).contains(QStringLiteral("Pages: 3")));
+
+        QTest::keyClick(view, Qt::Key_Escape);
+        QCOMPARE(m_commands->Window(), nullptr);
+    }
+
+    // Saving shows its progress by pages; Cancel leaves no file and no message.
+    void CancelledPdfLeavesNoFile()
+    {
+        ReportWindow::SetProgressDelay(0);
+        const auto restore = qScopeGuard([] { ReportWindow::SetProgressDelay(500); });
+        m_commands->PreviewDetail();
+        QString label;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QProgressDialog*>(widget); box && box->isVisible()) {
+                    label = box->labelText();
+                    box->cancel();
+                }
+        });
+        FileDialog::SetNextFileName(TempPath("cancelled.pdf"));
+        QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+        QVERIFY2(label.startsWith(QLatin1String("Page ")) && label.contains(QLatin1String(" of ")), qPrintable(label));
+        QVERIFY(!QFile::exists(TempPath("cancelled.pdf")));
+        QCOMPARE(WrittenFiles(), QStringList());
+        QCOMPARE(MessageBox::TakeShown(), QStringList());
     }
 };
 

@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -80,6 +81,9 @@ DiceWindow::DiceWindow(const SettingsStore& settings, UniformSource uniform, QWi
     m_spins->setRange(DiceRoller::kMinSpins, DiceRoller::kMaxSpins);
     m_spins->setSingleStep(1);
     m_spins->setPageStep(10);
+    // Reachable by Tab and moved by the arrows, PgUp/PgDn and Home/End like any slider.
+    m_spins->setFocusPolicy(Qt::StrongFocus);
+    m_spins->installEventFilter(this);
     m_spinsCaption->setBuddy(m_spins);
     connect(m_spins, &QScrollBar::valueChanged, this, [this](int value) { m_roller.SetSpins(value); });
 
@@ -126,6 +130,11 @@ QWidget* DiceWindow::BuildSlot(int slot)
     for (std::string_view entry : DiceRoller::kExpressionList)
         c.dice->addItem(QString::fromLatin1(entry.data(), static_cast<qsizetype>(entry.size())));
     c.dice->setMaxVisibleItems(static_cast<int>(DiceRoller::kExpressionList.size()));
+    // A value dragged from this window is meant for a stat of the sheet; dropped here it would
+    // silently become a dice expression.
+    c.dice->setAcceptDrops(false);
+    if (QLineEdit* edit = c.dice->lineEdit())
+        edit->setAcceptDrops(false);
     connect(c.dice, &QComboBox::editTextChanged, this,
             [this, slot](const QString& text) { m_roller.SetExpression(slot, text.toStdString()); });
 
@@ -180,6 +189,8 @@ void DiceWindow::ShowSlot(int slot, DiceField field)
         const QSignalBlocker blocker(m_spins);
         m_spins->setValue(m_roller.Spins());
         m_spinsCaption->setText(QtText(m_roller.SpinsCaption()));
+        // A screen reader speaks the bar's value; the caption says what it means.
+        m_spins->setAccessibleDescription(m_spinsCaption->text());
         return;
     }
     if (field == DiceField::GlobalReroll) {
@@ -232,6 +243,22 @@ void DiceWindow::Rolling(const std::function<void()>& roll)
 
 bool DiceWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    // A scroll bar leaves the arrow keys to the view it scrolls; this one has none, so they move it.
+    if (watched == m_spins && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
+            const bool back = isRightToLeft() ? key->key() == Qt::Key_Right : key->key() == Qt::Key_Left;
+            const bool forward = isRightToLeft() ? key->key() == Qt::Key_Left : key->key() == Qt::Key_Right;
+            if (back || key->key() == Qt::Key_Down) {
+                m_spins->triggerAction(QAbstractSlider::SliderSingleStepSub);
+                return true;
+            }
+            if (forward || key->key() == Qt::Key_Up) {
+                m_spins->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+                return true;
+            }
+        }
+    }
     if (event->type() == QEvent::MouseButtonPress) {
         for (int i = 0; i < DiceRoller::kSlotCount; ++i) {
             if (watched != m_slots[i].value)

@@ -2,6 +2,8 @@
 
 #include "report/RenderModel.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QList>
 #include <QPageLayout>
 
 #include <memory>
@@ -33,7 +35,8 @@ std::unique_ptr<QTextDocument> PaperCopy(const QTextDocument& document);
 
 // Paints page `index` (from 0) of a paginated rendered document with its header and footer, in
 // document pixels with the paper's top left corner at (0, 0). Automatic colours are black, as on
-// paper.
-void PaintPage(QPainter& painter, const QTextDocument& document, int index);
+// paper. `selections` are painted over the body text (a viewer's selected text).
+void PaintPage(QPainter& painter, const QTextDocument& document, int index,
+               const QList<QAbstractTextDocumentLayout::Selection>& selections = {});
 
 } // namespace keld::render

@@ -106,7 +106,8 @@ void PaintPart(QPainter& painter, const ReportPages& pages, bool header, int ind
 
 } // namespace
 
-void PaintPage(QPainter& painter, const QTextDocument& document, int index)
+void PaintPage(QPainter& painter, const QTextDocument& document, int index,
+               const QList<QAbstractTextDocumentLayout::Selection>& selections)
 {
     // Top to bottom, so that text comes out of the page in reading order.
     const ReportPages* pages = PagesOf(document);
@@ -120,6 +121,7 @@ void PaintPage(QPainter& painter, const QTextDocument& document, int index)
     painter.setClipRect(QRectF(QPointF(0, 0), page));
     painter.translate(0, -index * page.height());
     context.clip = QRectF(0, index * page.height(), page.width(), page.height());
+    context.selections = selections;
     document.documentLayout()->draw(&painter, context);
     painter.restore();
 

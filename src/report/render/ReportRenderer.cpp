@@ -19,11 +19,11 @@ std::unique_ptr<QTextDocument> RenderReport(const RtfDocument& document)
         std::make_shared<render::RenderModel>(render::ReadLayout(document.Source(), document.Model())));
 }
 
-void PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device)
+bool PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device, const PageProgress& progress)
 {
     if (!render::IsRenderedReport(rendered)) {
         rendered.print(&device);
-        return;
+        return true;
     }
     const QTextDocument* document = &rendered;
     std::unique_ptr<QTextDocument> copy;
@@ -40,7 +40,7 @@ void PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device)
 
     QPainter painter(&device);
     if (!painter.isActive())
-        return;
+        return false;
     const double dpiX = device.logicalDpiX(), dpiY = device.logicalDpiY();
     const QRectF paint = device.pageLayout().paintRect(QPageLayout::Point);
     painter.translate(-paint.left() * dpiX / 72.0, -paint.top() * dpiY / 72.0);
@@ -51,11 +51,24 @@ void PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device)
         if (index > 0)
             device.newPage();
         render::PaintPage(painter, *document, index);
+        if (progress && !progress(index + 1, pages))
+            return false;
     }
+    return painter.end();
+}
+
+QString ProgramCreator()
+{
+    return QStringLiteral("KELD Character Generator %1").arg(QLatin1String(KELD_VERSION_TEXT));
+}
+
+PdfInfo ReportPdfInfo(const QString& characterName)
+{
+    return {characterName, ProgramCreator()};
 }
 
 Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
-                const std::function<void(QPagedPaintDevice&)>& print)
+                const std::function<bool(QPagedPaintDevice&)>& print)
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return KeldError(kErrInvalidArgument, "writing a PDF needs the Qt GUI application object");
@@ -66,20 +79,21 @@ Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
         QPdfWriter writer(&buffer);
         writer.setTitle(info.Title);
         writer.setCreator(info.Creator);
-        print(writer);
+        if (!print(writer))
+            return KeldError(kErrCancel, "the PDF was not finished", PathToUtf8(path));
     }
     if (bytes.isEmpty())
         return KeldError(kErrInvalidArgument, "the PDF could not be made");
     return AtomicWriteFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path)
+Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path, const QString& title)
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return KeldError(kErrInvalidArgument, "writing a PDF needs the Qt GUI application object");
     auto rendered = RenderReport(document);
-    return WritePdf(path, {QString(), QStringLiteral("KELD Character Generator")},
-                    [&](QPagedPaintDevice& device) { PrintReport(*rendered, device); });
+    return WritePdf(path, ReportPdfInfo(title),
+                    [&](QPagedPaintDevice& device) { return PrintReport(*rendered, device); });
 }
 
 } // namespace keld

@@ -17,8 +17,12 @@ namespace keld {
 // and margins.
 std::unique_ptr<QTextDocument> RenderReport(const RtfDocument& document);
 
+// Told after each page (pages done, page count); false stops the job.
+using PageProgress = std::function<bool(int done, int count)>;
+
 // Prints a rendered report on a printer or PDF writer, one job, with the rendered page layout.
-void PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device);
+// False when the device could not be painted on or finished with an error, or progress stopped it.
+bool PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device, const PageProgress& progress = {});
 
 // What a PDF file says about itself.
 struct PdfInfo {
@@ -26,13 +30,19 @@ struct PdfInfo {
     QString Creator;
 };
 
+// "KELD Character Generator" and the version: the creator of every PDF the program writes.
+QString ProgramCreator();
+// The information of a report's PDF: titled with the character's name.
+PdfInfo ReportPdfInfo(const QString& characterName);
+
 // The one PDF writer: `print` puts the pages on a PDF writer in memory, and only a complete PDF
 // replaces the file, atomically, so that a file that cannot be written is reported like any other.
+// When `print` returns false (cancelled) nothing is written and the result is the cancel error.
 // Needs the Qt GUI application object but no display.
 Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
-                const std::function<void(QPagedPaintDevice&)>& print);
+                const std::function<bool(QPagedPaintDevice&)>& print);
 
-// Renders and writes a PDF (what printing would put on paper); needs no display.
-Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path);
+// Renders and writes a PDF (what printing would put on paper) titled `title`; needs no display.
+Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path, const QString& title);
 
 } // namespace keld

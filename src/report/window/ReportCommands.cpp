@@ -1,6 +1,8 @@
 #include "report/window/ReportCommands.h"
 
 #include "common/KeldError.h"
+#include "common/TextFile.h"
+#include "report/RtfDocument.h"
 #include "report/window/ReportWindow.h"
 #include "settings/SettingsStore.h"
 #include "ui/BusyGuard.h"
@@ -34,6 +36,20 @@ QString ErrorText(const KeldError& error, const char* separator)
            QString::fromStdString(error.Description());
 }
 
+// A template that cannot be used: the number and description, then the file and the reason.
+QString TemplateErrorText(const KeldError& error)
+{
+    QString text = ErrorText(error, "  ");
+    const QString file = QString::fromStdString(error.File());
+    const QString reason = QString::fromStdString(error.Detail());
+    if (!file.isEmpty())
+        text += QStringLiteral("\n%1: %2").arg(file, reason.isEmpty() ? QString::fromStdString(error.Description())
+                                                                       : reason);
+    else if (!reason.isEmpty())
+        text += u'\n' + reason;
+    return text;
+}
+
 } // namespace
 
 ReportCommands::ReportCommands(SheetModel& model, QWidget* sheet, FileDialog& sheetDialog,
@@ -46,6 +62,12 @@ ReportCommands::ReportCommands(SheetModel& model, QWidget* sheet, FileDialog& sh
 
 ReportWindow* ReportCommands::LoadReportTemplate(const QString& path)
 {
+    (void)LoadTemplateInto(path); // reported to the user; the window keeps its report
+    return m_window;
+}
+
+bool ReportCommands::LoadTemplateInto(const QString& path)
+{
     if (!m_window) {
         auto* window = new ReportWindow(m_model, m_sheet);
         connect(window, &ReportWindow::Closed, this, [this, window] {
@@ -54,14 +76,22 @@ ReportWindow* ReportCommands::LoadReportTemplate(const QString& path)
         });
         m_window = window;
     }
-    if (Status loaded = m_window->LoadTemplate(path); !loaded)
-        ShowReportMessage(m_sheet, QMessageBox::Critical, ErrorText(loaded.Error(), "  "));
-    return m_window;
+    if (Status loaded = m_window->LoadTemplate(path); !loaded) {
+        ShowReportMessage(m_sheet, QMessageBox::Critical, TemplateErrorText(loaded.Error()));
+        return false;
+    }
+    return true;
 }
 
 void ReportCommands::Print(const QString& path)
 {
-    ReportWindow* window = LoadReportTemplate(path);
+    // After the template message nothing goes to the printer: what the window held is not the
+    // report that was asked for.
+    if (!LoadTemplateInto(path)) {
+        CloseReportWindow();
+        return;
+    }
+    ReportWindow* window = m_window;
     window->FillData();
     window->Print();
     CloseReportWindow();
@@ -123,7 +153,14 @@ void ReportCommands::ChooseTemplate(QString& path, const char* key)
     Result<QString> chosen = m_sheetDialog.ShowOpen(kTemplateFilter, QStringLiteral("rtf"));
     if (!chosen)
         return;
-    // Not checked here: a file that is no template shows up at the next print or preview.
+    // A file that is no template is refused now, while the user still knows which file it was.
+    {
+        RtfDocument probe;
+        if (Status loaded = probe.LoadFile(PathFromUtf8(chosen->toStdString())); !loaded) {
+            ShowReportMessage(m_sheet, QMessageBox::Critical, TemplateErrorText(loaded.Error()));
+            return;
+        }
+    }
     path = *chosen;
     // The choice holds for this run either way; the user should know it will not outlive it.
     if (Status saved = m_settings.SaveSetting(ApplicationName(), "Options", key, chosen->toStdString()); !saved)

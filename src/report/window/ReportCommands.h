@@ -38,6 +38,8 @@ public:
     ReportWindow* LoadReportTemplate(const QString& path);
 
 private:
+    // LoadReportTemplate that says whether the template was loaded.
+    bool LoadTemplateInto(const QString& path);
     void Print(const QString& path);
     void Preview(const QString& path);
     void ChooseTemplate(QString& path, const char* key);

@@ -6,12 +6,16 @@
 #include "report/ReportValues.h"
 #include "report/render/RenderBuilder.h"
 #include "report/render/ReportRenderer.h"
+#include "report/window/PageView.h"
 #include "report/window/PrintDestination.h"
 #include "ui/BusyGuard.h"
 #include "ui/MessageBox.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QShortcut>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -19,11 +23,9 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
-#include <QTextEdit>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -31,95 +33,74 @@
 
 namespace keld {
 
-// The report shown as a column of the page's width on a darker surround, so that lines wrap where
-// they will on paper. Read-only: the user only selects.
-class PagePreview final : public QTextEdit {
-public:
-    explicit PagePreview(QWidget* parent) : QTextEdit(parent)
-    {
-        setReadOnly(true);
-        setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        setBackgroundRole(QPalette::Dark);
-        setAutoFillBackground(true);
-        // The page is paper under any desktop theme: templates colour their text and cells for
-        // white paper, and automatic text prints black. Only the page's two roles are fixed; the
-        // surround, the selection and the scroll bars follow the theme.
-        QPalette paper;
-        paper.setColor(QPalette::Base, Qt::white);
-        paper.setColor(QPalette::Text, Qt::black);
-        setPalette(paper);
-        // A scroll bar that comes and goes would shift the page sideways.
-        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    }
-
-    // Shows `shown` (a copy of the report; the editor rewrites its page size for the screen).
-    void ShowDocument(QTextDocument* shown)
-    {
-        const QSizeF page = shown->pageSize();
-        m_pageWidth = page.width() > 0 ? static_cast<int>(std::ceil(page.width())) : 0;
-        setDocument(shown);
-        if (m_pageWidth > 0) {
-            setLineWrapMode(QTextEdit::FixedPixelWidth);
-            setLineWrapColumnOrWidth(m_pageWidth);
-        } else {
-            setLineWrapMode(QTextEdit::WidgetWidth);
-        }
-        // A table wider than the page widens the column rather than adding a scroll bar.
-        connect(shown->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
-                [this] { UpdateMargins(); });
-        UpdateMargins();
-    }
-
-    int PageWidth() const { return m_pageWidth; }
-    // The width the preview needs to show a whole page with its surround.
-    int FullWidth() const
-    {
-        return ColumnWidth() + 2 * kGap + 2 * frameWidth() + verticalScrollBar()->sizeHint().width();
-    }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override
-    {
-        QTextEdit::resizeEvent(event);
-        UpdateMargins();
-    }
-
-private:
-    static constexpr int kGap = 16;
-
-    void UpdateMargins()
-    {
-        if (m_pageWidth <= 0) {
-            setViewportMargins(0, 0, 0, 0);
-            return;
-        }
-        const int available = width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width();
-        const int spare = std::max(0, available - ColumnWidth());
-        const int gap = std::min(kGap, spare / 2);
-        setViewportMargins(spare / 2, gap, spare - spare / 2, gap);
-    }
-
-    int ColumnWidth() const
-    {
-        return std::max(m_pageWidth,
-                        static_cast<int>(std::ceil(document()->documentLayout()->documentSize().width())));
-    }
-
-    int m_pageWidth = 0;
-};
-
 namespace {
 
 // Prints a selection on the report's own paper, without the report's headers and footers: its
 // margins are part of the document.
-void PrintSelection(const QTextDocument& selection, const QTextDocument& report, QPagedPaintDevice& device)
+bool PrintSelection(const QTextDocument& selection, const QTextDocument& report, QPagedPaintDevice& device)
 {
     QPageLayout layout = render::PageLayoutOf(report);
     layout.setMinimumMargins(QMarginsF());
     layout.setMargins(QMarginsF());
     device.setPageLayout(layout);
-    PrintReport(selection, device);
+    return PrintReport(selection, device);
 }
+
+// A file name offered for the character: characters no file name can hold become "_", and a
+// name that would be empty or hidden gets a visible one.
+QString OfferedFileName(const QString& characterName, const QString& extension)
+{
+    static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
+    QString base;
+    for (const QChar c : characterName)
+        base += c.unicode() < 0x20 || c.unicode() == 0x7F || kForbidden.contains(c) ? QChar(u'_') : c;
+    base = base.trimmed();
+    while (base.startsWith(u'.'))
+        base.remove(0, 1);
+    // Room for the extension within the usual 255-byte limit of a file name.
+    while (base.toUtf8().size() > 200)
+        base.chop(1);
+    if (base.trimmed().isEmpty())
+        base = QStringLiteral("character");
+    return base + u'.' + extension;
+}
+
+// Busy pointer at once; past half a second a progress box with the page count and Cancel.
+class PageProgressBox {
+public:
+    PageProgressBox(QWidget* parent, const QString& title)
+        : m_box(QString(), QStringLiteral("Cancel"), 0, 1, parent)
+    {
+        m_box.setWindowTitle(title);
+        m_box.setObjectName(QStringLiteral("dlgProgress"));
+        m_box.setAccessibleName(title);
+        m_box.setWindowModality(Qt::WindowModal);
+        m_box.setMinimumDuration(ProgressDelay());
+        m_box.setAutoClose(false);
+        m_box.setAutoReset(false);
+        m_box.setValue(0);
+    }
+
+    // True to go on.
+    bool Step(int done, int count)
+    {
+        m_box.setMaximum(count);
+        m_box.setLabelText(QStringLiteral("Page %1 of %2").arg(done).arg(count));
+        m_box.setValue(done);
+        return !m_box.wasCanceled();
+    }
+    bool Cancelled() const { return m_box.wasCanceled(); }
+
+    static int& ProgressDelay()
+    {
+        static int delay = 500;
+        return delay;
+    }
+
+private:
+    BusyGuard m_busy;
+    QProgressDialog m_box;
+};
 
 // A PDF stand-in writes nothing when its file cannot be created; a real printer says so in its state.
 bool JobFailed(const QPrinter& printer)
@@ -139,10 +120,22 @@ ReportWindow::ReportWindow(const SheetModel& model, QWidget* parent)
     setWindowTitle(QStringLiteral("Print Preview"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    m_preview = new PagePreview(this);
+    m_preview = new PageView(this);
     m_preview->setObjectName(QStringLiteral("RichTextBox1"));
     m_preview->setAccessibleName(QStringLiteral("Report preview"));
     m_preview->setAccessibleDescription(QStringLiteral("Select part of the report to print only that part"));
+
+    m_zoom = new QComboBox(this);
+    m_zoom->setObjectName(QStringLiteral("cboZoom"));
+    m_zoom->setAccessibleName(QStringLiteral("Zoom"));
+    m_zoom->addItem(QStringLiteral("Fit Width"), -1);
+    m_zoom->addItem(QStringLiteral("Whole Page"), -2);
+    for (int percent : {50, 75, 100, 150, 200})
+        m_zoom->addItem(QStringLiteral("%1 %").arg(percent), percent);
+    m_zoom->setToolTip(QStringLiteral("Zoom (Ctrl+wheel, Ctrl+plus, Ctrl+minus)"));
+    m_pageLabel = new QLabel(this);
+    m_pageLabel->setObjectName(QStringLiteral("lblPage"));
+    m_pageLabel->setAccessibleDescription(QStringLiteral("Page shown"));
 
     auto makeButton = [this](const char* name, const QString& caption, const QString& spoken) {
         auto* button = new QPushButton(caption, this);
@@ -164,6 +157,9 @@ ReportWindow::ReportWindow(const SheetModel& model, QWidget* parent)
     buttons->addWidget(m_saveRtf);
     buttons->addWidget(m_savePdf);
     buttons->addStretch(1);
+    buttons->addWidget(m_zoom);
+    buttons->addWidget(m_pageLabel);
+    buttons->addStretch(1);
     buttons->addWidget(m_close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_preview, 1);
@@ -173,15 +169,57 @@ ReportWindow::ReportWindow(const SheetModel& model, QWidget* parent)
     connect(m_saveRtf, &QPushButton::clicked, this, &ReportWindow::SaveAsRtf);
     connect(m_savePdf, &QPushButton::clicked, this, &ReportWindow::SaveAsPdf);
     connect(m_close, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_zoom, &QComboBox::activated, this, [this](int index) {
+        const int choice = m_zoom->itemData(index).toInt();
+        if (choice == -1)
+            m_preview->SetMode(PageView::ZoomMode::FitWidth);
+        else if (choice == -2)
+            m_preview->SetMode(PageView::ZoomMode::WholePage);
+        else
+            m_preview->SetPercent(choice);
+    });
+    connect(m_preview, &PageView::ZoomChanged, this, &ReportWindow::ShowZoom);
+    connect(m_preview, &PageView::PageChanged, this, [this](int index, int count) {
+        m_pageLabel->setText(QStringLiteral("Page %1 of %2").arg(index + 1).arg(count));
+    });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     Render();
+    ShowZoom();
     const QRect screen = this->screen()->availableGeometry();
     const int margins = layout->contentsMargins().left() + layout->contentsMargins().right();
-    // Without a page size of its own, the report gets the width of a letter page.
-    const int previewWidth =
-        m_preview->PageWidth() > 0 ? m_preview->FullWidth() : logicalDpiX() * 17 / 2 + m_preview->FullWidth();
-    resize(std::min(previewWidth + margins, screen.width() * 9 / 10),
+    // A page at its real size where the screen is wide enough; fitted to the width otherwise.
+    resize(std::min(m_preview->sizeHint().width() + margins, screen.width() * 9 / 10),
            std::max(screen.height() * 8 / 10, 300));
+    m_preview->setFocus();
+}
+
+void ReportWindow::ShowZoom()
+{
+    int index = -1;
+    switch (m_preview->Mode()) {
+    case PageView::ZoomMode::FitWidth:
+        index = 0;
+        break;
+    case PageView::ZoomMode::WholePage:
+        index = 1;
+        break;
+    case PageView::ZoomMode::Fixed:
+        index = m_zoom->findData(static_cast<int>(std::lround(m_preview->Percent())));
+        if (index < 2)
+            index = -1;
+        break;
+    }
+    m_zoom->setPlaceholderText(QStringLiteral("%1 %").arg(std::lround(m_preview->Percent())));
+    m_zoom->setCurrentIndex(index);
+}
+
+void ReportWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Opens at the top of page 1.
+    m_preview->ShowPage(0);
 }
 
 ReportWindow::~ReportWindow() = default;
@@ -207,21 +245,20 @@ const QTextDocument& ReportWindow::Rendered()
     return *m_rendered;
 }
 
-QTextEdit* ReportWindow::Preview() const
+PageView* ReportWindow::Preview() const
 {
     return m_preview;
 }
 
 void ReportWindow::Render()
 {
-    m_rendered = RenderReport(m_document);
+    // The view shows the very pages that printing paints; it lets go of the old ones first.
+    std::unique_ptr<QTextDocument> fresh = RenderReport(m_document);
+    if (fresh->pageSize() != render::PagePixels(*fresh))
+        fresh = render::PaperCopy(*fresh);
+    m_preview->SetDocument(fresh.get());
+    m_rendered = std::move(fresh);
     m_renderedStale = false;
-    // The editor deletes only the document it made itself; earlier copies are ours.
-    QTextDocument* old = m_preview->document();
-    const bool ours = old && old->parent() == m_preview;
-    m_preview->ShowDocument(m_rendered->clone(m_preview));
-    if (ours)
-        delete old;
 }
 
 std::unique_ptr<QTextDocument> ReportWindow::SelectionDocument()
@@ -243,18 +280,32 @@ bool ReportWindow::Print()
     std::unique_ptr<QPrinter> printer = PrintDestination::DefaultPrinter();
     if (!printer)
         return OfferPdf(QStringLiteral("The report cannot be printed: there is no default printer."));
+    const QString where = printer->printerName().isEmpty() ? QStringLiteral("the printer")
+                                                           : QStringLiteral("\"%1\"").arg(printer->printerName());
+    // A printer that refuses jobs would swallow this one without a word.
+    if (const Status accepting = PrintDestination::Accepting(*printer); !accepting)
+        return OfferPdf(QStringLiteral("The report cannot be printed on %1: it %2.")
+                            .arg(where, QString::fromStdString(accepting.Error().Detail())));
     const QString name = CharacterName();
     printer->setDocName(name.isEmpty() ? QStringLiteral("Report") : name);
-    if (const std::unique_ptr<QTextDocument> selection = SelectionDocument())
-        PrintSelection(*selection, Rendered(), *printer);
-    else
-        PrintReport(Rendered(), *printer);
-    if (JobFailed(*printer)) {
-        const QString where = printer->printerName().isEmpty()
-                                  ? QStringLiteral("the printer")
-                                  : QStringLiteral("\"%1\"").arg(printer->printerName());
-        return OfferPdf(QStringLiteral("The report could not be printed on %1.").arg(where));
+    bool painted = false;
+    bool cancelled = false;
+    {
+        PageProgressBox progress(MessageParent(), QStringLiteral("Printing"));
+        if (const std::unique_ptr<QTextDocument> selection = SelectionDocument()) {
+            painted = PrintSelection(*selection, Rendered(), *printer);
+        } else {
+            painted = PrintReport(Rendered(), *printer, [&](int done, int count) { return progress.Step(done, count); });
+            cancelled = progress.Cancelled();
+        }
     }
+    if (cancelled) {
+        // Nothing of a cancelled job reaches the printer.
+        printer->abort();
+        return false;
+    }
+    if (!painted || JobFailed(*printer))
+        return OfferPdf(QStringLiteral("The report could not be printed on %1.").arg(where));
     return true;
 }
 
@@ -270,7 +321,7 @@ bool ReportWindow::OfferPdf(const QString& what)
 
 void ReportWindow::SaveAsRtf()
 {
-    const QString initialName = CharacterName() + QStringLiteral(".rtf");
+    const QString initialName = OfferedFileName(CharacterName(), QStringLiteral("rtf"));
     Result<QString> chosen = [&] {
         NormalPointer pointer;
         return m_dialog.ShowSave(QStringLiteral("(*.rtf)|*.rtf"), QStringLiteral("rtf"), &initialName);
@@ -283,24 +334,36 @@ void ReportWindow::SaveAsRtf()
 
 void ReportWindow::SaveAsPdf()
 {
-    const QString initialName = CharacterName() + QStringLiteral(".pdf");
+    const QString initialName = OfferedFileName(CharacterName(), QStringLiteral("pdf"));
     Result<QString> chosen = [&] {
         NormalPointer pointer;
         return m_dialog.ShowSave(QStringLiteral("(*.pdf)|*.pdf"), QStringLiteral("pdf"), &initialName);
     }();
     if (!chosen)
         return;
+    // What is written is a PDF, whatever the name typed ends in.
+    QString path = *chosen;
+    if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        path += QStringLiteral(".pdf");
 
-    const Status saved = WritePdf(
-        PathFromUtf8(chosen->toStdString()), {CharacterName(), QGuiApplication::applicationDisplayName()},
-        [this](QPagedPaintDevice& device) {
-            if (const std::unique_ptr<QTextDocument> selection = SelectionDocument())
-                PrintSelection(*selection, Rendered(), device);
-            else
-                PrintReport(Rendered(), device);
-        });
-    if (!saved)
+    // Always the whole report: only printing takes the selection.
+    Status saved = Success();
+    {
+        PageProgressBox progress(MessageParent(), QStringLiteral("Saving As PDF"));
+        saved = WritePdf(PathFromUtf8(path.toStdString()), ReportPdfInfo(CharacterName()),
+                         [&](QPagedPaintDevice& device) {
+                             return PrintReport(Rendered(), device,
+                                                [&](int done, int count) { return progress.Step(done, count); });
+                         });
+    }
+    // A cancelled save leaves no file and needs no word.
+    if (!saved && saved.Error().Number() != kErrCancel)
         ReportSaveFailure(saved.Error());
+}
+
+void ReportWindow::SetProgressDelay(int milliseconds)
+{
+    PageProgressBox::ProgressDelay() = milliseconds;
 }
 
 void ReportWindow::ReportSaveFailure(const KeldError& error)

@@ -9,14 +9,15 @@
 
 #include <memory>
 
+class QComboBox;
+class QLabel;
 class QPushButton;
 class QTextDocument;
-class QTextEdit;
 
 namespace keld {
 
 class SheetModel;
-class PagePreview;
+class PageView;
 
 // The report window ("Print Preview"): one filled report, shown read-only, printed on the default
 // printer, or saved as RTF or PDF. It deletes itself when closed.
@@ -35,7 +36,8 @@ public:
     const RtfDocument& Document() const { return m_document; }
     // The report laid out on its pages (what printing puts on paper when nothing is selected).
     const QTextDocument& Rendered();
-    QTextEdit* Preview() const;
+    // The report's pages as they print, where the user selects what "&Print" prints.
+    PageView* Preview() const;
 
     // Prints the part of the report selected in the preview, or the whole report when nothing
     // is, on the default printer in one job. Without a printer, or when the job fails, it says so
@@ -44,15 +46,21 @@ public:
     // Choose a file with the window's own dialog and write the report there. Cancel writes
     // nothing; a failed write is reported with the file and the reason.
     void SaveAsRtf();
+    // Always the whole report, selection or not.
     void SaveAsPdf();
+
+    // Test seam: how long printing and saving work before the progress box shows.
+    static void SetProgressDelay(int milliseconds);
 
 signals:
     void Closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void ShowZoom();
     void Render();
     // The selected part of the preview as a document with the report's page layout, or nullptr
     // when nothing is selected.
@@ -67,7 +75,9 @@ private:
     std::unique_ptr<QTextDocument> m_rendered;
     bool m_renderedStale = true;
     FileDialog m_dialog;
-    PagePreview* m_preview;
+    PageView* m_preview;
+    QComboBox* m_zoom;
+    QLabel* m_pageLabel;
     QPushButton* m_print;
     QPushButton* m_saveRtf;
     QPushButton* m_savePdf;

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QTextCursor>
+
+class QTextDocument;
+
+namespace keld {
+
+// A paginated report shown as its paper pages, one below the other with a gap, each painted with
+// its header and footer exactly as printing paints it. Text is selected with the mouse (or Ctrl+A)
+// by hit testing the document under the painted pages; the view never changes the document.
+class PageView final : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    enum class ZoomMode { FitWidth, WholePage, Fixed };
+
+    explicit PageView(QWidget* parent = nullptr);
+
+    // Shows `document` (not owned; it must outlive its time here), from the top of page 1.
+    void SetDocument(QTextDocument* document);
+    QTextDocument* document() const { return m_document; }
+
+    QTextCursor textCursor() const { return m_cursor; }
+    void setTextCursor(const QTextCursor& cursor);
+    QString toPlainText() const;
+
+    int PageCount() const;
+    // The page at the top part of the view, from 0.
+    int CurrentPage() const;
+    // Scrolls the top of page `index` (clamped) to the top of the view.
+    void ShowPage(int index);
+
+    ZoomMode Mode() const { return m_mode; }
+    // Screen pixels per document pixel.
+    double Scale() const;
+    // Percent of the paper's real size on screen.
+    double Percent() const;
+    void SetMode(ZoomMode mode);
+    void SetPercent(double percent);
+    void ZoomIn();
+    void ZoomOut();
+
+    // Page `index` in viewport coordinates.
+    QRect PageRect(int index) const;
+    // The document position under a viewport point, or -1 off the pages.
+    int HitTest(const QPoint& point) const;
+
+    QSize sizeHint() const override;
+
+signals:
+    // The current page or the page count changed (index from 0).
+    void PageChanged(int index, int count);
+    void ZoomChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    QSizeF PaperPixels() const;
+    double OneToOne() const;
+    void ApplyMode(ZoomMode mode);
+    void UpdateGeometry();
+    void EmitPage();
+    void CopySelection() const;
+    int Gap() const;
+
+    QTextDocument* m_document = nullptr;
+    QTextCursor m_cursor;
+    ZoomMode m_mode = ZoomMode::FitWidth;
+    double m_percent = 100;
+    int m_lastPage = -1;
+    int m_lastCount = -1;
+};
+
+} // namespace keld

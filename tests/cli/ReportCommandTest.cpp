@@ -1,0 +1,54 @@
+#include "CliRun.h"
+#include "report/RtfDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace keld {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RunCli;
+
+// What is not a template is refused at once, unread, naming the file and the reason; no report
+// is written.
+TEST(ReportCommand, RefusesWhatIsNoTemplateWithoutReadingIt)
+{
+    const fs::path folder = fs::temp_directory_path() / ("keld-report-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path big = folder / "big.rtf";
+    {
+        std::ofstream out(big, std::ios::binary);
+        out << "{\\rtf1 big}";
+    }
+    fs::resize_file(big, RtfDocument::kMaxTemplateBytes + 1); // sparse
+    const fs::path notes = folder / "notes.rtf";
+    std::ofstream(notes, std::ios::binary) << "plain notes";
+    const std::string character = std::string(KELD_TEST_DATA) + "/charfile/valid-character.kld";
+
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {{"/dev/zero", "/dev/zero: is not a regular file"},
+                 {big.string(), big.string() + ": is larger than 256 MB"},
+                 {notes.string(), notes.string() + ": is not an RTF file"}};
+    for (const auto& c : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        const test::CliRun run = RunCli({"report", character, c.path, (folder / "out.rtf").string()});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << c.path;
+        EXPECT_EQ(run.exitCode, 1) << c.path;
+        EXPECT_NE(run.err.find("5 Invalid procedure call or argument"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(folder / "out.rtf"));
+    }
+    fs::remove_all(folder);
+}
+
+} // namespace
+} // namespace keld
