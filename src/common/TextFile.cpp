@@ -143,7 +143,9 @@ std::string EncodeTextLines(const std::vector<std::string>& lines)
         utf8 += "\r\n";
     }
     std::string bytes;
-    if (EncodeWindows1252(utf8, bytes))
+    // Windows-1252 bytes that happen to form valid UTF-8 ("\xC3\xA9" written for "Ã©") would be
+    // read back as UTF-8; such a text is written as UTF-8, which reads back as it was.
+    if (EncodeWindows1252(utf8, bytes) && DecodeText(bytes) == utf8)
         return bytes;
     return utf8;
 }

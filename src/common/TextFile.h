@@ -24,8 +24,8 @@ std::string DecodeText(std::string_view bytes);
 // UTF-8 to Windows-1252; false when a character has no Windows-1252 byte.
 bool EncodeWindows1252(std::string_view utf8, std::string& out);
 
-// Lines joined with CR LF (after each line), in Windows-1252 when every character fits,
-// otherwise as UTF-8 so that nothing is lost.
+// Lines joined with CR LF (after each line), in Windows-1252 when every character fits and the
+// bytes read back the same, otherwise as UTF-8 so that nothing is lost.
 std::string EncodeTextLines(const std::vector<std::string>& lines);
 
 // Whole-file helpers. Errors name the path; a missing file is error 53.

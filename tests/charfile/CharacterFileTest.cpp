@@ -307,6 +307,35 @@ TEST_F(CharacterFile, AFailingLineChangesNothingAndNamesTheLine)
     EXPECT_EQ(Snapshot(sheet->model), before);
 }
 
+TEST_F(CharacterFile, AFileThatIsNotACharacterFileIsRefusedBeforeAnythingChanges)
+{
+    const std::string random("\x89\x00\xff\xfe[\x13\r\nGP=5\r\n\x80", 13);
+    const std::pair<const char*, std::string> cases[] = {
+        {"empty.kld", ""},
+        {"random.kld", random},
+        {"README.kld", "# KELD\n\nNAME=not a key here\n[MONEY] is explained below\r\nGP=1\r\n"},
+        {"lower.kld", "[general]\r\nNAME=x\r\n[money]\r\nGP=1\r\n"},
+    };
+    for (const auto& [name, bytes] : cases) {
+        auto sheet = NewSheet();
+        MakeFullCharacter(sheet->model);
+        const std::string before = Snapshot(sheet->model);
+        const fs::path file = m_folder / name;
+        Spit(file, bytes);
+        auto read = ReadCharacterFile(sheet->model, file);
+        ASSERT_FALSE(read.Ok()) << name;
+        EXPECT_EQ(read.Error().Detail(), std::string(name) + " is not a character file");
+        EXPECT_EQ(read.Error().File(), file.string());
+        EXPECT_EQ(Snapshot(sheet->model), before) << name; // money and notes included
+    }
+    // One known header is enough, even with nothing under it.
+    auto sheet = NewSheet();
+    MakeFullCharacter(sheet->model);
+    Spit(m_folder / "bare.kld", "junk\r\n[PICTURE]\r\n");
+    ASSERT_TRUE(ReadCharacterFile(sheet->model, m_folder / "bare.kld").Ok());
+    EXPECT_EQ(sheet->model.Record().Money[1], "0");
+}
+
 TEST_F(CharacterFile, AFileHoldingOnlyMoneyEmptiesTheNotesAndKeepsTheRest)
 {
     auto sheet = NewSheet();
@@ -377,13 +406,45 @@ TEST_F(CharacterFile, LoadingOverAnotherCharacterKeepsWhatTheFileDoesNotMention)
     ASSERT_TRUE(ReadCharacterFile(sheet->model, file).Ok());
     const CharacterRecord& r = sheet->model.Record();
     EXPECT_EQ(r.Name, "Ysolde \xC3\xA9\xE2\x82\xAC");
-    EXPECT_EQ(sheet->model.RaceName(), "Sea Kin");
+    EXPECT_EQ(sheet->model.RaceName(), ""); // a name the race list lacks shows no entry
     EXPECT_EQ(r.Realm, MagicRealm::Channeling);
     EXPECT_EQ(r.Height, "5'1");
     EXPECT_EQ(r.Weight, "90");
     EXPECT_EQ(r.sPictureFile, (kData / "picture.png").string()); // an empty picture line keeps it
     EXPECT_EQ(r.Inventory, "");
     EXPECT_EQ(r.Money[0], "0");
+}
+
+TEST_F(CharacterFile, NamesMissingFromTheRulesDataLeaveNoEntryAndAreReported)
+{
+    // Loaded over a character with every choice made: nothing of its race, youth or profession
+    // may stay behind, and the sheet ends as a fresh sheet given the same file would.
+    auto sheet = NewSheet();
+    MakeFullCharacter(sheet->model);
+    const fs::path file = m_folder / "house-rules.kld";
+    Spit(file, "[GENERAL]\r\nRACE=Cloud Giant\r\nYOUTH=Orchard\r\nPROFESSION=Scribe\r\n[STATS]\r\nST=50\r\n"
+               "[MONEY]\r\nGP=1\r\n");
+    auto read = ReadCharacterFile(sheet->model, file);
+    ASSERT_TRUE(read.Ok());
+    EXPECT_EQ(sheet->model.Record().RaceIndex, 0);
+    EXPECT_EQ(sheet->model.Record().YouthIndex, 0);
+    EXPECT_EQ(sheet->model.ProfessionName(), "Scribe");
+    EXPECT_EQ(sheet->model.Record().Money[0], "1");
+    ASSERT_EQ(read->notFound.size(), 2u);
+    EXPECT_EQ(read->notFound[0].Location(), file.string() + ":2: race \"Cloud Giant\" was not found in racemod.txt");
+    EXPECT_EQ(read->notFound[1].Location(),
+              file.string() + ":3: youth background \"Orchard\" was not found in adolmod.txt");
+    for (int stat = 0; stat < kStatCount; ++stat) // the Sea Kin bonuses are gone
+        EXPECT_EQ(NumericValue(sheet->model.Record().Stats[stat].Race), 0) << stat;
+
+    Spit(file, "[GENERAL]\r\nPROFESSION=Tinker\r\n");
+    read = ReadCharacterFile(sheet->model, file);
+    ASSERT_TRUE(read.Ok());
+    EXPECT_EQ(sheet->model.Record().ProfessionIndex, 0);
+    ASSERT_EQ(read->notFound.size(), 1u);
+    EXPECT_NE(read->notFound[0].Detail().find("profession \"Tinker\" was not found in profmod.txt"),
+              std::string::npos);
+    EXPECT_TRUE(read->warnings.empty());
 }
 
 TEST_F(CharacterFile, APictureThatCannotBeLoadedKeepsItsPathAndWarns)

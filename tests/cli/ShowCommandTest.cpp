@@ -161,6 +161,13 @@ TEST_F(ShowAndResave, AFailingFileExitsOneNamingTheLineAndPrintsNoSheet)
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("53 File not found"), std::string::npos) << missing.err;
 
+    // Something that is not a character file at all.
+    const fs::path notes = Write("notes.kld", "Shopping: rope, lamp oil\n");
+    auto notAFile = RunCli({"show", notes.string(), "--data", kShippedData.string()});
+    EXPECT_EQ(notAFile.exitCode, 1);
+    EXPECT_EQ(notAFile.out, "");
+    EXPECT_NE(notAFile.err.find("notes.kld is not a character file"), std::string::npos) << notAFile.err;
+
     // A picture that cannot be shown is only a warning.
     const fs::path file = Write("pic.kld", "[PICTURE]\r\n" + (m_folder / "none.png").string() + "\r\n");
     auto run = RunCli({"show", file.string()});
