@@ -1,5 +1,6 @@
 #include "charfile/CharacterFileReader.h"
 #include "charfile/CharacterFileWriter.h"
+#include "charfile/CharacterFileFormat.h"
 #include "charfile/PictureCheck.h"
 
 #include "common/NumericValue.h"
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -466,6 +468,112 @@ TEST_F(CharacterFile, APictureThatCannotBeLoadedKeepsItsPathAndWarns)
     for (const char* name : {"picture.png", "picture.bmp", "picture.gif", "picture.jpg"})
         EXPECT_TRUE(CheckPictureFile(kData / name).Ok()) << name;
     EXPECT_EQ(CheckPictureFile(kData / "nothing.png").Error().Number(), kErrFileNotFound);
+}
+
+// Every text box of the sheet and the inventory window, as (field, index).
+std::vector<std::pair<FieldId, int>> TypedFields()
+{
+    std::vector<std::pair<FieldId, int>> fields;
+    for (int i = 0; i < kGeneralCount; ++i)
+        fields.emplace_back(FieldId::General, i);
+    fields.emplace_back(FieldId::Level, 0);
+    fields.emplace_back(FieldId::Experience, 0);
+    for (int i = 0; i < kStatCount; ++i)
+        fields.emplace_back(FieldId::StatValue, i);
+    for (int row = kFirstSecondaryRow; row <= kLastSecondaryRow; ++row)
+        fields.emplace_back(FieldId::SecondaryName, row);
+    for (int row = 0; row < kSkillCount; ++row)
+        for (FieldId box : {FieldId::Item1, FieldId::Item2, FieldId::Spec1, FieldId::Spec2})
+            fields.emplace_back(box, row);
+    fields.emplace_back(FieldId::ArmorType, 0);
+    for (int i = 0; i < kLanguageCount; ++i)
+        fields.emplace_back(FieldId::LanguageName, i);
+    for (int i = 0; i < kSpellListCount; ++i) {
+        fields.emplace_back(FieldId::SpellName, i);
+        fields.emplace_back(FieldId::SpellPercent, i);
+    }
+    for (int i = 0; i < kMoneyCount; ++i)
+        fields.emplace_back(FieldId::Money, i);
+    for (int i = 0; i < kNoteCount; ++i)
+        fields.emplace_back(FieldId::Note, i);
+    return fields;
+}
+
+// What the user leaves in a box: the view drops what the file cannot hold, and the edit is
+// finished when the box is left (Save finishes the box being typed into), which turns a bonus box
+// that holds no number into "0" and drops a secondary skill's outer blanks.
+void Type(SheetModel& sheet, FieldId id, int index, std::string_view text)
+{
+    if (sheet.EditText(id, index, WithoutWhatTheFileCannotHold(id, index, text)).Ok()) {
+        ASSERT_TRUE(sheet.EditFinished(id, index).Ok());
+    }
+}
+
+// The field's text after the character is saved and loaded into a fresh sheet; nothing when the
+// load fails.
+std::optional<std::string> SavedAndLoaded(const SheetModel& sheet, const RulesTables& tables, FieldId id, int index)
+{
+    Sheet fresh(tables);
+    auto read = ReadCharacterText(fresh.model, EncodeTextLines(CharacterFileLines(sheet)), "mem.kld");
+    if (!read.Ok())
+        return std::nullopt;
+    return fresh.model.Text(id, index);
+}
+
+TEST_F(CharacterFile, EveryTypedTextSurvivesSaveAndLoadOrIsRefusedByItsBox)
+{
+    // Separators of every line kind, line ends, tabs, outer blanks; the first text fits the 8-bit
+    // code page, whose bytes for it ("\xC3\xA9", "\xC2\xA3") would read back as UTF-8; the second
+    // does not fit it.
+    const std::string hostile[] = {
+        "  ;[x] 07/6,5=4\tend\r\n[y]\nz \xC3\x83\xC2\xA9 \xC3\x82\xC2\xA3  ",
+        "  [x];07/6,5=4\t\r\n;y\rz \xF0\x9D\x84\x9E \xCE\xA9 \t ",
+    };
+    // A note as its box gives it: CR LF line ends, empty and blank lines, comment and header lines.
+    const std::string note[] = {
+        "  ;[x] 07/6,5=4\tend\r\n[y]\r\n\r\n   \r\n;z \xC3\x83\xC2\xA9\r\n",
+        "[x]\r\n\r\n \xF0\x9D\x84\x9E  ",
+    };
+    for (int variant = 0; variant < 2; ++variant) {
+        SCOPED_TRACE(variant);
+        auto sheet = NewSheet();
+        for (const auto& [id, index] : TypedFields())
+            Type(sheet->model, id, index, id == FieldId::Note ? note[variant] : hostile[variant]);
+        const fs::path file = m_folder / "hostile.kld";
+        ASSERT_TRUE(WriteCharacterFile(sheet->model, file).Ok());
+        auto loaded = NewSheet();
+        auto read = ReadCharacterFile(loaded->model, file);
+        ASSERT_TRUE(read.Ok()) << read.Error().Location();
+        for (const auto& [id, index] : TypedFields()) {
+            SCOPED_TRACE(::testing::Message() << "field " << static_cast<int>(id) << " index " << index);
+            std::string expected = sheet->model.Text(id, index);
+            const std::string actual = loaded->model.Text(id, index);
+            // A note comes back with a line end after its last line.
+            if (id == FieldId::Note && expected.size() >= 2 && expected.substr(expected.size() - 2) != "\r\n")
+                expected += "\r\n";
+            // The smaller coins keep their number, as the file has always stored them ("07" is 7).
+            if (id == FieldId::Money && index > 0)
+                EXPECT_EQ(NumericValue(actual), NumericValue(expected)) << expected;
+            else
+                EXPECT_EQ(actual, expected);
+        }
+        EXPECT_EQ(loaded->model.Text(FieldId::SecondaryName, 24), WithoutWhatTheFileCannotHold(
+            FieldId::SecondaryName, 24, charfile::TrimSpaces(hostile[variant])));
+
+        // And what the boxes refuse is what would not survive: each such field, given the whole
+        // text, fails to load or comes back otherwise.
+        for (const auto& [id, index] : TypedFields()) {
+            const std::string& text = id == FieldId::Note ? note[variant] : hostile[variant];
+            if (WithoutWhatTheFileCannotHold(id, index, text) == text)
+                continue;
+            SCOPED_TRACE(::testing::Message() << "refused in field " << static_cast<int>(id) << " index " << index);
+            Sheet raw(m_tables);
+            if (!raw.model.EditText(id, index, text).Ok())
+                continue; // a locked or read-only box
+            const auto back = SavedAndLoaded(raw.model, m_tables, id, index);
+            EXPECT_NE(back, std::optional<std::string>(raw.model.Text(id, index)));
+        }
+    }
 }
 
 TEST_F(CharacterFile, AFailedSaveLeavesThePreviousFileAsItWas)
