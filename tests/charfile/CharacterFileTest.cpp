@@ -3,12 +3,14 @@
 #include "charfile/CharacterFileFormat.h"
 #include "charfile/PictureCheck.h"
 
+#include "common/ImageDecode.h"
 #include "common/NumericValue.h"
 #include "common/TextFile.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 
@@ -574,6 +576,36 @@ TEST_F(CharacterFile, EveryTypedTextSurvivesSaveAndLoadOrIsRefusedByItsBox)
             EXPECT_NE(back, std::optional<std::string>(raw.model.Text(id, index)));
         }
     }
+}
+
+TEST_F(CharacterFile, APicturePathToAFifoADeviceOrAHugeFileIsRefusedUnread)
+{
+    // A FIFO without a writer would block an ordinary open; /dev/zero never ends; the sparse file
+    // is a picture header followed by 65 MB of nothing.
+    const fs::path fifo = m_folder / "pipe.png";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path huge = m_folder / "huge.png";
+    Spit(huge, Slurp(kData / "picture.png"));
+    fs::resize_file(huge, (65ull << 20));
+    const fs::path file = m_folder / "picture.kld";
+    for (const fs::path& picture : {fifo, fs::path("/dev/zero"), huge}) {
+        SCOPED_TRACE(picture.string());
+        auto sheet = NewSheet();
+        Spit(file, "[PICTURE]\r\n" + picture.string() + "\r\n[MONEY]\r\nGP=3\r\n");
+        auto read = ReadCharacterFile(sheet->model, file);
+        ASSERT_TRUE(read.Ok());
+        ASSERT_EQ(read->warnings.size(), 1u);
+        EXPECT_NE(read->warnings[0].Detail().find(picture == huge ? "larger than 64 MB" : "not a regular file"),
+                  std::string::npos)
+            << read->warnings[0].Detail();
+        EXPECT_EQ(sheet->model.Record().sPictureFile, picture.string()); // the character loads
+        EXPECT_EQ(sheet->model.Record().Money[0], "3");
+    }
+    // Just under the limit is read.
+    fs::resize_file(huge, kMaxPictureFileBytes);
+    auto bytes = ReadPictureFileBytes(huge);
+    ASSERT_TRUE(bytes.Ok());
+    EXPECT_EQ(bytes->size(), kMaxPictureFileBytes);
 }
 
 TEST_F(CharacterFile, AFailedSaveLeavesThePreviousFileAsItWas)

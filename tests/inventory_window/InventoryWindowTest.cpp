@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace keld;
 
 namespace {
@@ -271,7 +273,12 @@ private slots:
         const QString broken = WriteFile(f.folder, QStringLiteral("broken.bmp"), "BM not a bitmap at all");
         const QString huge = WriteFile(f.folder, QStringLiteral("huge.bmp"), HugeBitmapHeader());
         const QString missing = f.folder.filePath(QStringLiteral("missing.gif"));
-        for (const QString& path : {broken, huge, missing}) {
+        // A FIFO, a device and a file of more than 64 MB are refused unread, without hanging.
+        const QString fifo = f.folder.filePath(QStringLiteral("pipe.gif"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString sparse = MakeImage(f.folder, QStringLiteral("sparse.png"), 20, 20);
+        QVERIFY(QFile::resize(sparse, qint64(65) << 20));
+        for (const QString& path : {broken, huge, missing, fifo, QStringLiteral("/dev/zero"), sparse}) {
             QVERIFY(!path.isEmpty());
             FileDialog::SetNextFileName(path);
             f.window->ChoosePicture();
