@@ -380,8 +380,9 @@ Status SheetModel::EditFinished(FieldId id, int index)
         // them here shows the user the name that a save keeps.
         const std::string& name = *TextSlot(id, index);
         const std::size_t first = name.find_first_not_of(' ');
-        const std::string trimmed =
-            first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(' ') - first + 1);
+        const std::string trimmed = first == std::string::npos
+                                        ? std::string()
+                                        : name.substr(first, name.find_last_not_of(' ') - first + 1);
         Assign(id, index, trimmed);
         return Success();
     }

@@ -114,7 +114,8 @@ bool TheFileCanHold(FieldId id, int index, char32_t c)
     switch (id) {
     case FieldId::General:
         // "HT/WT" and "HAIR/EYES" split at the first "/": the second field may hold one.
-        if (index == static_cast<int>(GeneralField::Height) || index == static_cast<int>(GeneralField::HairColor))
+        if (index == static_cast<int>(GeneralField::Height) ||
+            index == static_cast<int>(GeneralField::HairColor))
             return c != U'/';
         return true;
     case FieldId::LanguageName:

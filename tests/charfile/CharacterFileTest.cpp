@@ -1,6 +1,6 @@
+#include "charfile/CharacterFileFormat.h"
 #include "charfile/CharacterFileReader.h"
 #include "charfile/CharacterFileWriter.h"
-#include "charfile/CharacterFileFormat.h"
 #include "charfile/PictureCheck.h"
 
 #include "common/ImageDecode.h"
@@ -435,7 +435,8 @@ TEST_F(CharacterFile, NamesMissingFromTheRulesDataLeaveNoEntryAndAreReported)
     EXPECT_EQ(sheet->model.ProfessionName(), "Scribe");
     EXPECT_EQ(sheet->model.Record().Money[0], "1");
     ASSERT_EQ(read->notFound.size(), 2u);
-    EXPECT_EQ(read->notFound[0].Location(), file.string() + ":2: race \"Cloud Giant\" was not found in racemod.txt");
+    EXPECT_EQ(read->notFound[0].Location(),
+              file.string() + ":2: race \"Cloud Giant\" was not found in racemod.txt");
     EXPECT_EQ(read->notFound[1].Location(),
               file.string() + ":3: youth background \"Orchard\" was not found in adolmod.txt");
     for (int stat = 0; stat < kStatCount; ++stat) // the Sea Kin bonuses are gone
@@ -513,7 +514,8 @@ void Type(SheetModel& sheet, FieldId id, int index, std::string_view text)
 
 // The field's text after the character is saved and loaded into a fresh sheet; nothing when the
 // load fails.
-std::optional<std::string> SavedAndLoaded(const SheetModel& sheet, const RulesTables& tables, FieldId id, int index)
+std::optional<std::string> SavedAndLoaded(const SheetModel& sheet, const RulesTables& tables, FieldId id,
+                                          int index)
 {
     Sheet fresh(tables);
     auto read = ReadCharacterText(fresh.model, EncodeTextLines(CharacterFileLines(sheet)), "mem.kld");
@@ -559,8 +561,9 @@ TEST_F(CharacterFile, EveryTypedTextSurvivesSaveAndLoadOrIsRefusedByItsBox)
             else
                 EXPECT_EQ(actual, expected);
         }
-        EXPECT_EQ(loaded->model.Text(FieldId::SecondaryName, 24), WithoutWhatTheFileCannotHold(
-            FieldId::SecondaryName, 24, charfile::TrimSpaces(hostile[variant])));
+        EXPECT_EQ(
+            loaded->model.Text(FieldId::SecondaryName, 24),
+            WithoutWhatTheFileCannotHold(FieldId::SecondaryName, 24, charfile::TrimSpaces(hostile[variant])));
 
         // And what the boxes refuse is what would not survive: each such field, given the whole
         // text, fails to load or comes back otherwise.
@@ -568,7 +571,8 @@ TEST_F(CharacterFile, EveryTypedTextSurvivesSaveAndLoadOrIsRefusedByItsBox)
             const std::string& text = id == FieldId::Note ? note[variant] : hostile[variant];
             if (WithoutWhatTheFileCannotHold(id, index, text) == text)
                 continue;
-            SCOPED_TRACE(::testing::Message() << "refused in field " << static_cast<int>(id) << " index " << index);
+            SCOPED_TRACE(::testing::Message()
+                         << "refused in field " << static_cast<int>(id) << " index " << index);
             Sheet raw(m_tables);
             if (!raw.model.EditText(id, index, text).Ok())
                 continue; // a locked or read-only box
@@ -595,8 +599,9 @@ TEST_F(CharacterFile, APicturePathToAFifoADeviceOrAHugeFileIsRefusedUnread)
         auto read = ReadCharacterFile(sheet->model, file);
         ASSERT_TRUE(read.Ok());
         ASSERT_EQ(read->warnings.size(), 1u);
-        EXPECT_NE(read->warnings[0].Detail().find(picture == huge ? "larger than 64 MB" : "not a regular file"),
-                  std::string::npos)
+        EXPECT_NE(
+            read->warnings[0].Detail().find(picture == huge ? "larger than 64 MB" : "not a regular file"),
+            std::string::npos)
             << read->warnings[0].Detail();
         EXPECT_EQ(sheet->model.Record().sPictureFile, picture.string()); // the character loads
         EXPECT_EQ(sheet->model.Record().Money[0], "3");

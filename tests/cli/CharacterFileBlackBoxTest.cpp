@@ -190,9 +190,11 @@ TEST_F(CharacterFileBlackBox, ShowGivesTheHandWorkedValues)
     EXPECT_EQ(lf.out, "");
     EXPECT_NE(lf.err.find("lf-line-ends.kld is not a character file"), std::string::npos) << lf.err;
     // Names the rules data lacks are named, with the rules file that lacks them.
-    const auto unknown = RunCli({"show", (kFolder / "lines-and-sections.kld").string(), "--data", kRules.string()});
+    const auto unknown =
+        RunCli({"show", (kFolder / "lines-and-sections.kld").string(), "--data", kRules.string()});
     EXPECT_NE(unknown.err.find(":17: race \"proud\" was not found in racemod.txt"), std::string::npos);
-    EXPECT_NE(unknown.err.find(":18: profession \"Tester \" was not found in profmod.txt"), std::string::npos);
+    EXPECT_NE(unknown.err.find(":18: profession \"Tester \" was not found in profmod.txt"),
+              std::string::npos);
 
     for (const auto& [file, expect] : cases) {
         SCOPED_TRACE(file);

@@ -167,7 +167,8 @@ TEST_F(ShowAndResave, AFailingFileExitsOneNamingTheLineAndPrintsNoSheet)
     const fs::path fifo = m_folder / "portrait.png";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (const fs::path& picture : {fs::path("/dev/zero"), fifo}) {
-        const fs::path odd = Write("odd-picture.kld", "[GENERAL]\r\nNAME=Odd\r\n[PICTURE]\r\n" + picture.string() + "\r\n");
+        const fs::path odd =
+            Write("odd-picture.kld", "[GENERAL]\r\nNAME=Odd\r\n[PICTURE]\r\n" + picture.string() + "\r\n");
         auto shown = RunCli({"show", odd.string(), "--data", kShippedData.string()});
         EXPECT_EQ(shown.exitCode, 0) << shown.err;
         EXPECT_NE(shown.err.find("is not a regular file"), std::string::npos) << shown.err;

@@ -561,7 +561,8 @@ TEST(RenderCli, ReportArgumentsAndTargets)
     // rightly warn about; this one names none.
     const fs::path plain = dir / "plain.kld";
     std::ofstream(plain, std::ios::binary) << "[GENERAL]\r\nNAME=Plain\r\n[MONEY]\r\nGP=5\r\n";
-    auto [ok, out] = run("--template summary " + Quoted(plain.string()) + " " + Quoted((dir / "s.PDF").string()));
+    auto [ok, out] =
+        run("--template summary " + Quoted(plain.string()) + " " + Quoted((dir / "s.PDF").string()));
     ASSERT_TRUE(ok) << out;
     auto bytes = ReadFileBytes(dir / "s.PDF");
     ASSERT_TRUE(bytes.Ok());

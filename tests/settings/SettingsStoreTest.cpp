@@ -83,7 +83,8 @@ TEST_F(SettingsStoreTest, OneEightBitLineDoesNotChangeHowTheOtherLinesRead)
     ASSERT_TRUE(m_store.SaveSetting(kApp, "OPTIONS", "STATSOVER", "True").Ok());
     EXPECT_EQ(m_store.GetSetting(kApp, "Options", "DetailTemplate"), "/home/j\xC3\xB6rg/detail.rtf");
     EXPECT_EQ(m_store.GetSetting(kApp, "Options", "SummaryTemplate"), "/home/j\xC3\xB6rg/summary.rtf");
-    EXPECT_NE(FileText().find("DetailTemplate=/home/j\xC3\xB6rg/detail.rtf\n"), std::string::npos) << FileText();
+    EXPECT_NE(FileText().find("DetailTemplate=/home/j\xC3\xB6rg/detail.rtf\n"), std::string::npos)
+        << FileText();
     EXPECT_EQ(FileText().find("\xC3\x83"), std::string::npos) << FileText();
 }
 

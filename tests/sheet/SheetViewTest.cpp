@@ -1,5 +1,5 @@
-#include "SheetFixture.h"
 #include "sheet/SheetView.h"
+#include "SheetFixture.h"
 #include "sheet/binding/SheetBinding.h"
 #include "ui/Twips.h"
 
@@ -80,10 +80,10 @@ private slots:
             return test::FindControl<QComboBox>(sheet.view, name)->lineEdit();
         };
         const Box boxes[] = {
-            {edit("txtGeneral_1"), FieldId::General, 1, "/"},    // height
-            {edit("txtGeneral_3"), FieldId::General, 3, "/"},    // hair
-            {edit("txtGeneral_2"), FieldId::General, 2, ""},     // weight: the split takes the rest
-            {edit("txtGeneral_0"), FieldId::General, 0, ""},     // name: no line end only
+            {edit("txtGeneral_1"), FieldId::General, 1, "/"}, // height
+            {edit("txtGeneral_3"), FieldId::General, 3, "/"}, // hair
+            {edit("txtGeneral_2"), FieldId::General, 2, ""},  // weight: the split takes the rest
+            {edit("txtGeneral_0"), FieldId::General, 0, ""},  // name: no line end only
             {edit("txtSecondary_24"), FieldId::SecondaryName, 24, ""},
             {edit("txtItem1_30"), FieldId::Item1, 30, ","},
             {edit("txtSpec2_26"), FieldId::Spec2, 26, ","},
@@ -93,7 +93,7 @@ private slots:
         const QString given = QStringLiteral("a/b,c\nd");
         for (const Box& box : boxes) {
             const QString name = box.edit->objectName().isEmpty() ? box.edit->parentWidget()->objectName()
-                                                                 : box.edit->objectName();
+                                                                  : box.edit->objectName();
             QString kept = given;
             kept.remove(u'\n');
             if (*box.splits)
@@ -110,7 +110,8 @@ private slots:
             clear();
             // Return in a line box ends the edit rather than typing a line end.
             QTest::keyClicks(box.edit, QString(given).remove(u'\n'));
-            QVERIFY2(ToQt(sheet.model.Text(box.id, box.index)) == kept, qPrintable(name + " typed: " + ToQt(sheet.model.Text(box.id, box.index))));
+            QVERIFY2(ToQt(sheet.model.Text(box.id, box.index)) == kept,
+                     qPrintable(name + " typed: " + ToQt(sheet.model.Text(box.id, box.index))));
             clear();
             QGuiApplication::clipboard()->setText(given);
             box.edit->paste();

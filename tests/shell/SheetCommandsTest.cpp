@@ -8,11 +8,13 @@
 #include "ui/FileDialog.h"
 
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QToolButton>
 
+#include <tuple>
 #include <unistd.h>
 
 // Qt's test helpers hand input over at once. A click that waits in the window system's queue,
@@ -253,6 +255,33 @@ private slots:
             QCOMPARE(MessageBox::TakeShown().size(), 1);
             QCOMPARE(ReadAll(readOnly), QByteArray("old"));
         }
+    }
+
+    // Save by shortcut leaves the focus in the box being typed into; its edit is finished first,
+    // so the sheet shows what the file keeps (a secondary skill's name without outer blanks, a
+    // bonus that is no number as 0).
+    void SaveFinishesTheEditInProgress()
+    {
+        ShellFixture fixture;
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        QTemporaryDir folder;
+        for (const auto& [name, typed, kept] :
+             {std::tuple{"txtSecondary_24", "  Dance  ", "Dance"}, std::tuple{"txtItem1_30", "5x", "0"}}) {
+            auto* edit = app->Sheet()->findChild<QLineEdit*>(QString::fromLatin1(name));
+            QVERIFY(edit);
+            app->Sheet()->activateWindow();
+            edit->setFocus();
+            QTRY_VERIFY(edit->hasFocus());
+            edit->selectAll();
+            QTest::keyClicks(edit, QString::fromLatin1(typed));
+            FileDialog::SetNextFileName(folder.filePath("typing.kld"));
+            Item(*app, "mnuSave")->trigger();
+            QVERIFY(MessageBox::TakeShown().isEmpty());
+            QCOMPARE(edit->text(), QString::fromLatin1(kept));
+        }
+        QCOMPARE(app->Model().Text(FieldId::SecondaryName, 24), std::string("Dance"));
+        QCOMPARE(app->Model().Text(FieldId::Item1, 30), std::string("0"));
     }
 
     // A click that arrives while a long rule loop runs waits until the loop is over; other events

@@ -15,7 +15,9 @@ namespace {
 // input, so a pasted or dropped text keeps the rest.
 class FileTextValidator : public QValidator {
 public:
-    FileTextValidator(FieldId id, int index, QObject* parent) : QValidator(parent), m_id(id), m_index(index) {}
+    FileTextValidator(FieldId id, int index, QObject* parent) : QValidator(parent), m_id(id), m_index(index)
+    {
+    }
 
     State validate(QString& input, int& pos) const override
     {
@@ -23,10 +25,10 @@ public:
         kept.reserve(input.size());
         int keptBeforeCursor = 0;
         for (int i = 0; i < input.size();) {
-            const char32_t c = input.at(i).isHighSurrogate() && i + 1 < input.size() &&
-                                       input.at(i + 1).isLowSurrogate()
-                                   ? QChar::surrogateToUcs4(input.at(i), input.at(i + 1))
-                                   : input.at(i).unicode();
+            const char32_t c =
+                input.at(i).isHighSurrogate() && i + 1 < input.size() && input.at(i + 1).isLowSurrogate()
+                    ? QChar::surrogateToUcs4(input.at(i), input.at(i + 1))
+                    : input.at(i).unicode();
             const int width = c > 0xFFFF ? 2 : 1;
             if (TheFileCanHold(m_id, m_index, c)) {
                 kept.append(input.mid(i, width));
