@@ -17,9 +17,11 @@
 #include "ui/WindowPlace.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -224,14 +226,31 @@ void MainWindow::Load()
         read = ReadCharacterFile(m_model, PathFromUtf8(chosen->toStdString()));
     }
     // A picture that cannot be shown is the inventory window's to point out; the load went well.
-    if (!read)
+    if (!read) {
         ShowFileError(tr("Load"),
                       tr("The character could not be loaded from %1.").arg(QDir::toNativeSeparators(*chosen)),
                       read.Error());
+        return;
+    }
+    // A name the rules data lacks left that choice blank; the user must know why it is empty.
+    if (!read->notFound.empty()) {
+        QStringList names;
+        for (const KeldError& missing : read->notFound)
+            names << tr("Line %1: %2").arg(missing.Line()).arg(QString::fromStdString(missing.Detail()));
+        MessageBox::Warning(this, tr("Load"),
+                            tr("The character was loaded from %1, but some names are not in the rules data "
+                               "and are left blank.")
+                                .arg(QDir::toNativeSeparators(*chosen)),
+                            names.join(u'\n'));
+    }
 }
 
 void MainWindow::Save()
 {
+    // A shortcut or the toolbar leaves the focus in the box being typed into; its edit is taken as
+    // finished first, so the file gets the text the box shows once it is left.
+    if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+        emit edit->editingFinished();
     const QString initial = QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))) +
                             QStringLiteral(".kld");
     const auto chosen = m_dialog.ShowSave(kCharacterFilter, kCharacterExtension, &initial);

@@ -375,6 +375,17 @@ Status SheetModel::EditFinished(FieldId id, int index)
 {
     if (!ValidIndex(id, index))
         return InvalidArgument("index out of range");
+    if (id == FieldId::SecondaryName) {
+        // The character file keeps a secondary skill's name without surrounding blanks; dropping
+        // them here shows the user the name that a save keeps.
+        const std::string& name = *TextSlot(id, index);
+        const std::size_t first = name.find_first_not_of(' ');
+        const std::string trimmed = first == std::string::npos
+                                        ? std::string()
+                                        : name.substr(first, name.find_last_not_of(' ') - first + 1);
+        Assign(id, index, trimmed);
+        return Success();
+    }
     if (!IsBonusBox(id) && id != FieldId::Level)
         return Success();
     if (!IsWholeNumber(*TextSlot(id, index)))

@@ -149,7 +149,7 @@ public:
     // read-only boxes refuse.
     Status EditText(FieldId id, int index, std::string_view text);
     // Editing of a box finished (focus left it): an item, special or level box that does not hold
-    // a whole number becomes "0".
+    // a whole number becomes "0"; a secondary skill's name loses its leading and trailing blanks.
     Status EditFinished(FieldId id, int index);
 
     // Named writes of stored fields (each the same as Write with its id).

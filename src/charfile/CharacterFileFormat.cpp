@@ -1,5 +1,7 @@
 #include "charfile/CharacterFileFormat.h"
 
+#include "common/Utf8.h"
+
 namespace keld::charfile {
 
 namespace {
@@ -99,3 +101,57 @@ std::string_view DecodeSlotLine(std::string_view line)
 }
 
 } // namespace keld::charfile
+
+namespace keld {
+
+bool TheFileCanHold(FieldId id, int index, char32_t c)
+{
+    // Notes are stored line by line; the reader gives every line back with its CR LF.
+    if (id == FieldId::Note)
+        return true;
+    if (c == U'\r' || c == U'\n')
+        return false;
+    switch (id) {
+    case FieldId::General:
+        // "HT/WT" and "HAIR/EYES" split at the first "/": the second field may hold one.
+        if (index == static_cast<int>(GeneralField::Height) ||
+            index == static_cast<int>(GeneralField::HairColor))
+            return c != U'/';
+        return true;
+    case FieldId::LanguageName:
+    case FieldId::SpellName:
+        // The slot line splits at its first comma.
+        return c != U',';
+    case FieldId::Rank:
+    case FieldId::Item1:
+    case FieldId::Item2:
+    case FieldId::Spec1:
+    case FieldId::Spec2:
+        // Skill lines are comma-separated; only a secondary skill's name may hold commas, as the
+        // reader takes the fields after it from the right.
+        return c != U',';
+    case FieldId::Money:
+        return index == 0 || (c >= U'0' && c <= U'9');
+    default:
+        return true;
+    }
+}
+
+std::string WithoutWhatTheFileCannotHold(FieldId id, int index, std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        std::size_t start = pos;
+        char32_t c;
+        if (!NextUtf8(utf8, pos, c)) {
+            pos = start + 1;
+            continue;
+        }
+        if (TheFileCanHold(id, index, c))
+            out.append(utf8.substr(start, pos - start));
+    }
+    return out;
+}
+
+} // namespace keld

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "character/CharacterRecord.h"
+#include "character/SheetModel.h"
 
 #include <array>
 #include <string>
@@ -65,4 +66,14 @@ std::string EncodeSlotLine(std::string_view name, std::string_view second);
 std::string_view DecodeSlotLine(std::string_view line);
 
 } // namespace charfile
+
+// Whether the text of field (id, index) can hold `c` through a save and a load. The format has no
+// quoting, so a character the reader splits that field's line on, or a line end in a one-line
+// field, would come back elsewhere; the tin, copper, bronze and silver coins keep only their
+// number, so they hold digits alone. The views refuse what this refuses, however it arrives.
+bool TheFileCanHold(FieldId id, int index, char32_t c);
+
+// The text without the characters TheFileCanHold refuses for that field.
+std::string WithoutWhatTheFileCannotHold(FieldId id, int index, std::string_view utf8);
+
 } // namespace keld

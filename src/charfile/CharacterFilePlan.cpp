@@ -72,6 +72,12 @@ std::string Quoted(std::string_view text)
     return out;
 }
 
+std::string BaseName(const std::string& path)
+{
+    std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 class Planner {
 public:
     explicit Planner(const std::string& fileName) : m_fileName(fileName) {}
@@ -89,12 +95,19 @@ public:
                 break;
             case LineKind::Header:
                 m_section = SectionNamed(HeaderName(line));
+                m_anyKnownSection = m_anyKnownSection || m_section != Section::None;
                 break;
             case LineKind::Content:
                 if (auto error = Content(line))
                     return *error;
                 break;
             }
+        }
+        // Random bytes, an empty file or some other text would otherwise load as a character
+        // with its money and notes cleared and nothing else.
+        if (!m_anyKnownSection) {
+            m_line = 0;
+            return Fail(kErrInvalidArgument, BaseName(m_fileName) + " is not a character file");
         }
         return std::move(m_plan);
     }
@@ -324,6 +337,7 @@ private:
     CharacterFilePlan m_plan;
     Section m_section = Section::None;
     int m_line = 0;
+    bool m_anyKnownSection = false;
     int m_languageSlot = 0;
     int m_spellSlot = 0;
 };

@@ -3,6 +3,7 @@
 #include "charfile/PictureCheck.h"
 #include "common/TextFile.h"
 #include "inventory/InventoryFields.h"
+#include "rules/RulesTables.h"
 
 #include <array>
 
@@ -49,6 +50,18 @@ private:
         }
     }
 
+    // A name the rules data lacks would otherwise leave the previous character's choice and its
+    // bonuses in place, mixing two characters; the blank entry is what a fresh sheet would show.
+    void NotFound(const Status& cleared, const char* what, const std::string& name, const char* rulesFile,
+                  int line)
+    {
+        // Refused only when no rules data is loaded at all; then there is no choice to clear.
+        (void)cleared;
+        m_result.notFound.emplace_back(kErrInvalidArgument,
+                                       std::string(what) + " \"" + name + "\" was not found in " + rulesFile,
+                                       m_fileName, line);
+    }
+
     void Apply(const PlannedWrite& w)
     {
         const std::string& v = w.value;
@@ -56,13 +69,16 @@ private:
         case Field::General:
             return Check(m_sheet.WriteGeneral(static_cast<GeneralField>(w.index), v), w.line);
         case Field::Race:
-            m_sheet.SelectRaceByName(v); // no match leaves the race as it was
+            if (!m_sheet.SelectRaceByName(v))
+                NotFound(m_sheet.SelectRace(0), "race", v, kRaceFileName, w.line);
             return;
         case Field::Youth:
-            m_sheet.SelectYouthByName(v);
+            if (!m_sheet.SelectYouthByName(v))
+                NotFound(m_sheet.SelectYouth(0), "youth background", v, kYouthFileName, w.line);
             return;
         case Field::Profession:
-            m_sheet.SelectProfessionByName(v);
+            if (!m_sheet.SelectProfessionByName(v))
+                NotFound(m_sheet.SelectProfession(0), "profession", v, kProfessionFileName, w.line);
             return;
         case Field::Level:
             return Check(m_sheet.WriteLevel(v), w.line);

@@ -15,16 +15,19 @@ namespace keld {
 // Checks whether a picture path can be shown; CheckPictureFile by default.
 using PictureChecker = std::function<Status(const std::string& path)>;
 
-// What a load that succeeded still has to tell: pictures that could not be loaded.
+// What a load that succeeded still has to tell: pictures that could not be loaded, and race,
+// youth or profession names that the rules files do not have (those selections are left blank).
 struct CharacterFileWarnings {
     std::vector<KeldError> warnings;
+    std::vector<KeldError> notFound;
 };
 
 // Reads a character file into the open character. The whole file is checked first: a file that
 // cannot be opened or holds a failing line changes nothing and gives the error with the file,
 // the line and what is wrong. A good file empties the money and notes (ClearForm) and then
 // writes each value through the sheet's rules in the order of its lines. A picture that cannot be
-// loaded keeps its path and comes back as a warning.
+// loaded keeps its path and comes back as a warning; a name missing from the rules data selects
+// the blank entry and comes back in `notFound`.
 Result<CharacterFileWarnings> ReadCharacterFile(SheetModel& sheet, const std::filesystem::path& path,
                                                 const PictureChecker& checkPicture = {});
 

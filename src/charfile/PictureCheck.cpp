@@ -14,7 +14,7 @@ constexpr long long kMaxPixels = 100'000'000;
 
 Status CheckPictureFile(const std::filesystem::path& path)
 {
-    auto bytes = ReadFileBytes(path);
+    auto bytes = ReadPictureFileBytes(path);
     if (!bytes)
         return bytes.Error();
     auto image = DecodeImage(*bytes, kMaxPixels);

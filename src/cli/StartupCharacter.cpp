@@ -43,6 +43,8 @@ bool StartupCharacter::Open(const CharacterOptions& options, const std::string& 
     }
     for (const KeldError& warning : read->warnings)
         std::cerr << "warning: " << warning.Location() << std::endl;
+    for (const KeldError& warning : read->notFound)
+        std::cerr << "warning: " << warning.Location() << std::endl;
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "common/ImageDecode.h"
 
+#include "common/TextFile.h"
+
 #include <limits>
 #include <string>
 
@@ -60,6 +62,11 @@ Result<DecodedImage> DecodeImage(std::string_view bytes, long long maxPixels)
                         pixels + static_cast<std::size_t>(image.Width) * image.Height * image.Channels);
     stbi_image_free(pixels);
     return image;
+}
+
+Result<std::string> ReadPictureFileBytes(const std::filesystem::path& path)
+{
+    return ReadRegularFileBytes(path, kMaxPictureFileBytes);
 }
 
 } // namespace keld

@@ -2,6 +2,10 @@
 
 #include "common/KeldError.h"
 
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
 #include <string_view>
 #include <vector>
 
@@ -21,5 +25,13 @@ bool ImageSize(std::string_view bytes, int& width, int& height, int& channels);
 // Decodes a BMP, GIF, JPEG or PNG picture. A picture of more than `maxPixels` is refused before
 // decoding, so a hostile file cannot take all memory. Errors are 481 with the reason.
 Result<DecodedImage> DecodeImage(std::string_view bytes, long long maxPixels);
+
+// A picture file larger than this is refused unread: the picture box is about an inch wide, and a
+// stored path may name anything.
+inline constexpr std::uintmax_t kMaxPictureFileBytes = 64ull << 20;
+
+// The bytes of a picture file named by a path the user or a character file gave: a regular file of
+// at most kMaxPictureFileBytes (see ReadRegularFileBytes).
+Result<std::string> ReadPictureFileBytes(const std::filesystem::path& path);
 
 } // namespace keld

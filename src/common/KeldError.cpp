@@ -9,6 +9,8 @@ std::string ErrorDescription(int number)
         return "Invalid procedure call or argument";
     case kErrOverflow:
         return "Overflow";
+    case 7:
+        return "Out of memory";
     case kErrTypeMismatch:
         return "Type mismatch";
     case kErrFileNotFound:

@@ -143,7 +143,9 @@ std::string EncodeTextLines(const std::vector<std::string>& lines)
         utf8 += "\r\n";
     }
     std::string bytes;
-    if (EncodeWindows1252(utf8, bytes))
+    // Windows-1252 bytes that happen to form valid UTF-8 ("\xC3\xA9" written for "Ã©") would be
+    // read back as UTF-8; such a text is written as UTF-8, which reads back as it was.
+    if (EncodeWindows1252(utf8, bytes) && DecodeText(bytes) == utf8)
         return bytes;
     return utf8;
 }
@@ -163,6 +165,53 @@ Result<std::string> ReadFileBytes(const std::filesystem::path& path)
     if (in.bad())
         return FileError(57, path, "cannot be read");
     return buffer.str();
+}
+
+Result<std::string> ReadRegularFileBytes(const std::filesystem::path& path, std::uintmax_t maxBytes)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        int err = errno;
+        return FileError(NumberForErrno(err), path, std::string("cannot be opened: ") + std::strerror(err));
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        int err = errno;
+        return FileError(75, path, std::string("cannot be read: ") + std::strerror(err));
+    }
+    if (S_ISDIR(info.st_mode))
+        return FileError(75, path, "is a folder, not a file");
+    if (!S_ISREG(info.st_mode))
+        return FileError(75, path, "is not a regular file");
+    const auto tooLarge = [&] {
+        return FileError(7, path, "is larger than " + std::to_string(maxBytes >> 20) + " MB");
+    };
+    if (static_cast<std::uintmax_t>(info.st_size) > maxBytes)
+        return tooLarge();
+
+    // The file may still grow while it is read; the limit holds for what is read.
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            int err = errno;
+            return FileError(57, path, std::string("cannot be read: ") + std::strerror(err));
+        }
+        if (got == 0)
+            break;
+        if (bytes.size() + static_cast<std::size_t>(got) > maxBytes)
+            return tooLarge();
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    return bytes;
 }
 
 Result<std::vector<std::string>> ReadTextFileLines(const std::filesystem::path& path, LineEnds ends)

@@ -2,6 +2,7 @@
 
 #include "common/KeldError.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -24,13 +25,18 @@ std::string DecodeText(std::string_view bytes);
 // UTF-8 to Windows-1252; false when a character has no Windows-1252 byte.
 bool EncodeWindows1252(std::string_view utf8, std::string& out);
 
-// Lines joined with CR LF (after each line), in Windows-1252 when every character fits,
-// otherwise as UTF-8 so that nothing is lost.
+// Lines joined with CR LF (after each line), in Windows-1252 when every character fits and the
+// bytes read back the same, otherwise as UTF-8 so that nothing is lost.
 std::string EncodeTextLines(const std::vector<std::string>& lines);
 
 // Whole-file helpers. Errors name the path; a missing file is error 53.
 Result<std::string> ReadFileBytes(const std::filesystem::path& path);
 Result<std::vector<std::string>> ReadTextFileLines(const std::filesystem::path& path, LineEnds ends);
+
+// Reads a file that a stored path names, where anything may stand: only a regular file is read,
+// opened without blocking (a FIFO or a device is refused at once rather than waited on or read
+// without end), and a file of more than `maxBytes` is refused before it is read (error 7).
+Result<std::string> ReadRegularFileBytes(const std::filesystem::path& path, std::uintmax_t maxBytes);
 
 // Where a save writes before the target is replaced. Unnamed: a file without a name in the target's
 // folder (where the filesystem has such files), so a save that is killed leaves nothing behind; on

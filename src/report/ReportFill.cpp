@@ -1,5 +1,6 @@
 #include "report/ReportFill.h"
 
+#include "common/ImageDecode.h"
 #include "common/NumericValue.h"
 #include "common/TextFile.h"
 #include "report/RtfPicture.h"
@@ -22,7 +23,7 @@ std::string PictureGroup(std::string_view path)
 {
     if (path.empty())
         return {};
-    auto bytes = ReadFileBytes(PathFromUtf8(path));
+    auto bytes = ReadPictureFileBytes(PathFromUtf8(path));
     if (!bytes)
         return {};
     auto picture = MakeRtfPicture(*bytes);

@@ -1,5 +1,6 @@
 #include "report/RtfDocument.h"
 
+#include "common/ImageDecode.h"
 #include "common/TextFile.h"
 #include "report/RtfPicture.h"
 #include "report/RtfText.h"
@@ -538,7 +539,7 @@ void RtfDocument::ReplaceSelection(std::string_view utf8, const RtfTextFormat& f
 
 Status RtfDocument::InsertPicture(const std::filesystem::path& imageFile)
 {
-    auto bytes = ReadFileBytes(imageFile);
+    auto bytes = ReadPictureFileBytes(imageFile);
     if (!bytes)
         return bytes.Error();
     auto inserted = InsertPictureBytes(*bytes);

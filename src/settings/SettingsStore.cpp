@@ -163,12 +163,14 @@ std::optional<IniDocument> ParseIni(std::string_view bytes)
 {
     if (bytes.find('\0') != std::string_view::npos)
         return std::nullopt;
-    std::string text = DecodeText(bytes);
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.erase(0, 3);
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
     IniDocument doc;
     bool inSection = false;
-    for (auto& raw : SplitLines(text, LineEnds::CrLfOrCrOrLf)) {
+    for (auto& lineBytes : SplitLines(bytes, LineEnds::CrLfOrCrOrLf)) {
+        // Line by line: one line in the 8-bit code page (an editor's doing) must not turn the
+        // UTF-8 of every other line, such as a template path, into that code page's characters.
+        std::string raw = DecodeText(lineBytes);
         IniLine line;
         std::string_view t = Trim(raw);
         if (t.empty() || t.front() == ';' || t.front() == '#') {

@@ -204,6 +204,7 @@ QComboBox* ArmorLanguageSpellArea::NameList(const QString& objectName, const QSt
     }
     list->setModel(model);
     list->setEditable(true);
+    SheetBinding::RefuseWhatTheFileCannotHold(list->lineEdit(), id, index);
     // A typed name is the record's text only; it never becomes an entry of the list.
     list->setInsertPolicy(QComboBox::NoInsert);
     list->setFocusPolicy(Qt::StrongFocus);
@@ -219,8 +220,10 @@ QComboBox* ArmorLanguageSpellArea::NameList(const QString& objectName, const QSt
         if (list->currentText() == text)
             return;
         const QSignalBlocker blocker(list);
-        list->setCurrentIndex(list->findText(text));
-        list->setEditText(text);
+        SheetBinding::ShowUnfiltered(list->lineEdit(), [list, &text] {
+            list->setCurrentIndex(list->findText(text));
+            list->setEditText(text);
+        });
         // A name longer than the box shows its beginning.
         list->lineEdit()->setCursorPosition(0);
     };

@@ -1,19 +1,23 @@
+#include "charfile/CharacterFileFormat.h"
 #include "charfile/CharacterFileReader.h"
 #include "charfile/CharacterFileWriter.h"
 #include "charfile/PictureCheck.h"
 
+#include "common/ImageDecode.h"
 #include "common/NumericValue.h"
 #include "common/TextFile.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -307,6 +311,35 @@ TEST_F(CharacterFile, AFailingLineChangesNothingAndNamesTheLine)
     EXPECT_EQ(Snapshot(sheet->model), before);
 }
 
+TEST_F(CharacterFile, AFileThatIsNotACharacterFileIsRefusedBeforeAnythingChanges)
+{
+    const std::string random("\x89\x00\xff\xfe[\x13\r\nGP=5\r\n\x80", 13);
+    const std::pair<const char*, std::string> cases[] = {
+        {"empty.kld", ""},
+        {"random.kld", random},
+        {"README.kld", "# KELD\n\nNAME=not a key here\n[MONEY] is explained below\r\nGP=1\r\n"},
+        {"lower.kld", "[general]\r\nNAME=x\r\n[money]\r\nGP=1\r\n"},
+    };
+    for (const auto& [name, bytes] : cases) {
+        auto sheet = NewSheet();
+        MakeFullCharacter(sheet->model);
+        const std::string before = Snapshot(sheet->model);
+        const fs::path file = m_folder / name;
+        Spit(file, bytes);
+        auto read = ReadCharacterFile(sheet->model, file);
+        ASSERT_FALSE(read.Ok()) << name;
+        EXPECT_EQ(read.Error().Detail(), std::string(name) + " is not a character file");
+        EXPECT_EQ(read.Error().File(), file.string());
+        EXPECT_EQ(Snapshot(sheet->model), before) << name; // money and notes included
+    }
+    // One known header is enough, even with nothing under it.
+    auto sheet = NewSheet();
+    MakeFullCharacter(sheet->model);
+    Spit(m_folder / "bare.kld", "junk\r\n[PICTURE]\r\n");
+    ASSERT_TRUE(ReadCharacterFile(sheet->model, m_folder / "bare.kld").Ok());
+    EXPECT_EQ(sheet->model.Record().Money[1], "0");
+}
+
 TEST_F(CharacterFile, AFileHoldingOnlyMoneyEmptiesTheNotesAndKeepsTheRest)
 {
     auto sheet = NewSheet();
@@ -377,13 +410,46 @@ TEST_F(CharacterFile, LoadingOverAnotherCharacterKeepsWhatTheFileDoesNotMention)
     ASSERT_TRUE(ReadCharacterFile(sheet->model, file).Ok());
     const CharacterRecord& r = sheet->model.Record();
     EXPECT_EQ(r.Name, "Ysolde \xC3\xA9\xE2\x82\xAC");
-    EXPECT_EQ(sheet->model.RaceName(), "Sea Kin");
+    EXPECT_EQ(sheet->model.RaceName(), ""); // a name the race list lacks shows no entry
     EXPECT_EQ(r.Realm, MagicRealm::Channeling);
     EXPECT_EQ(r.Height, "5'1");
     EXPECT_EQ(r.Weight, "90");
     EXPECT_EQ(r.sPictureFile, (kData / "picture.png").string()); // an empty picture line keeps it
     EXPECT_EQ(r.Inventory, "");
     EXPECT_EQ(r.Money[0], "0");
+}
+
+TEST_F(CharacterFile, NamesMissingFromTheRulesDataLeaveNoEntryAndAreReported)
+{
+    // Loaded over a character with every choice made: nothing of its race, youth or profession
+    // may stay behind, and the sheet ends as a fresh sheet given the same file would.
+    auto sheet = NewSheet();
+    MakeFullCharacter(sheet->model);
+    const fs::path file = m_folder / "house-rules.kld";
+    Spit(file, "[GENERAL]\r\nRACE=Cloud Giant\r\nYOUTH=Orchard\r\nPROFESSION=Scribe\r\n[STATS]\r\nST=50\r\n"
+               "[MONEY]\r\nGP=1\r\n");
+    auto read = ReadCharacterFile(sheet->model, file);
+    ASSERT_TRUE(read.Ok());
+    EXPECT_EQ(sheet->model.Record().RaceIndex, 0);
+    EXPECT_EQ(sheet->model.Record().YouthIndex, 0);
+    EXPECT_EQ(sheet->model.ProfessionName(), "Scribe");
+    EXPECT_EQ(sheet->model.Record().Money[0], "1");
+    ASSERT_EQ(read->notFound.size(), 2u);
+    EXPECT_EQ(read->notFound[0].Location(),
+              file.string() + ":2: race \"Cloud Giant\" was not found in racemod.txt");
+    EXPECT_EQ(read->notFound[1].Location(),
+              file.string() + ":3: youth background \"Orchard\" was not found in adolmod.txt");
+    for (int stat = 0; stat < kStatCount; ++stat) // the Sea Kin bonuses are gone
+        EXPECT_EQ(NumericValue(sheet->model.Record().Stats[stat].Race), 0) << stat;
+
+    Spit(file, "[GENERAL]\r\nPROFESSION=Tinker\r\n");
+    read = ReadCharacterFile(sheet->model, file);
+    ASSERT_TRUE(read.Ok());
+    EXPECT_EQ(sheet->model.Record().ProfessionIndex, 0);
+    ASSERT_EQ(read->notFound.size(), 1u);
+    EXPECT_NE(read->notFound[0].Detail().find("profession \"Tinker\" was not found in profmod.txt"),
+              std::string::npos);
+    EXPECT_TRUE(read->warnings.empty());
 }
 
 TEST_F(CharacterFile, APictureThatCannotBeLoadedKeepsItsPathAndWarns)
@@ -405,6 +471,146 @@ TEST_F(CharacterFile, APictureThatCannotBeLoadedKeepsItsPathAndWarns)
     for (const char* name : {"picture.png", "picture.bmp", "picture.gif", "picture.jpg"})
         EXPECT_TRUE(CheckPictureFile(kData / name).Ok()) << name;
     EXPECT_EQ(CheckPictureFile(kData / "nothing.png").Error().Number(), kErrFileNotFound);
+}
+
+// Every text box of the sheet and the inventory window, as (field, index).
+std::vector<std::pair<FieldId, int>> TypedFields()
+{
+    std::vector<std::pair<FieldId, int>> fields;
+    for (int i = 0; i < kGeneralCount; ++i)
+        fields.emplace_back(FieldId::General, i);
+    fields.emplace_back(FieldId::Level, 0);
+    fields.emplace_back(FieldId::Experience, 0);
+    for (int i = 0; i < kStatCount; ++i)
+        fields.emplace_back(FieldId::StatValue, i);
+    for (int row = kFirstSecondaryRow; row <= kLastSecondaryRow; ++row)
+        fields.emplace_back(FieldId::SecondaryName, row);
+    for (int row = 0; row < kSkillCount; ++row)
+        for (FieldId box : {FieldId::Item1, FieldId::Item2, FieldId::Spec1, FieldId::Spec2})
+            fields.emplace_back(box, row);
+    fields.emplace_back(FieldId::ArmorType, 0);
+    for (int i = 0; i < kLanguageCount; ++i)
+        fields.emplace_back(FieldId::LanguageName, i);
+    for (int i = 0; i < kSpellListCount; ++i) {
+        fields.emplace_back(FieldId::SpellName, i);
+        fields.emplace_back(FieldId::SpellPercent, i);
+    }
+    for (int i = 0; i < kMoneyCount; ++i)
+        fields.emplace_back(FieldId::Money, i);
+    for (int i = 0; i < kNoteCount; ++i)
+        fields.emplace_back(FieldId::Note, i);
+    return fields;
+}
+
+// What the user leaves in a box: the view drops what the file cannot hold, and the edit is
+// finished when the box is left (Save finishes the box being typed into), which turns a bonus box
+// that holds no number into "0" and drops a secondary skill's outer blanks.
+void Type(SheetModel& sheet, FieldId id, int index, std::string_view text)
+{
+    if (sheet.EditText(id, index, WithoutWhatTheFileCannotHold(id, index, text)).Ok()) {
+        ASSERT_TRUE(sheet.EditFinished(id, index).Ok());
+    }
+}
+
+// The field's text after the character is saved and loaded into a fresh sheet; nothing when the
+// load fails.
+std::optional<std::string> SavedAndLoaded(const SheetModel& sheet, const RulesTables& tables, FieldId id,
+                                          int index)
+{
+    Sheet fresh(tables);
+    auto read = ReadCharacterText(fresh.model, EncodeTextLines(CharacterFileLines(sheet)), "mem.kld");
+    if (!read.Ok())
+        return std::nullopt;
+    return fresh.model.Text(id, index);
+}
+
+TEST_F(CharacterFile, EveryTypedTextSurvivesSaveAndLoadOrIsRefusedByItsBox)
+{
+    // Separators of every line kind, line ends, tabs, outer blanks; the first text fits the 8-bit
+    // code page, whose bytes for it ("\xC3\xA9", "\xC2\xA3") would read back as UTF-8; the second
+    // does not fit it.
+    const std::string hostile[] = {
+        "  ;[x] 07/6,5=4\tend\r\n[y]\nz \xC3\x83\xC2\xA9 \xC3\x82\xC2\xA3  ",
+        "  [x];07/6,5=4\t\r\n;y\rz \xF0\x9D\x84\x9E \xCE\xA9 \t ",
+    };
+    // A note as its box gives it: CR LF line ends, empty and blank lines, comment and header lines.
+    const std::string note[] = {
+        "  ;[x] 07/6,5=4\tend\r\n[y]\r\n\r\n   \r\n;z \xC3\x83\xC2\xA9\r\n",
+        "[x]\r\n\r\n \xF0\x9D\x84\x9E  ",
+    };
+    for (int variant = 0; variant < 2; ++variant) {
+        SCOPED_TRACE(variant);
+        auto sheet = NewSheet();
+        for (const auto& [id, index] : TypedFields())
+            Type(sheet->model, id, index, id == FieldId::Note ? note[variant] : hostile[variant]);
+        const fs::path file = m_folder / "hostile.kld";
+        ASSERT_TRUE(WriteCharacterFile(sheet->model, file).Ok());
+        auto loaded = NewSheet();
+        auto read = ReadCharacterFile(loaded->model, file);
+        ASSERT_TRUE(read.Ok()) << read.Error().Location();
+        for (const auto& [id, index] : TypedFields()) {
+            SCOPED_TRACE(::testing::Message() << "field " << static_cast<int>(id) << " index " << index);
+            std::string expected = sheet->model.Text(id, index);
+            const std::string actual = loaded->model.Text(id, index);
+            // A note comes back with a line end after its last line.
+            if (id == FieldId::Note && expected.size() >= 2 && expected.substr(expected.size() - 2) != "\r\n")
+                expected += "\r\n";
+            // The smaller coins keep their number, as the file has always stored them ("07" is 7).
+            if (id == FieldId::Money && index > 0)
+                EXPECT_EQ(NumericValue(actual), NumericValue(expected)) << expected;
+            else
+                EXPECT_EQ(actual, expected);
+        }
+        EXPECT_EQ(
+            loaded->model.Text(FieldId::SecondaryName, 24),
+            WithoutWhatTheFileCannotHold(FieldId::SecondaryName, 24, charfile::TrimSpaces(hostile[variant])));
+
+        // And what the boxes refuse is what would not survive: each such field, given the whole
+        // text, fails to load or comes back otherwise.
+        for (const auto& [id, index] : TypedFields()) {
+            const std::string& text = id == FieldId::Note ? note[variant] : hostile[variant];
+            if (WithoutWhatTheFileCannotHold(id, index, text) == text)
+                continue;
+            SCOPED_TRACE(::testing::Message()
+                         << "refused in field " << static_cast<int>(id) << " index " << index);
+            Sheet raw(m_tables);
+            if (!raw.model.EditText(id, index, text).Ok())
+                continue; // a locked or read-only box
+            const auto back = SavedAndLoaded(raw.model, m_tables, id, index);
+            EXPECT_NE(back, std::optional<std::string>(raw.model.Text(id, index)));
+        }
+    }
+}
+
+TEST_F(CharacterFile, APicturePathToAFifoADeviceOrAHugeFileIsRefusedUnread)
+{
+    // A FIFO without a writer would block an ordinary open; /dev/zero never ends; the sparse file
+    // is a picture header followed by 65 MB of nothing.
+    const fs::path fifo = m_folder / "pipe.png";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path huge = m_folder / "huge.png";
+    Spit(huge, Slurp(kData / "picture.png"));
+    fs::resize_file(huge, (65ull << 20));
+    const fs::path file = m_folder / "picture.kld";
+    for (const fs::path& picture : {fifo, fs::path("/dev/zero"), huge}) {
+        SCOPED_TRACE(picture.string());
+        auto sheet = NewSheet();
+        Spit(file, "[PICTURE]\r\n" + picture.string() + "\r\n[MONEY]\r\nGP=3\r\n");
+        auto read = ReadCharacterFile(sheet->model, file);
+        ASSERT_TRUE(read.Ok());
+        ASSERT_EQ(read->warnings.size(), 1u);
+        EXPECT_NE(
+            read->warnings[0].Detail().find(picture == huge ? "larger than 64 MB" : "not a regular file"),
+            std::string::npos)
+            << read->warnings[0].Detail();
+        EXPECT_EQ(sheet->model.Record().sPictureFile, picture.string()); // the character loads
+        EXPECT_EQ(sheet->model.Record().Money[0], "3");
+    }
+    // Just under the limit is read.
+    fs::resize_file(huge, kMaxPictureFileBytes);
+    auto bytes = ReadPictureFileBytes(huge);
+    ASSERT_TRUE(bytes.Ok());
+    EXPECT_EQ(bytes->size(), kMaxPictureFileBytes);
 }
 
 TEST_F(CharacterFile, AFailedSaveLeavesThePreviousFileAsItWas)

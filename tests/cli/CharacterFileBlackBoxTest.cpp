@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -48,11 +49,22 @@ std::vector<Expect> operator+(std::vector<Expect> a, const std::vector<Expect>& 
     return a;
 }
 
+// The warnings about names the rules data lacks, which some hand-made files have on purpose.
+std::string NotFoundWarnings(const std::string& err)
+{
+    std::string kept;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(" was not found in ") != std::string::npos)
+            kept += line + "\n";
+    return kept;
+}
+
 Json Show(const fs::path& file)
 {
     const auto run = RunCli({"show", file.string(), "--data", kRules.string()});
     EXPECT_EQ(run.exitCode, 0) << file << ": " << run.err;
-    EXPECT_EQ(run.err, "") << file;
+    EXPECT_EQ(run.err, NotFoundWarnings(run.err)) << file;
     return Json::accept(run.out) ? Json::parse(run.out) : Json::object();
 }
 
@@ -159,8 +171,6 @@ TEST_F(CharacterFileBlackBox, ShowGivesTheHandWorkedValues)
         {"cr-line-ends.kld",
          {{"/Name", "cr only"}, {"/Height", "5\n6"}, {"/Weight", "70"}, {"/Money/0", "5"}}},
         // With LF alone the file is one header line naming no known section.
-        {"lf-line-ends.kld",
-         {{"/Name", ""}, {"/Money/0", "0"}, {"/Inventory", ""}, {"/Title", "  -  KELD Character Sheet"}}},
         {"windows-1252.kld",
          {{"/Name", "Ren\xC3\xA9"
                     "e \xE2\x82\xAC\xE2\x80\x9C"}}},
@@ -173,6 +183,19 @@ TEST_F(CharacterFileBlackBox, ShowGivesTheHandWorkedValues)
                     "e"},
           {"/Special", "\xC3\xA9"}}},
     };
+    // With LF line ends the whole file is one line that belongs to no known section: that is no
+    // character file, and nothing of the sheet is touched.
+    const auto lf = RunCli({"show", (kFolder / "lf-line-ends.kld").string(), "--data", kRules.string()});
+    EXPECT_EQ(lf.exitCode, 1);
+    EXPECT_EQ(lf.out, "");
+    EXPECT_NE(lf.err.find("lf-line-ends.kld is not a character file"), std::string::npos) << lf.err;
+    // Names the rules data lacks are named, with the rules file that lacks them.
+    const auto unknown =
+        RunCli({"show", (kFolder / "lines-and-sections.kld").string(), "--data", kRules.string()});
+    EXPECT_NE(unknown.err.find(":17: race \"proud\" was not found in racemod.txt"), std::string::npos);
+    EXPECT_NE(unknown.err.find(":18: profession \"Tester \" was not found in profmod.txt"),
+              std::string::npos);
+
     for (const auto& [file, expect] : cases) {
         SCOPED_TRACE(file);
         const Json sheet = Show(kFolder / file);
@@ -193,7 +216,6 @@ TEST_F(CharacterFileBlackBox, ResaveRoundTripsEveryHandMadeFile)
         {"skill-fields.kld", "28,Ride,,IT,0,0,0,1,5\r\n"},
         {"slots-money-notes.kld", "[JOURNAL]\r\nDay 1\r\n \r\n  ;kept\r\n [bracket\r\n"},
         {"cr-line-ends.kld", "HT/WT=5\n6/70\r\n"},
-        {"lf-line-ends.kld", "GP=0\r\n"},
         {"windows-1252.kld", "NAME=Ren\xE9"
                              "e \x80\x93\r\n"},
         {"utf-8.kld", "NAME=Ren\xC3\xA9"

@@ -183,7 +183,8 @@ TEST(RulesBlackBox, RaceColumns)
                                                      Skill(23, "Total", "-22"),
                                                      Skill(30, "Total", "-6"),
                                                      Skill(31, "Total", "-2")}},
-        // Every exact match is selected in turn, so the last "Twin" wins; "twin" matches none.
+        // "twin" matches none and leaves no race; then every exact match of "Twin" is selected in
+        // turn, so the last one wins.
         // ... and the secondary rows, whose code New emptied, have no stat bonus.
         {"race-duplicate-name.kld",
          {{"/RaceIndex", 4},

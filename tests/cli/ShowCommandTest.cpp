@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -160,6 +161,30 @@ TEST_F(ShowAndResave, AFailingFileExitsOneNamingTheLineAndPrintsNoSheet)
     auto missing = RunCli({"show", (m_folder / "nope.kld").string()});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("53 File not found"), std::string::npos) << missing.err;
+
+    // A picture path to a device or a FIFO is refused at once, not read without end or waited on;
+    // the show and the report go on without the picture.
+    const fs::path fifo = m_folder / "portrait.png";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const fs::path& picture : {fs::path("/dev/zero"), fifo}) {
+        const fs::path odd =
+            Write("odd-picture.kld", "[GENERAL]\r\nNAME=Odd\r\n[PICTURE]\r\n" + picture.string() + "\r\n");
+        auto shown = RunCli({"show", odd.string(), "--data", kShippedData.string()});
+        EXPECT_EQ(shown.exitCode, 0) << shown.err;
+        EXPECT_NE(shown.err.find("is not a regular file"), std::string::npos) << shown.err;
+        const fs::path report = m_folder / "odd.rtf";
+        auto reported = RunCli({"report", "--template", "detail", odd.string(), report.string(), "--data",
+                                kShippedData.string()});
+        EXPECT_EQ(reported.exitCode, 0) << reported.err;
+        EXPECT_TRUE(fs::exists(report));
+    }
+
+    // Something that is not a character file at all.
+    const fs::path notes = Write("notes.kld", "Shopping: rope, lamp oil\n");
+    auto notAFile = RunCli({"show", notes.string(), "--data", kShippedData.string()});
+    EXPECT_EQ(notAFile.exitCode, 1);
+    EXPECT_EQ(notAFile.out, "");
+    EXPECT_NE(notAFile.err.find("notes.kld is not a character file"), std::string::npos) << notAFile.err;
 
     // A picture that cannot be shown is only a warning.
     const fs::path file = Write("pic.kld", "[PICTURE]\r\n" + (m_folder / "none.png").string() + "\r\n");

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace keld;
 
 namespace {
@@ -166,17 +168,26 @@ private slots:
         QTest::keyClick(gold, Qt::Key_Backspace);
         QCOMPARE(gold->text(), QStringLiteral("6"));
 
-        // Text that does not come from typed keys is not filtered; its leading number counts.
+        // A character file keeps only the number of the smaller coins, so pasted text loses what
+        // is not a digit, as typed keys do. Gold keeps any text in the file; keys only filter it.
         QGuiApplication::clipboard()->setText(QStringLiteral("10 coins"));
         tin->selectAll();
         QTest::keySequence(tin, QKeySequence::Paste);
-        QCOMPARE(f.model.Text(FieldId::Money, 4), std::string("10 coins"));
+        QCOMPARE(f.model.Text(FieldId::Money, 4), std::string("10"));
+        gold->selectAll();
+        QTest::keySequence(gold, QKeySequence::Paste);
+        QCOMPARE(f.model.Text(FieldId::Money, 0), std::string("10 coins"));
+        gold->selectAll();
+        QTest::keyClicks(gold, QStringLiteral("6"));
         QCOMPARE(weight->text(), QStringLiteral("0.2"));
 
         // The record's own changes show in the boxes.
         QVERIFY(f.model.WriteMoney(2, "100").Ok());
         QCOMPARE(f.Find<QLineEdit>(QStringLiteral("txtMoney_2"))->text(), QStringLiteral("100"));
         QCOMPARE(weight->text(), QStringLiteral("1.8"));
+        // A loaded number is shown as it stands; the filter is for what the user enters.
+        QVERIFY(f.model.WriteMoney(1, "1.5").Ok());
+        QCOMPARE(f.Find<QLineEdit>(QStringLiteral("txtMoney_1"))->text(), QStringLiteral("1.5"));
     }
 
     void NotesKeepTheRecordsLineEnds()
@@ -257,15 +268,21 @@ private slots:
         QCOMPARE(f.PicturePath(), good);
         QCOMPARE(picture->toolTip(), good);
 
-        // The path is kept, the picture shown stays, and the status line says why.
+        // The picture shown stays and so does its path, which is what a save writes; the status
+        // line says why the new one was not taken.
         const QString broken = WriteFile(f.folder, QStringLiteral("broken.bmp"), "BM not a bitmap at all");
         const QString huge = WriteFile(f.folder, QStringLiteral("huge.bmp"), HugeBitmapHeader());
         const QString missing = f.folder.filePath(QStringLiteral("missing.gif"));
-        for (const QString& path : {broken, huge, missing}) {
+        // A FIFO, a device and a file of more than 64 MB are refused unread, without hanging.
+        const QString fifo = f.folder.filePath(QStringLiteral("pipe.gif"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString sparse = MakeImage(f.folder, QStringLiteral("sparse.png"), 20, 20);
+        QVERIFY(QFile::resize(sparse, qint64(65) << 20));
+        for (const QString& path : {broken, huge, missing, fifo, QStringLiteral("/dev/zero"), sparse}) {
             QVERIFY(!path.isEmpty());
             FileDialog::SetNextFileName(path);
             f.window->ChoosePicture();
-            QCOMPARE(f.PicturePath(), path);
+            QCOMPARE(f.PicturePath(), good);
             QCOMPARE(picture->Image().size(), QSize(300, 150));
             QCOMPARE(picture->toolTip(), good);
             QCOMPARE(f.window->PictureBoxTwips().Height, fitted.Height);

@@ -69,6 +69,25 @@ TEST_F(SettingsStoreTest, NamesIgnoreCaseAndTheFileKeepsItsOtherLines)
                           "\n[Options]\nDetailTemplate=/t/detail.rtf\nSTATSOVER=false\n");
 }
 
+TEST_F(SettingsStoreTest, OneEightBitLineDoesNotChangeHowTheOtherLinesRead)
+{
+    // A UTF-8 template path, and a comment an 8-bit editor wrote ("Jörg" in Latin-1).
+    std::ofstream(m_store.StoreFile(kApp), std::ios::binary)
+        << "; J\xF6rg's settings\r\n[Options]\r\nDetailTemplate=/home/j\xC3\xB6rg/detail.rtf\r\n"
+           "SummaryTemplate=/home/j\xF6rg/summary.rtf\r\n";
+    EXPECT_EQ(m_store.GetSetting(kApp, "Options", "DetailTemplate"), "/home/j\xC3\xB6rg/detail.rtf");
+    // The 8-bit line itself reads as the code page's characters.
+    EXPECT_EQ(m_store.GetSetting(kApp, "Options", "SummaryTemplate"), "/home/j\xC3\xB6rg/summary.rtf");
+
+    // The next write keeps the UTF-8 path as it was, and stores the others as UTF-8 too.
+    ASSERT_TRUE(m_store.SaveSetting(kApp, "OPTIONS", "STATSOVER", "True").Ok());
+    EXPECT_EQ(m_store.GetSetting(kApp, "Options", "DetailTemplate"), "/home/j\xC3\xB6rg/detail.rtf");
+    EXPECT_EQ(m_store.GetSetting(kApp, "Options", "SummaryTemplate"), "/home/j\xC3\xB6rg/summary.rtf");
+    EXPECT_NE(FileText().find("DetailTemplate=/home/j\xC3\xB6rg/detail.rtf\n"), std::string::npos)
+        << FileText();
+    EXPECT_EQ(FileText().find("\xC3\x83"), std::string::npos) << FileText();
+}
+
 TEST_F(SettingsStoreTest, AnyValueRoundTripsAndOnlySafeNamesAreStored)
 {
     const std::string values[] = {

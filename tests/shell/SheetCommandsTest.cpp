@@ -8,11 +8,13 @@
 #include "ui/FileDialog.h"
 
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QToolButton>
 
+#include <tuple>
 #include <unistd.h>
 
 // Qt's test helpers hand input over at once. A click that waits in the window system's queue,
@@ -167,10 +169,24 @@ private slots:
         SheetModel& model = app->Model();
         QTemporaryDir folder;
 
-        // A good file fills the sheet and the caption follows the name.
+        // Over a character whose race, youth and profession the rules know ...
+        QVERIFY(model.SelectRace(1));
+        QVERIFY(model.SelectYouth(1));
+        QVERIFY(model.SelectProfession(1));
+        // ... a good file fills the sheet and the caption follows the name. Its race, youth and
+        // profession are house rules the shipped data lacks: they are left blank, not kept from
+        // the previous character, and the user is told which names and files.
         FileDialog::SetNextFileName(QStringLiteral(KELD_TEST_DATA "/charfile/valid-character.kld"));
         Item(*app, "mnuLoad")->trigger();
-        QVERIFY(MessageBox::TakeShown().isEmpty());
+        QStringList named = MessageBox::TakeShown();
+        QCOMPARE(named.size(), 1);
+        for (const char* missing : {"race \"Hillfolk\" was not found in racemod.txt",
+                                    "youth background \"Harbour\" was not found in adolmod.txt",
+                                    "profession \"Warden\" was not found in profmod.txt"})
+            QVERIFY2(named[0].contains(QString::fromUtf8(missing)), qPrintable(named[0]));
+        QCOMPARE(model.Record().RaceIndex, 0);
+        QCOMPARE(model.Record().YouthIndex, 0);
+        QCOMPARE(model.Record().ProfessionIndex, 0);
         QCOMPARE(FileDialog::LastKind(), FileDialog::Kind::Open);
         QCOMPARE(model.Record().Name, std::string("Broken"));
         QCOMPARE(model.Text(FieldId::StatValue, 0), std::string("50"));
@@ -186,6 +202,18 @@ private slots:
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown[0].contains("skill-line-with-too-few-commas.kld") && shown[0].contains("Line "),
                  qPrintable(shown[0]));
+        QCOMPARE(Lines(model), loaded);
+        // So does a file that is no character file at all, before the money and notes are cleared.
+        const QString readme = folder.filePath("README.kld");
+        QFile text(readme);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("KELD character sheets\nLoad one with File, Load.\n");
+        text.close();
+        FileDialog::SetNextFileName(readme);
+        Item(*app, "mnuLoad")->trigger();
+        shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains("README.kld is not a character file"), qPrintable(shown[0]));
         QCOMPARE(Lines(model), loaded);
         FileDialog::SetNextCancel();
         Item(*app, "mnuLoad")->trigger();
@@ -227,6 +255,33 @@ private slots:
             QCOMPARE(MessageBox::TakeShown().size(), 1);
             QCOMPARE(ReadAll(readOnly), QByteArray("old"));
         }
+    }
+
+    // Save by shortcut leaves the focus in the box being typed into; its edit is finished first,
+    // so the sheet shows what the file keeps (a secondary skill's name without outer blanks, a
+    // bonus that is no number as 0).
+    void SaveFinishesTheEditInProgress()
+    {
+        ShellFixture fixture;
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        QTemporaryDir folder;
+        for (const auto& [name, typed, kept] :
+             {std::tuple{"txtSecondary_24", "  Dance  ", "Dance"}, std::tuple{"txtItem1_30", "5x", "0"}}) {
+            auto* edit = app->Sheet()->findChild<QLineEdit*>(QString::fromLatin1(name));
+            QVERIFY(edit);
+            app->Sheet()->activateWindow();
+            edit->setFocus();
+            QTRY_VERIFY(edit->hasFocus());
+            edit->selectAll();
+            QTest::keyClicks(edit, QString::fromLatin1(typed));
+            FileDialog::SetNextFileName(folder.filePath("typing.kld"));
+            Item(*app, "mnuSave")->trigger();
+            QVERIFY(MessageBox::TakeShown().isEmpty());
+            QCOMPARE(edit->text(), QString::fromLatin1(kept));
+        }
+        QCOMPARE(app->Model().Text(FieldId::SecondaryName, 24), std::string("Dance"));
+        QCOMPARE(app->Model().Text(FieldId::Item1, 30), std::string("0"));
     }
 
     // A click that arrives while a long rule loop runs waits until the loop is over; other events

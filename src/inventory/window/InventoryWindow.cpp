@@ -267,16 +267,16 @@ void InventoryWindow::ChoosePicture()
     const auto chosen = m_pictureDialog.ShowOpen(kPictureFilter, QStringLiteral("bmp"));
     if (!chosen)
         return;
-    m_choosing = true;
-    (void)m_binding.Model().WritePictureFile(FromQt(*chosen));
-    m_choosing = false;
-
-    // A picture that cannot be loaded leaves the one shown; the record keeps the new path.
+    // A picture that cannot be loaded leaves the one shown, and its path stays the one saved, so
+    // the saved character has the picture the user sees.
     auto image = LoadPictureFile(*chosen);
     if (!image) {
         ShowPictureWarning(image.Error());
         return;
     }
+    m_choosing = true;
+    (void)m_binding.Model().WritePictureFile(FromQt(*chosen));
+    m_choosing = false;
     const double width = PxToTwips(image->width(), this);
     const double height = PxToTwips(image->height(), this);
     SetPictureBoxTwips(FitPicture(width, height));

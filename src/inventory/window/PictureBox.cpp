@@ -1,6 +1,10 @@
 #include "inventory/window/PictureBox.h"
 
-#include <QFileInfo>
+#include "common/ImageDecode.h"
+#include "common/TextFile.h"
+#include "ui/QtText.h"
+
+#include <QBuffer>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -20,10 +24,21 @@ constexpr int kMaxShownSide = 2048;
 Result<QImage> LoadPictureFile(const QString& path)
 {
     const std::string where = path.toStdString();
-    if (path.isEmpty() || !QFileInfo(path).isFile())
+    if (path.isEmpty())
         return KeldError(kErrFileNotFound, "no such file").At(where, 0);
-
-    QImageReader reader(path);
+    // Read through the core's guard: a FIFO, a device or a huge file named by a loaded character
+    // must not hang or exhaust the window.
+    auto bytes = ReadPictureFileBytes(PathFromUtf8(FromQt(path)));
+    if (!bytes) {
+        KeldError error = bytes.Error();
+        if (error.Number() == kErrFileNotFound)
+            error.WithDetail("no such file");
+        return error.At(where, 0);
+    }
+    QByteArray data = QByteArray::fromStdString(*bytes);
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     reader.setAllocationLimit(kAllocationLimitMb);
     const QSize size = reader.size();

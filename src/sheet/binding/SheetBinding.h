@@ -31,6 +31,12 @@ public:
     void Bind(FieldId id, int index, std::function<void()> refresh);
     // A text box: shows Text(id, index); typing calls EditText, leaving it EditFinished.
     void BindLineEdit(QLineEdit* edit, FieldId id, int index);
+    // Makes a text box drop the characters that field cannot keep in a character file, however they
+    // arrive (typed, pasted or dropped). BindLineEdit does this itself.
+    static void RefuseWhatTheFileCannotHold(QLineEdit* edit, FieldId id, int index);
+    // Runs `show` (which sets the box's text from the record) past that filter: a value the program
+    // wrote, such as a loaded coin "1.5", is shown as it stands.
+    static void ShowUnfiltered(QLineEdit* edit, const std::function<void()>& show);
     // A label that shows a value: its text is Text(id, index).
     void BindLabel(QLabel* label, FieldId id, int index);
 
