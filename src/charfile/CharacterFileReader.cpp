@@ -170,7 +170,10 @@ Result<CharacterFileWarnings> ReadCharacterText(SheetModel& sheet, std::string_v
 Result<CharacterFileWarnings> ReadCharacterFile(SheetModel& sheet, const std::filesystem::path& path,
                                                 const PictureChecker& checkPicture)
 {
-    auto bytes = ReadFileBytes(path);
+    // The user may pick any path: a FIFO or a device is refused rather than waited on or read
+    // without end. The bound is far above any real character, journal included.
+    constexpr std::uintmax_t kMaxCharacterFileBytes = 256ull << 20;
+    auto bytes = ReadRegularFileBytes(path, kMaxCharacterFileBytes);
     if (!bytes)
         return bytes.Error();
     return ReadCharacterText(sheet, *bytes, PathToUtf8(path), checkPicture);

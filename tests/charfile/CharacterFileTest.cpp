@@ -606,6 +606,13 @@ TEST_F(CharacterFile, APicturePathToAFifoADeviceOrAHugeFileIsRefusedUnread)
         EXPECT_EQ(sheet->model.Record().sPictureFile, picture.string()); // the character loads
         EXPECT_EQ(sheet->model.Record().Money[0], "3");
     }
+    // Nor does a character file that is a FIFO or a device hang the load or change anything.
+    for (const fs::path& character : {fifo, fs::path("/dev/zero")}) {
+        auto sheet = NewSheet();
+        auto read = ReadCharacterFile(sheet->model, character);
+        ASSERT_FALSE(read.Ok());
+        EXPECT_NE(read.Error().Detail().find("not a regular file"), std::string::npos) << read.Error().Detail();
+    }
     // Just under the limit is read.
     fs::resize_file(huge, kMaxPictureFileBytes);
     auto bytes = ReadPictureFileBytes(huge);
