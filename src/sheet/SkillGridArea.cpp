@@ -281,6 +281,8 @@ void SkillGridArea::BuildRow(int row)
 void SkillGridArea::ShowReadOnly(QLineEdit* edit, bool readOnly)
 {
     edit->setReadOnly(readOnly);
+    // Tab passes over a box that cannot be changed; a click still selects its text to copy.
+    edit->setFocusPolicy(readOnly ? Qt::ClickFocus : Qt::StrongFocus);
     if (!readOnly) {
         edit->setPalette(QPalette());
         return;

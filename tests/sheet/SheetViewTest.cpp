@@ -2,6 +2,8 @@
 #include "sheet/binding/SheetBinding.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QTest>
 #include <QWheelEvent>
@@ -22,19 +24,26 @@ struct Sheet {
         window.show();
     }
 
-    // Mouse moves with the button held, each at the same point: every move scrolls one step.
-    void DragTo(int fromY, int toY, int moves)
+    // Presses at y in the view, then moves the held button `moves` times by `stepPx` on the
+    // screen, each event in the panel's coordinates as they stand then (the panel moves under
+    // the pointer); returns the panel top after each move.
+    QList<int> DragBy(int y, int stepPx, int moves)
     {
         QWidget* panel = view->Panel();
-        QTest::mousePress(panel, Qt::LeftButton, {}, QPoint(50, fromY));
-        QCOMPARE(panel->cursor().shape(), Qt::ClosedHandCursor);
+        QPointF screen = view->mapToGlobal(QPointF(50, y));
+        QTest::mousePress(panel, Qt::LeftButton, {}, panel->mapFromGlobal(screen).toPoint());
+        [&] { QCOMPARE(panel->cursor().shape(), Qt::ClosedHandCursor); }();
+        QList<int> tops;
         for (int i = 0; i < moves; ++i) {
-            QMouseEvent move(QEvent::MouseMove, QPointF(50, toY), panel->mapToGlobal(QPointF(50, toY)),
-                             Qt::NoButton, Qt::LeftButton, {});
+            screen.ry() += stepPx;
+            QMouseEvent move(QEvent::MouseMove, panel->mapFromGlobal(screen), screen, Qt::NoButton,
+                             Qt::LeftButton, {});
             QCoreApplication::sendEvent(panel, &move);
+            tops << view->PanelTopTwips();
         }
-        QTest::mouseRelease(panel, Qt::LeftButton, {}, QPoint(50, toY));
-        QCOMPARE(panel->cursor().shape(), Qt::OpenHandCursor);
+        QTest::mouseRelease(panel, Qt::LeftButton, {}, panel->mapFromGlobal(screen).toPoint());
+        [&] { QCOMPARE(panel->cursor().shape(), Qt::OpenHandCursor); }();
+        return tops;
     }
 
     void Wheel(int delta)
@@ -56,23 +65,36 @@ struct Sheet {
 class SheetViewTest : public QObject {
     Q_OBJECT
 private slots:
-    // Dragging up scrolls 250 twips per move until the first step past the window's bound
+    // The content follows the pointer in whole 250-twip steps: small moves add up and never
+    // make it jump back and forth; dragging up stops at the first step past the window's bound
     // (9000 - 960 - 13260 = -5220, so -5250); dragging down comes back to 0 and stops there.
-    void DragScrollStepsAndStopsAtTheBounds()
+    void DragScrollFollowsThePointerAndStopsAtTheBounds()
     {
         Sheet sheet(9000);
         QVERIFY(std::abs(PxToTwips(sheet.window.height(), &sheet.window) - 9000) < 15);
-        sheet.DragTo(200, 100, 3);
-        QCOMPARE(sheet.view->PanelTopTwips(), -750);
-        sheet.DragTo(200, 100, 100);
+        const double stepPx = TwipsToPx(250.0, sheet.view);
+        // Six 2-px moves make less than one step at the usual scale: nothing moves, ever.
+        const QList<int> small = sheet.DragBy(300, -2, 6);
+        const int smallSteps = static_cast<int>(6 * 2 / stepPx);
+        for (int top : small)
+            QVERIFY2(top <= 0 && top >= -250 * smallSteps, qPrintable(QString::number(top)));
+        QCOMPARE(small.back(), -250 * smallSteps);
+        sheet.view->SetPanelTopTwips(0);
+        // Upward moves scroll monotonically, three steps' worth of pointer gives three steps.
+        const QList<int> up = sheet.DragBy(300, -1, static_cast<int>(std::ceil(3 * stepPx)));
+        for (qsizetype i = 1; i < up.size(); ++i)
+            QVERIFY(up[i] <= up[i - 1]);
+        QCOMPARE(up.back(), -750);
+        (void)sheet.DragBy(300, -10, 200);
         QCOMPARE(sheet.view->PanelTopTwips(), -5250);
         QCOMPARE(sheet.view->Panel()->y(), TwipsToPx(-5250, sheet.view));
-        sheet.DragTo(100, 200, 1);
+        // Past the bound, turning back scrolls at once.
+        (void)sheet.DragBy(100, static_cast<int>(std::ceil(stepPx)), 1);
         QCOMPARE(sheet.view->PanelTopTwips(), -5000);
-        sheet.DragTo(100, 200, 100);
+        (void)sheet.DragBy(100, 10, 200);
         QCOMPARE(sheet.view->PanelTopTwips(), 0);
-        // Level with the starting point nothing moves.
-        sheet.DragTo(100, 100, 10);
+        // Pressing without moving moves nothing.
+        (void)sheet.DragBy(100, 0, 10);
         QCOMPARE(sheet.view->PanelTopTwips(), 0);
     }
 
@@ -94,10 +116,64 @@ private slots:
     void TallWindowNeverScrolls()
     {
         Sheet sheet(960 + 13260 + 500);
-        sheet.DragTo(200, 100, 5);
+        (void)sheet.DragBy(200, -20, 5);
         QCOMPARE(sheet.view->PanelTopTwips(), 0);
         sheet.Wheel(-120);
         QCOMPARE(sheet.view->PanelTopTwips(), 0);
+    }
+
+    // Only the stat value boxes and the skill rows' stat codes take a dropped text; every other
+    // box (a name, an item bonus, the editable lists' boxes) refuses it, so the pointer says so.
+    void OnlyStatBoxesAndStatCodesTakeDrops()
+    {
+        Sheet sheet(9000);
+        int targets = 0;
+        for (const QWidget* widget : sheet.view->Panel()->findChildren<QWidget*>()) {
+            if (!widget->acceptDrops())
+                continue;
+            QVERIFY2(widget->objectName().startsWith(u"txtSTAT_") ||
+                         widget->objectName().startsWith(u"lblStatIDENT_"),
+                     qPrintable(widget->objectName()));
+            ++targets;
+        }
+        QCOMPARE(targets, kStatCount + kSkillCount);
+        QVERIFY(!sheet.view->findChild<QLineEdit*>(QStringLiteral("txtGeneral_0"))->acceptDrops());
+        QVERIFY(!sheet.view->findChild<QLineEdit*>(QStringLiteral("txtItem1_5"))->acceptDrops());
+    }
+
+    // Keyboard focus on a control below or above the visible part scrolls the sheet, in whole
+    // steps, until the control shows; Tab passes over the read-only boxes.
+    void FocusedControlIsScrolledIntoView()
+    {
+        Sheet sheet(9000);
+        sheet.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&sheet.window));
+        auto* helm = sheet.view->findChild<QWidget*>(QStringLiteral("chkHelm"));
+        QVERIFY(helm);
+        QVERIFY(helm->mapTo(sheet.view, QPoint(0, 0)).y() > sheet.view->height());
+        helm->setFocus(Qt::TabFocusReason);
+        QCOMPARE(QApplication::focusWidget(), helm);
+        const QRect shown(helm->mapTo(sheet.view, QPoint(0, 0)), helm->size());
+        QVERIFY2(sheet.view->rect().contains(shown), qPrintable(QString::number(shown.bottom())));
+        QCOMPARE(sheet.view->PanelTopTwips() % 250, 0);
+        QVERIFY(sheet.view->PanelTopTwips() < 0);
+
+        auto* name = sheet.view->findChild<QWidget*>(QStringLiteral("txtGeneral_0"));
+        name->setFocus(Qt::BacktabFocusReason);
+        QCOMPARE(sheet.view->PanelTopTwips(), 0);
+
+        // Body Dev's fixed second special bonus and the armour rows' are passed over.
+        auto* spec1 = sheet.view->findChild<QLineEdit*>(QStringLiteral("txtSpec1_23"));
+        auto* spec2 = sheet.view->findChild<QLineEdit*>(QStringLiteral("txtSpec2_23"));
+        QVERIFY(spec2->isReadOnly());
+        spec1->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(spec1, Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != spec2);
+        for (int row = 0; row < 5; ++row) {
+            auto* armour = sheet.view->findChild<QLineEdit*>(QStringLiteral("txtSpec2_%1").arg(row));
+            QVERIFY(armour->isReadOnly());
+            QVERIFY(!(armour->focusPolicy() & Qt::TabFocus));
+        }
     }
 };
 
