@@ -119,7 +119,10 @@ void MainWindow::BuildMenus()
     m_mnuToolbar->setCheckable(true);
     m_mnuToolbar->setChecked(true);
     // The item has already changed its check mark when this runs: checked now means show.
-    connect(m_mnuToolbar, &QAction::triggered, this, &MainWindow::SetToolbarShown);
+    connect(m_mnuToolbar, &QAction::triggered, this, [this](bool shown) {
+        m_toolbarKnown = true;
+        SetToolbarShown(shown);
+    });
     connect(AddItem(view, "mnuViewDice", tr("&Dice")), &QAction::triggered, this, &MainWindow::ShowDice);
     connect(AddItem(view, "mnuViewInventory", tr("&Inventory")), &QAction::triggered, this,
             &MainWindow::inventoryRequested);
@@ -128,7 +131,10 @@ void MainWindow::BuildMenus()
     m_mnuStatsOver = AddItem(options, "mnuStatsOver", tr("Stats &Over 102"));
     m_mnuStatsOver->setCheckable(true);
     m_mnuStatsOver->setChecked(true);
-    connect(m_mnuStatsOver, &QAction::triggered, this, [this](bool checked) { m_model.SetOver102(checked); });
+    connect(m_mnuStatsOver, &QAction::triggered, this, [this](bool checked) {
+        m_statsOverKnown = true;
+        m_model.SetOver102(checked);
+    });
     options->addSeparator()->setObjectName(QStringLiteral("mnuDash1"));
     connect(AddItem(options, "mnuSummaryTemplate", tr("&Summary Template")), &QAction::triggered, m_reports,
             &ReportCommands::ChooseSummaryTemplate);
@@ -181,16 +187,18 @@ void MainWindow::ApplyStoredHeight()
 Status MainWindow::RestoreToolbar()
 {
     const auto shown = m_settings.GetFlag(m_appName, "TOOLBAR", "CHECKED", false);
+    // Unreadable, the item shows what is on screen: no toolbar.
+    m_toolbarKnown = shown.Ok();
+    SetToolbarShown(shown && *shown);
     if (!shown)
         return shown.Error();
-    m_mnuToolbar->setChecked(*shown);
-    SetToolbarShown(*shown);
     return Success();
 }
 
 Status MainWindow::RestoreStatsOver()
 {
     const auto over = m_settings.GetFlag(m_appName, "OPTIONS", "STATSOVER", true);
+    m_statsOverKnown = over.Ok();
     if (!over)
         return over.Error();
     m_mnuStatsOver->setChecked(*over);
@@ -203,14 +211,25 @@ void MainWindow::SaveSettings()
     const QRect frame = frameGeometry();
     SaveWindowCoordinate(m_settings, m_appName, "FORM2HEIGHT", frame.height(), this);
     SaveWindowPlace(m_settings, m_appName, "FORM2", frame.topLeft(), this);
-    (void)m_settings.SaveFlag(m_appName, "TOOLBAR", "CHECKED", m_mnuToolbar->isChecked());
-    (void)m_settings.SaveFlag(m_appName, "OPTIONS", "STATSOVER", m_mnuStatsOver->isChecked());
+    // A flag that could not be read and that the user left alone keeps its stored text.
+    if (m_toolbarKnown)
+        (void)m_settings.SaveFlag(m_appName, "TOOLBAR", "CHECKED", m_mnuToolbar->isChecked());
+    if (m_statsOverKnown)
+        (void)m_settings.SaveFlag(m_appName, "OPTIONS", "STATSOVER", m_mnuStatsOver->isChecked());
 }
 
 void MainWindow::New()
 {
     const BusyGuard busy;
+    ClearCharacter();
+}
+
+void MainWindow::ClearCharacter()
+{
     m_model.ClearCharacter();
+    // Clearing sets the name, empty or not, so the caption follows it from here on.
+    m_shownTitle = m_model.Title();
+    setWindowTitle(QString::fromStdString(m_shownTitle));
 }
 
 void MainWindow::Load()
@@ -288,7 +307,10 @@ void MainWindow::EnsureToolbar()
     };
     m_toolbar = new ToolbarWindow(this, positions);
     // Closed by the window system rather than by the item: the item follows.
-    connect(m_toolbar, &ToolbarWindow::closedByUser, this, [this] { m_mnuToolbar->setChecked(false); });
+    connect(m_toolbar, &ToolbarWindow::closedByUser, this, [this] {
+        m_toolbarKnown = true;
+        m_mnuToolbar->setChecked(false);
+    });
 }
 
 void MainWindow::SetToolbarShown(bool shown)
