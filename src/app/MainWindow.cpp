@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -159,15 +160,21 @@ Status MainWindow::RestoreGeometry()
     if (!stored)
         return stored.Error();
 
-    const int heightPx = std::max(1, *height);
-    QPoint place = *stored;
+    if (QLayout* own = layout())
+        own->activate();
+    const QSize extra = frameGeometry().size() - size();
+    QRect wanted(*stored, QSize(frameGeometry().width(), std::max(1, *height)));
     // A place on no screen at all (a screen since removed) would leave the sheet out of reach.
-    if (!OnSomeScreen(QRect(place, QSize(frameGeometry().width(), heightPx))))
-        place = QPoint(0, 0);
-    move(place);
-    m_wantedFrameHeight = heightPx;
-    m_frameExtraUsed = frameGeometry().height() - this->height();
-    resize(width(), std::max(1, heightPx - m_frameExtraUsed));
+    if (!OnSomeScreen(wanted))
+        wanted.moveTopLeft(QPoint(0, 0));
+    // Wholly on its screen and at least as tall as its minimum, whatever the store said; exit
+    // then stores the corrected place.
+    const QRect fitted = FitInto(wanted, AvailableAreaFor(wanted), minimumSize() + extra);
+    move(fitted.topLeft());
+    m_wantedFrameHeight = fitted.height();
+    m_frameExtraUsed = extra.height();
+    resize(width(), fitted.height() - m_frameExtraUsed);
+    FitOnScreenWhenShown(this);
     return Success();
 }
 

@@ -41,6 +41,7 @@ SheetView::SheetView(SheetBinding& binding, QWidget* parent) : QWidget(parent)
     TextDropTarget::RefuseOtherDrops(m_panel);
 
     setMinimumWidth(TwipsToPx(kPanelWidthTwips + 2 * kPanelLeftTwips, this));
+    setMinimumHeight(TwipsToPx(kMinimumHeightTwips, this));
     PlacePanel();
     // Keyboard focus never goes where it cannot be seen.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { EnsureVisible(now); });

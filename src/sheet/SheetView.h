@@ -22,6 +22,8 @@ public:
     static constexpr int kScrollStepTwips = 250;
     // What the window's frame (caption, menu, borders) takes from its height in the scroll bound.
     static constexpr int kFrameAllowanceTwips = 960;
+    // Below this the window would show hardly a row of the sheet.
+    static constexpr int kMinimumHeightTwips = 2880;
 
     SheetView(SheetBinding& binding, QWidget* parent = nullptr);
 

@@ -69,7 +69,8 @@ private slots:
         {
             auto app = fixture.MakeApp();
             QVERIFY(app->Start());
-            app->Sheet()->move(300, 40);
+            app->Sheet()->resize(app->Sheet()->width(), 400);
+            app->Sheet()->move(200, 40);
             Item(*app, "mnuToolbar")->trigger();
             Item(*app, "mnuStatsOver")->trigger();
             QVERIFY(!app->Model().Over102());
@@ -85,7 +86,7 @@ private slots:
                                       "OPTIONS/STATSOVER"};
             QCOMPARE(fixture.IniKeys(), keys);
             QCOMPARE(fixture.IniValue("SCREEN/FORM2TOP"), Twips(40, app->Sheet()));
-            QCOMPARE(fixture.IniValue("SCREEN/FORM2LEFT"), Twips(300, app->Sheet()));
+            QCOMPARE(fixture.IniValue("SCREEN/FORM2LEFT"), Twips(200, app->Sheet()));
             QCOMPARE(fixture.IniValue("SCREEN/FORM2HEIGHT"),
                      Twips(app->Sheet()->frameGeometry().height(), app->Sheet()));
             QCOMPARE(fixture.IniValue("TOOLBAR/CHECKED"), QStringLiteral("True"));
@@ -98,7 +99,7 @@ private slots:
         {
             auto app = fixture.MakeApp();
             QVERIFY(app->Start());
-            QCOMPARE(app->Sheet()->pos(), QPoint(300, 40));
+            QCOMPARE(app->Sheet()->pos(), QPoint(200, 40));
             QVERIFY(app->Sheet()->Toolbar() && app->Sheet()->Toolbar()->isVisible());
             QVERIFY(Item(*app, "mnuToolbar")->isChecked());
             QVERIFY(!Item(*app, "mnuStatsOver")->isChecked());
@@ -118,7 +119,8 @@ private slots:
         }
     }
 
-    // A place on no screen at all opens at the default place; a partly visible one is kept.
+    // A place on no screen at all opens at the default place; a partly visible one is moved
+    // wholly onto the screen.
     void StoredPlaceOffEveryScreen()
     {
         ShellFixture fixture;
@@ -136,8 +138,60 @@ private slots:
         QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2TOP", "-3000"));
         auto shell = fixture.MakeApp();
         QVERIFY(shell->Start());
-        QCOMPARE(shell->Sheet()->pos(),
-                 QPoint(TwipsToPx(-1500, shell->Sheet()), TwipsToPx(-3000, shell->Sheet())));
+        QCOMPARE(shell->Sheet()->pos(), QPoint(0, 0));
+    }
+
+    void StoredHeightOutOfReason_data()
+    {
+        QTest::addColumn<QString>("height");
+        QTest::newRow("zero") << "0";
+        QTest::newRow("negative") << "-4000";
+        QTest::newRow("huge") << "1e30";
+        QTest::newRow("largest") << "3.4e38";
+    }
+
+    // Every window opens wholly on the available part of its screen, at least at its minimum
+    // size; the corrected height is what exit stores, and the toolbar of a sheet that fills the
+    // screen stays on it, as does a dice roller stored at the screen's far edge.
+    void StoredHeightOutOfReason()
+    {
+        QFETCH(QString, height);
+        ShellFixture fixture;
+        const std::string name = ApplicationName();
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM2HEIGHT", height.toStdString()));
+        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM2TOP", "600"));
+        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM1LEFT",
+                                            std::to_string(int(PxToTwips(area.right() - 20, nullptr)))));
+        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM1TOP",
+                                            std::to_string(int(PxToTwips(area.bottom() - 20, nullptr)))));
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        QVERIFY(MessageBox::TakeShown().isEmpty());
+        MainWindow* sheet = app->Sheet();
+        QVERIFY2(area.contains(sheet->frameGeometry()), qPrintable(QString::number(sheet->frameGeometry().bottom())));
+        QVERIFY(sheet->height() >= sheet->minimumHeight());
+        QVERIFY(sheet->View()->height() >= TwipsToPx(SheetView::kMinimumHeightTwips, sheet) - 1);
+        QVERIFY(area.contains(app->Inventory()->frameGeometry()));
+
+        Item(*app, "mnuViewDice")->trigger();
+        QVERIFY(area.contains(sheet->Dice()->frameGeometry()));
+
+        sheet->SaveSettings();
+        const auto stored = fixture.Store().GetCoordinate(name, "SCREEN", "FORM2HEIGHT", 0);
+        QVERIFY(stored);
+        QCOMPARE(*stored, static_cast<float>(PxToTwips(sheet->frameGeometry().height(), sheet)));
+
+        // The sheet's frame fills the screen, as when maximised.
+        const QRect frame = sheet->frameGeometry();
+        const QRect inner = sheet->geometry();
+        sheet->setGeometry(area.adjusted(inner.left() - frame.left(), inner.top() - frame.top(),
+                                         inner.right() - frame.right(), inner.bottom() - frame.bottom()));
+        QCOMPARE(sheet->frameGeometry(), area);
+        Item(*app, "mnuToolbar")->trigger();
+        QVERIFY(sheet->Toolbar()->isVisible());
+        sheet->Toolbar()->Dock();
+        QVERIFY(area.contains(sheet->Toolbar()->frameGeometry()));
     }
 
     void MissingRulesFile()

@@ -233,9 +233,12 @@ Status InventoryWindow::Open()
     // A place left behind by a screen that is gone could never be reached.
     const bool atDefault = place == fallback() || !OnSomeScreen(QRect(place, frameGeometry().size()));
     move(atDefault ? fallback() : place);
+    // Wholly on the screen, also once the window system has added the frame to its size.
+    FitOnScreenWhenShown(this);
     show();
     if (atDefault)
         move(fallback());
+    FitOnScreen(this);
     raise();
     return Success();
 }
