@@ -2,6 +2,7 @@
 
 #include "sheet/PanelComboBox.h"
 #include "sheet/SheetLayout.h"
+#include "sheet/ValueLabel.h"
 #include "sheet/StatChip.h"
 #include "sheet/binding/SheetBinding.h"
 #include "ui/TextDrag.h"
@@ -160,7 +161,7 @@ QLabel* GeneralStatsArea::NewCaption(const QString& objectName, const QString& c
 QLabel* GeneralStatsArea::NewValueLabel(FieldId id, int index, const QString& objectName,
                                         const QString& description)
 {
-    auto* label = new QLabel;
+    auto* label = new ValueLabel;
     label->setObjectName(objectName);
     label->setAccessibleDescription(description);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -2,6 +2,7 @@
 
 #include "sheet/RankBarWidget.h"
 #include "sheet/SheetLayout.h"
+#include "sheet/ValueLabel.h"
 #include "sheet/SheetView.h"
 #include "sheet/binding/SheetBinding.h"
 #include "ui/TextDrag.h"
@@ -161,7 +162,7 @@ void SkillGridArea::BuildHeadings()
 QLabel* SkillGridArea::AddValueLabel(const QString& objectName, FieldId id, int row,
                                      const QString& description, int column)
 {
-    auto* label = new QLabel(this);
+    auto* label = new ValueLabel(this);
     label->setObjectName(QStringLiteral("%1_%2").arg(objectName).arg(row));
     label->setAlignment(Qt::AlignCenter);
     // The shown value is what a screen reader speaks; the description says what it is.
