@@ -24,6 +24,7 @@ needs=(
   "poppler-utils:reading the words and pictures of report PDFs in the tests"
   "fonts-liberation:the fonts the test templates name"
   "fonts-dejavu-core:a font for the windows and reports"
+  "qt6-gtk-platformtheme:checking and showing the windows in a dark desktop theme"
 )
 
 missing=()

@@ -4,10 +4,15 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QImage>
 #include <QMainWindow>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace keld;
@@ -59,6 +64,46 @@ struct Sheet {
     QMainWindow window;
     SheetView* view;
 };
+
+// The contrast ratio of two colours, as readability guidelines measure it (1 to 21).
+double Contrast(const QColor& a, const QColor& b)
+{
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The highest contrast against `ground` among the pixels of `area` in `image`.
+double MostContrast(const QImage& image, const QRect& area, const QColor& ground)
+{
+    double most = 1;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.rect().contains(x, y))
+                most = std::max(most, Contrast(image.pixelColor(x, y), ground));
+    return most;
+}
+
+// A dark theme's palette as the desktop hands it over: light text, and Mid and Dark close to
+// the dark base and window.
+QPalette DarkPalette()
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x32, 0x32, 0x32));
+    dark.setColor(QPalette::Base, QColor(0x24, 0x24, 0x24));
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xee, 0xee, 0xec));
+    dark.setColor(QPalette::Mid, QColor(0x28, 0x28, 0x28));
+    dark.setColor(QPalette::Dark, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Light, QColor(0x3a, 0x3a, 0x3a));
+    dark.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    return dark;
+}
 
 } // namespace
 
@@ -174,6 +219,38 @@ private slots:
             QVERIFY(armour->isReadOnly());
             QVERIFY(!(armour->focusPolicy() & Qt::TabFocus));
         }
+    }
+
+    // In a dark theme the cells of an empty rank bar and an option button's ring and dot stand
+    // out from the ground they are drawn on.
+    void DarkThemeKeepsGridAndDotsVisible()
+    {
+        Sheet sheet(9000);
+        sheet.window.setPalette(DarkPalette());
+        const QPalette dark = DarkPalette();
+
+        auto* bar = sheet.view->findChild<QWidget*>(QStringLiteral("barSkill5_6"));
+        QImage barImage(bar->size(), QImage::Format_RGB32);
+        bar->render(&barImage);
+        // A cell mark in the first quarter of the bar, away from the border.
+        const QRect marks(2, bar->height() / 2, bar->width() / 4, 1);
+        QVERIFY2(MostContrast(barImage, marks, dark.color(QPalette::Base)) >= 2.0,
+                 qPrintable(QString::number(MostContrast(barImage, marks, dark.color(QPalette::Base)))));
+
+        auto* option = sheet.view->findChild<QRadioButton*>(QStringLiteral("Option1_1"));
+        option->setChecked(true);
+        QImage optionImage(option->size(), QImage::Format_RGB32);
+        option->render(&optionImage);
+        QStyleOptionButton styleOption;
+        styleOption.initFrom(option);
+        const QRect indicator = option->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &styleOption, option);
+        const QPoint centre = indicator.center();
+        const QRect dot(centre - QPoint(1, 1), QSize(3, 3));
+        QVERIFY(MostContrast(optionImage, dot, dark.color(QPalette::Base)) >= 7.0);
+        // The ring on the window's colour, at the indicator's left edge.
+        const QRect ring(indicator.left(), centre.y() - 1, 3, 3);
+        QVERIFY2(MostContrast(optionImage, ring, dark.color(QPalette::Window)) >= 2.0,
+                 qPrintable(QString::number(MostContrast(optionImage, ring, dark.color(QPalette::Window)))));
     }
 };
 
