@@ -258,8 +258,10 @@ void MainWindow::Load()
 
 void MainWindow::Save()
 {
-    const QString initial = QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))) +
-                            QStringLiteral(".kld");
+    // A name with a slash or nothing at all would offer a path that fails or a hidden file.
+    const QString initial =
+        OfferedFileName(QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))),
+                        kCharacterExtension);
     const auto chosen = m_dialog.ShowSave(kCharacterFilter, kCharacterExtension, &initial);
     if (!chosen)
         return;
@@ -272,10 +274,7 @@ void MainWindow::Save()
 
 void MainWindow::ShowFileError(const QString& title, const QString& text, const KeldError& error)
 {
-    QString reason = QString::fromStdString(error.Detail().empty() ? error.Description() : error.Detail());
-    if (error.Line() > 0)
-        reason = tr("Line %1: %2").arg(error.Line()).arg(reason);
-    MessageBox::Warning(this, title, text, reason);
+    MessageBox::Warning(this, title, text, MessageBox::FileReason(error));
 }
 
 void MainWindow::ShowAbout()

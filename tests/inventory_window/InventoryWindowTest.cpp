@@ -251,6 +251,11 @@ private slots:
         f.window->ChoosePicture();
         const PictureSize fitted = f.window->PictureBoxTwips();
 
+        // The chooser offers every kind the box reads, PNG included, first.
+        const QString offered = FileDialog::QtFilter(FileDialog::LastFilter()).section(QStringLiteral(";;"), 0, 0);
+        for (const char* mask : {"*.bmp", "*.gif", "*.jpg", "*.png"})
+            QVERIFY2(offered.contains(QLatin1String(mask)), qPrintable(offered));
+
         // Cancel changes nothing.
         FileDialog::SetNextCancel();
         f.window->ChoosePicture();

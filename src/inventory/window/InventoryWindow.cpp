@@ -26,8 +26,10 @@ namespace keld {
 
 namespace {
 
+// Every kind the picture box reads comes first, so a picture of any of them shows at once.
 const QString kPictureFilter = QStringLiteral(
-    "Bitmaps (*.bmp)|*.bmp;*.dib|GIF (*.gif)|*.gif|JPEG/JPG (*.jpg)|*.jpg|All Files (*.*)|*.*");
+    "Pictures|*.bmp;*.dib;*.gif;*.jpg;*.jpeg;*.png|Bitmaps (*.bmp)|*.bmp;*.dib|GIF (*.gif)|*.gif|"
+    "JPEG/JPG (*.jpg)|*.jpg;*.jpeg|PNG (*.png)|*.png|All Files (*.*)|*.*");
 const QString kNoPicture = QStringLiteral("No picture loaded.");
 
 constexpr double kWindowWidthTwips = 8400;
