@@ -30,6 +30,7 @@ needs=(
   "appstream:checking the AppStream metadata"
   "desktop-file-utils:checking the desktop menu entry"
   "man-db:checking that the manual pages render without warnings"
+  "qt6-gtk-platformtheme:checking and showing the windows in a dark desktop theme"
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes docs/sheet.png (the program with a character loaded) and docs/preview.png (its detail
-# report in Print Preview), on a virtual screen (Xvfb).
+# Takes docs/sheet.png and docs/sheet-dark.png (the program with a character loaded, in the default
+# theme and in a dark one; needs qt6-gtk-platformtheme) and docs/preview.png (its detail report in
+# Print Preview), on a virtual screen (Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v Xvfb > /dev/null || { echo "Xvfb is missing: install the package xvfb" >&2; exit 1; }
@@ -13,3 +14,5 @@ trap 'kill $xvfb 2> /dev/null || true' EXIT
 sleep 1
 DISPLAY=$display QT_QPA_PLATFORM=xcb build/release/bin/keldcg-screenshot docs/screenshot/maren.kld docs/sheet.png
 DISPLAY=$display QT_QPA_PLATFORM=xcb build/release/bin/keldcg-screenshot --preview docs/screenshot/maren.kld docs/preview.png
+DISPLAY=$display QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=gtk3 GTK_THEME=Adwaita:dark \
+  build/release/bin/keldcg-screenshot docs/screenshot/maren.kld docs/sheet-dark.png

@@ -4,6 +4,7 @@
 #include "ui/MessageBox.h"
 
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -11,8 +12,11 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace keld {
 
@@ -66,7 +70,13 @@ AboutBox::AboutBox(const QIcon& icon, std::filesystem::path logFile, QWidget* pa
     m_txtLog->setAccessibleName(tr("Release history"));
     m_txtLog->setReadOnly(true);
     m_txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_txtLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // The history is laid out in columns: kept as written, in a fixed-pitch face, and wide
+    // enough for its lines (a longer one scrolls rather than breaking the indentation).
+    m_txtLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setStyleHint(QFont::Monospace);
+    fixed.setFixedPitch(true);
+    m_txtLog->setFont(fixed);
 
     m_cmdOK = new QPushButton(tr("OK"), this);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -141,6 +151,18 @@ void AboutBox::Fill()
                              u'\n' + tr("This program comes as it is, without warranty of any kind."));
     const auto log = LogText(m_logFile);
     m_txtLog->setPlainText(log ? *log : tr("The release history (keldcg.log) could not be read."));
+
+    // Wide enough for the longest line of the history, as far as the screen allows.
+    const QFontMetrics metrics(m_txtLog->font());
+    int widest = 0;
+    for (const QString& line : m_txtLog->toPlainText().split(u'\n'))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    const int chrome = width() - m_txtLog->viewport()->width() + 2 * metrics.averageCharWidth();
+    int wanted = std::max(width(), widest + chrome);
+    if (const QScreen* shown = screen())
+        wanted = std::min(wanted, shown->availableGeometry().width() * 9 / 10);
+    if (wanted > width())
+        resize(wanted, height());
 }
 
 void AboutBox::Open()

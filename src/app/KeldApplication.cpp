@@ -70,7 +70,7 @@ bool KeldApplication::Start()
                                       PathToUtf8(DataFolderFor("subchar.rtf") / "subchar.rtf")));
             return Success();
         }) &&
-        RunStep([this] { return ShowInventory(); }) && RunStep([this] { return OpenSheet(); });
+        RunStep([this] { return ShowInventory(); }) && OpenSheet();
     if (!started) {
         Abort();
         return false;
@@ -115,7 +115,7 @@ Status KeldApplication::ShowInventory()
     return m_inventory->Open();
 }
 
-Status KeldApplication::OpenSheet()
+bool KeldApplication::OpenSheet()
 {
     if (!m_sheet) {
         m_sheet = std::make_unique<MainWindow>(m_binding, m_settings, m_appName,
@@ -134,23 +134,30 @@ Status KeldApplication::OpenSheet()
             m_inventory->activateWindow();
         });
     }
-    if (Status s = m_sheet->RestoreGeometry(); !s)
-        return s;
-    if (Status s = m_sheet->RestoreToolbar(); !s)
-        return s;
-    if (Status s = m_sheet->RestoreStatsOver(); !s)
-        return s;
-    m_model.ClearCharacter();
-    if (Status s = LoadRaceTable(DataFolderFor(kRaceFileName), m_tables); !s)
-        return s;
-    m_model.FillRaceList();
-    if (Status s = LoadProfessionTable(DataFolderFor(kProfessionFileName), m_tables); !s)
-        return s;
-    m_model.FillProfessionList();
-    if (Status s = LoadYouthTable(DataFolderFor(kYouthFileName), m_tables); !s)
-        return s;
-    m_model.FillYouthList();
-    return Success();
+    // Each step of the opening stands under the error box on its own: Ignore goes on with the
+    // next, so one bad setting or rules file leaves the rest of the sheet working. A table
+    // that failed fills its list with what it holds (at least the blank entry).
+    return RunStep([this] { return m_sheet->RestoreGeometry(); }) &&
+           RunStep([this] { return m_sheet->RestoreToolbar(); }) &&
+           RunStep([this] { return m_sheet->RestoreStatsOver(); }) && RunStep([this] {
+               m_sheet->ClearCharacter();
+               return Success();
+           }) &&
+           RunStep([this] {
+               const Status loaded = LoadRaceTable(DataFolderFor(kRaceFileName), m_tables);
+               m_model.FillRaceList();
+               return loaded;
+           }) &&
+           RunStep([this] {
+               const Status loaded = LoadProfessionTable(DataFolderFor(kProfessionFileName), m_tables);
+               m_model.FillProfessionList();
+               return loaded;
+           }) &&
+           RunStep([this] {
+               const Status loaded = LoadYouthTable(DataFolderFor(kYouthFileName), m_tables);
+               m_model.FillYouthList();
+               return loaded;
+           });
 }
 
 void KeldApplication::Exit()

@@ -65,7 +65,8 @@ private:
     bool RunStep(const std::function<Status()>& step);
     QMessageBox::StandardButton ShowStartupError(const KeldError& error);
     Status ShowInventory();
-    Status OpenSheet();
+    // The sheet's opening, each of its steps under the error box; false for Abort.
+    bool OpenSheet();
     void CloseCompanions();
     void CloseSheet();
     void Abort();

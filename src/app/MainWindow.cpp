@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -121,7 +122,10 @@ void MainWindow::BuildMenus()
     m_mnuToolbar->setCheckable(true);
     m_mnuToolbar->setChecked(true);
     // The item has already changed its check mark when this runs: checked now means show.
-    connect(m_mnuToolbar, &QAction::triggered, this, &MainWindow::SetToolbarShown);
+    connect(m_mnuToolbar, &QAction::triggered, this, [this](bool shown) {
+        m_toolbarKnown = true;
+        SetToolbarShown(shown);
+    });
     connect(AddItem(view, "mnuViewDice", tr("&Dice")), &QAction::triggered, this, &MainWindow::ShowDice);
     connect(AddItem(view, "mnuViewInventory", tr("&Inventory")), &QAction::triggered, this,
             &MainWindow::inventoryRequested);
@@ -130,7 +134,10 @@ void MainWindow::BuildMenus()
     m_mnuStatsOver = AddItem(options, "mnuStatsOver", tr("Stats &Over 102"));
     m_mnuStatsOver->setCheckable(true);
     m_mnuStatsOver->setChecked(true);
-    connect(m_mnuStatsOver, &QAction::triggered, this, [this](bool checked) { m_model.SetOver102(checked); });
+    connect(m_mnuStatsOver, &QAction::triggered, this, [this](bool checked) {
+        m_statsOverKnown = true;
+        m_model.SetOver102(checked);
+    });
     options->addSeparator()->setObjectName(QStringLiteral("mnuDash1"));
     connect(AddItem(options, "mnuSummaryTemplate", tr("&Summary Template")), &QAction::triggered, m_reports,
             &ReportCommands::ChooseSummaryTemplate);
@@ -155,15 +162,21 @@ Status MainWindow::RestoreGeometry()
     if (!stored)
         return stored.Error();
 
-    const int heightPx = std::max(1, *height);
-    QPoint place = *stored;
+    if (QLayout* own = layout())
+        own->activate();
+    const QSize extra = frameGeometry().size() - size();
+    QRect wanted(*stored, QSize(frameGeometry().width(), std::max(1, *height)));
     // A place on no screen at all (a screen since removed) would leave the sheet out of reach.
-    if (!OnSomeScreen(QRect(place, QSize(frameGeometry().width(), heightPx))))
-        place = QPoint(0, 0);
-    move(place);
-    m_wantedFrameHeight = heightPx;
-    m_frameExtraUsed = frameGeometry().height() - this->height();
-    resize(width(), std::max(1, heightPx - m_frameExtraUsed));
+    if (!OnSomeScreen(wanted))
+        wanted.moveTopLeft(QPoint(0, 0));
+    // Wholly on its screen and at least as tall as its minimum, whatever the store said; exit
+    // then stores the corrected place.
+    const QRect fitted = FitInto(wanted, AvailableAreaFor(wanted), minimumSize() + extra);
+    move(fitted.topLeft());
+    m_wantedFrameHeight = fitted.height();
+    m_frameExtraUsed = extra.height();
+    resize(width(), fitted.height() - m_frameExtraUsed);
+    FitOnScreenWhenShown(this);
     return Success();
 }
 
@@ -183,16 +196,18 @@ void MainWindow::ApplyStoredHeight()
 Status MainWindow::RestoreToolbar()
 {
     const auto shown = m_settings.GetFlag(m_appName, "TOOLBAR", "CHECKED", false);
+    // Unreadable, the item shows what is on screen: no toolbar.
+    m_toolbarKnown = shown.Ok();
+    SetToolbarShown(shown && *shown);
     if (!shown)
         return shown.Error();
-    m_mnuToolbar->setChecked(*shown);
-    SetToolbarShown(*shown);
     return Success();
 }
 
 Status MainWindow::RestoreStatsOver()
 {
     const auto over = m_settings.GetFlag(m_appName, "OPTIONS", "STATSOVER", true);
+    m_statsOverKnown = over.Ok();
     if (!over)
         return over.Error();
     m_mnuStatsOver->setChecked(*over);
@@ -205,14 +220,25 @@ void MainWindow::SaveSettings()
     const QRect frame = frameGeometry();
     SaveWindowCoordinate(m_settings, m_appName, "FORM2HEIGHT", frame.height(), this);
     SaveWindowPlace(m_settings, m_appName, "FORM2", frame.topLeft(), this);
-    (void)m_settings.SaveFlag(m_appName, "TOOLBAR", "CHECKED", m_mnuToolbar->isChecked());
-    (void)m_settings.SaveFlag(m_appName, "OPTIONS", "STATSOVER", m_mnuStatsOver->isChecked());
+    // A flag that could not be read and that the user left alone keeps its stored text.
+    if (m_toolbarKnown)
+        (void)m_settings.SaveFlag(m_appName, "TOOLBAR", "CHECKED", m_mnuToolbar->isChecked());
+    if (m_statsOverKnown)
+        (void)m_settings.SaveFlag(m_appName, "OPTIONS", "STATSOVER", m_mnuStatsOver->isChecked());
 }
 
 void MainWindow::New()
 {
     const BusyGuard busy;
+    ClearCharacter();
+}
+
+void MainWindow::ClearCharacter()
+{
     m_model.ClearCharacter();
+    // Clearing sets the name, empty or not, so the caption follows it from here on.
+    m_shownTitle = m_model.Title();
+    setWindowTitle(QString::fromStdString(m_shownTitle));
 }
 
 void MainWindow::Load()
@@ -251,8 +277,10 @@ void MainWindow::Save()
     // finished first, so the file gets the text the box shows once it is left.
     if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
         emit edit->editingFinished();
-    const QString initial = QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))) +
-                            QStringLiteral(".kld");
+    // A name with a slash or nothing at all would offer a path that fails or a hidden file.
+    const QString initial =
+        OfferedFileName(QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))),
+                        kCharacterExtension);
     const auto chosen = m_dialog.ShowSave(kCharacterFilter, kCharacterExtension, &initial);
     if (!chosen)
         return;
@@ -265,10 +293,7 @@ void MainWindow::Save()
 
 void MainWindow::ShowFileError(const QString& title, const QString& text, const KeldError& error)
 {
-    QString reason = QString::fromStdString(error.Detail().empty() ? error.Description() : error.Detail());
-    if (error.Line() > 0)
-        reason = tr("Line %1: %2").arg(error.Line()).arg(reason);
-    MessageBox::Warning(this, title, text, reason);
+    MessageBox::Warning(this, title, text, MessageBox::FileReason(error));
 }
 
 void MainWindow::ShowAbout()
@@ -307,7 +332,10 @@ void MainWindow::EnsureToolbar()
     };
     m_toolbar = new ToolbarWindow(this, positions);
     // Closed by the window system rather than by the item: the item follows.
-    connect(m_toolbar, &ToolbarWindow::closedByUser, this, [this] { m_mnuToolbar->setChecked(false); });
+    connect(m_toolbar, &ToolbarWindow::closedByUser, this, [this] {
+        m_toolbarKnown = true;
+        m_mnuToolbar->setChecked(false);
+    });
 }
 
 void MainWindow::SetToolbarShown(bool shown)

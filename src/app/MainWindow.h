@@ -47,6 +47,8 @@ public:
 
     // The menu commands.
     void New();
+    // ClearCharacter, and the caption then names the (empty) character, as at start-up.
+    void ClearCharacter();
     void Load();
     void Save();
     void ShowAbout();
@@ -103,6 +105,9 @@ private:
     QAction* m_mnuToolbar = nullptr;
     QAction* m_mnuStatsOver = nullptr;
     std::string m_shownTitle;
+    // Whether the flag was read from the store or set by the user, so exit may write it.
+    bool m_toolbarKnown = true;
+    bool m_statsOverKnown = true;
     // The stored height is the whole window's; the frame's share is known only once the window
     // system has framed it, so the height is set again then.
     int m_wantedFrameHeight = 0;

@@ -57,11 +57,18 @@ void ToolbarWindow::Dock()
     if (this->size() != size)
         setFixedSize(size);
     const QRect sheet = m_sheet->frameGeometry();
-    QPoint place(sheet.left() - size.width(), sheet.top());
-    if (!WithinOneScreen(QRect(place, size)))
-        place.setX(sheet.right() + 1);
-    if (pos() != place)
-        move(place);
+    const QRect area = AvailableAreaFor(sheet);
+    const QSize frame = size + (frameGeometry().size() - this->size());
+    // Against the sheet's left edge; where that is off the screen, its right edge; where both
+    // are (a maximised sheet), over the sheet at the screen's edge, so it stays in sight.
+    QRect place(QPoint(sheet.left() - frame.width(), sheet.top()), frame);
+    if (!area.contains(place)) {
+        QRect right = place;
+        right.moveLeft(sheet.right() + 1);
+        place = area.contains(right) ? right : FitInto(place, area, frame);
+    }
+    if (pos() != place.topLeft())
+        move(place.topLeft());
 }
 
 void ToolbarWindow::showEvent(QShowEvent* event)

@@ -2,12 +2,18 @@
 
 #include "sheet/PanelComboBox.h"
 #include "sheet/SheetLayout.h"
+#include "sheet/ValueLabel.h"
 #include "sheet/StatChip.h"
 #include "sheet/binding/SheetBinding.h"
 #include "ui/TextDrag.h"
 #include "ui/Twips.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QStyleOption>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -118,6 +124,53 @@ private:
     int m_position = 0;
 };
 
+// Draws the option buttons' ring and dot in the text's colour, which reads on a dark base as on
+// a light one; a dark theme's own ring and dot are barely there.
+class OptionDotStyle : public QProxyStyle {
+public:
+    static OptionDotStyle* Instance()
+    {
+        // Shared by every option button and gone with the application, after every window.
+        static QPointer<OptionDotStyle> style;
+        if (!style)
+            style = new OptionDotStyle;
+        return style;
+    }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        if (element != PE_IndicatorRadioButton) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        QStyleOption empty(*option);
+        empty.state &= ~State_On;
+        QProxyStyle::drawPrimitive(element, &empty, painter, widget);
+        const QPalette::ColorGroup group = option->state & State_Enabled ? QPalette::Active : QPalette::Disabled;
+        const QColor ink = option->palette.color(group, QPalette::Text);
+        QColor ring = ink;
+        ring.setAlpha(150);
+        const double side = std::min(option->rect.width(), option->rect.height());
+        const QPointF centre = QRectF(option->rect).center();
+        const QRectF circle(centre - QPointF(side / 2 - 1.5, side / 2 - 1.5), QSizeF(side - 3, side - 3));
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(ring, 1));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawEllipse(circle);
+        if (option->state & State_On) {
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(ink);
+            painter->drawEllipse(circle.center(), circle.width() / 4, circle.width() / 4);
+        }
+        painter->restore();
+    }
+
+private:
+    OptionDotStyle() { setParent(QCoreApplication::instance()); }
+};
+
 } // namespace
 
 GeneralStatsArea::GeneralStatsArea(SheetBinding& binding, QWidget* parent)
@@ -160,7 +213,7 @@ QLabel* GeneralStatsArea::NewCaption(const QString& objectName, const QString& c
 QLabel* GeneralStatsArea::NewValueLabel(FieldId id, int index, const QString& objectName,
                                         const QString& description)
 {
-    auto* label = new QLabel;
+    auto* label = new ValueLabel;
     label->setObjectName(objectName);
     label->setAccessibleDescription(description);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -331,8 +384,10 @@ QWidget* GeneralStatsArea::BuildLevel()
     essence->setObjectName(QStringLiteral("Option1_0"));
     auto* channeling = new QRadioButton(tr("Channeling"));
     channeling->setObjectName(QStringLiteral("Option1_1"));
-    for (QRadioButton* option : {essence, channeling})
+    for (QRadioButton* option : {essence, channeling}) {
         option->setFixedHeight(m_rowPx);
+        option->setStyle(OptionDotStyle::Instance());
+    }
     m_binding.Bind(FieldId::Realm, 0, [essence, channeling, &model] {
         QRadioButton* on = model.Record().Realm == MagicRealm::Essence ? essence : channeling;
         const QSignalBlocker blocker(on);

@@ -18,6 +18,10 @@ namespace keld {
 
 namespace {
 
+// How much of the text colour the cell marks and the border take, out of 255.
+constexpr int kTickAlpha = 95;
+constexpr int kBorderAlpha = 150;
+
 // Points per rank: one 5% rank is 5 points, one 2% rank 2.
 float Step(RankBar bar)
 {
@@ -138,17 +142,20 @@ void RankBarWidget::paintEvent(QPaintEvent*)
     painter.fillRect(QRect(frame.left(), frame.top(), filled, frame.height()),
                      palette().brush(group, QPalette::Highlight));
 
-    // Faint marks where the ranks fall, so a drag can aim at a rank.
+    // Light marks where the ranks fall, so a drag can aim at a rank. They and the border take
+    // the text's colour, thinned: Mid and Dark all but vanish on the dark base of a dark theme.
     const int cells = m_max > 0 ? static_cast<int>(std::lround(m_max / Step(m_bar))) : 0;
-    QColor tick = palette().color(group, QPalette::Mid);
-    tick.setAlpha(110);
+    QColor tick = palette().color(group, QPalette::Text);
+    tick.setAlpha(kTickAlpha);
     painter.setPen(tick);
     for (int cell = 1; cell < cells; ++cell) {
         const int x = frame.left() + static_cast<int>(std::lround(double(cell) * frame.width() / cells));
         painter.drawLine(x, frame.top() + 1, x, frame.bottom() - 1);
     }
 
-    painter.setPen(palette().color(group, QPalette::Dark));
+    QColor border = palette().color(group, QPalette::Text);
+    border.setAlpha(kBorderAlpha);
+    painter.setPen(border);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(frame.adjusted(0, 0, -1, -1));
 

@@ -5,8 +5,10 @@
 #include "sheet/SheetCursors.h"
 #include "sheet/SkillGridArea.h"
 #include "sheet/binding/SheetBinding.h"
+#include "ui/TextDrag.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -35,15 +37,23 @@ SheetView::SheetView(SheetBinding& binding, QWidget* parent) : QWidget(parent)
     layout->addWidget(m_armorLanguagesSpells);
     layout->addStretch(1);
 
+    // Only the stat value boxes and the skill rows' stat codes take a dropped die or chip.
+    TextDropTarget::RefuseOtherDrops(m_panel);
+
     setMinimumWidth(TwipsToPx(kPanelWidthTwips + 2 * kPanelLeftTwips, this));
+    setMinimumHeight(TwipsToPx(kMinimumHeightTwips, this));
     PlacePanel();
+    // Keyboard focus never goes where it cannot be seen.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { EnsureVisible(now); });
     // Fields the model never changes again (a "0" that New writes over "0") are only shown here.
     binding.RefreshAll();
 }
 
 double SheetView::WindowHeightTwips() const
 {
-    return PxToTwips(window()->height(), this);
+    // The frame allowance of the bound stands for the caption and menu, so the height is the
+    // framed window's.
+    return PxToTwips(window()->frameGeometry().height(), this);
 }
 
 void SheetView::PlacePanel()
@@ -57,16 +67,29 @@ void SheetView::SetPanelTopTwips(int top)
     PlacePanel();
 }
 
-void SheetView::ScrollStep(int down)
+bool SheetView::ScrollStep(int down)
 {
     if (down > 0 && m_topTwips < 0) {
         m_topTwips += kScrollStepTwips;
     } else if (down < 0 && WindowHeightTwips() - kFrameAllowanceTwips - kPanelHeightTwips < m_topTwips) {
         m_topTwips -= kScrollStepTwips;
     } else {
-        return;
+        return false;
     }
     PlacePanel();
+    return true;
+}
+
+void SheetView::EnsureVisible(const QWidget* widget)
+{
+    if (!widget || !m_panel->isAncestorOf(widget))
+        return;
+    auto shown = [this, widget] { return QRect(widget->mapTo(this, QPoint(0, 0)), widget->size()); };
+    // Down first: a control taller than the view shows its top.
+    while (shown().bottom() >= height() && shown().top() > 0 && ScrollStep(-1)) {
+    }
+    while (shown().top() < 0 && ScrollStep(+1)) {
+    }
 }
 
 bool SheetView::eventFilter(QObject* watched, QEvent* event)
@@ -77,7 +100,8 @@ bool SheetView::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         m_panel->setCursor(ClosedHandCursor());
-        m_oldMouseY = PxToTwips(mouse->position().y(), this);
+        m_lastMouseY = PxToTwips(mouse->globalPosition().y(), this);
+        m_dragRemainder = 0;
         m_dragging = true;
         return true;
     }
@@ -85,13 +109,21 @@ bool SheetView::eventFilter(QObject* watched, QEvent* event)
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (!m_dragging || mouse->buttons() == Qt::NoButton)
             return false;
-        // The position is taken in the panel's own coordinates, as the start was, so every move
-        // on one side of the start scrolls one more step.
-        const double y = PxToTwips(mouse->position().y(), this);
-        if (y > m_oldMouseY)
-            ScrollStep(+1);
-        else if (y < m_oldMouseY)
-            ScrollStep(-1);
+        // The content follows the pointer in whole steps. The pointer is read on the screen, as
+        // the panel moves under it, and what makes no whole step yet waits for the next move.
+        const double y = PxToTwips(mouse->globalPosition().y(), this);
+        m_dragRemainder += y - m_lastMouseY;
+        m_lastMouseY = y;
+        while (m_dragRemainder >= kScrollStepTwips) {
+            m_dragRemainder -= kScrollStepTwips;
+            if (!ScrollStep(+1))
+                m_dragRemainder = 0; // at the bound, so turning back scrolls at once
+        }
+        while (m_dragRemainder <= -kScrollStepTwips) {
+            m_dragRemainder += kScrollStepTwips;
+            if (!ScrollStep(-1))
+                m_dragRemainder = 0;
+        }
         return true;
     }
     case QEvent::MouseButtonRelease:

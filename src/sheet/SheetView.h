@@ -22,6 +22,8 @@ public:
     static constexpr int kScrollStepTwips = 250;
     // What the window's frame (caption, menu, borders) takes from its height in the scroll bound.
     static constexpr int kFrameAllowanceTwips = 960;
+    // Below this the window would show hardly a row of the sheet.
+    static constexpr int kMinimumHeightTwips = 2880;
 
     SheetView(SheetBinding& binding, QWidget* parent = nullptr);
 
@@ -29,8 +31,11 @@ public:
     // The panel's top in twips: 0 or a negative multiple of the scroll step.
     int PanelTopTwips() const { return m_topTwips; }
     // One scroll step: down > 0 moves the content down (shows its upper part), < 0 up. The
-    // bounds use the height of the window the sheet stands in, in twips.
-    void ScrollStep(int down);
+    // bounds use the height of the window the sheet stands in (its frame included), in twips.
+    // False when the bound stopped it.
+    bool ScrollStep(int down);
+    // Scrolls by whole steps until `widget` on the panel shows in the view, as far as it can.
+    void EnsureVisible(const QWidget* widget);
     void SetPanelTopTwips(int top);
 
     GeneralStatsArea* GeneralStats() const { return m_generalStats; }
@@ -50,7 +55,8 @@ private:
     SkillGridArea* m_skillGrid;
     ArmorLanguageSpellArea* m_armorLanguagesSpells;
     int m_topTwips = 0;
-    double m_oldMouseY = 0; // twips, where the button went down
+    double m_lastMouseY = 0; // twips, global, where the drag last scrolled from
+    double m_dragRemainder = 0; // twips the pointer moved that make no whole step yet
     bool m_dragging = false;
     int m_wheelRemainder = 0;
 };

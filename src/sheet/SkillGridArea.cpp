@@ -2,6 +2,7 @@
 
 #include "sheet/RankBarWidget.h"
 #include "sheet/SheetLayout.h"
+#include "sheet/ValueLabel.h"
 #include "sheet/SheetView.h"
 #include "sheet/binding/SheetBinding.h"
 #include "ui/TextDrag.h"
@@ -161,7 +162,7 @@ void SkillGridArea::BuildHeadings()
 QLabel* SkillGridArea::AddValueLabel(const QString& objectName, FieldId id, int row,
                                      const QString& description, int column)
 {
-    auto* label = new QLabel(this);
+    auto* label = new ValueLabel(this);
     label->setObjectName(QStringLiteral("%1_%2").arg(objectName).arg(row));
     label->setAlignment(Qt::AlignCenter);
     // The shown value is what a screen reader speaks; the description says what it is.
@@ -281,6 +282,8 @@ void SkillGridArea::BuildRow(int row)
 void SkillGridArea::ShowReadOnly(QLineEdit* edit, bool readOnly)
 {
     edit->setReadOnly(readOnly);
+    // Tab passes over a box that cannot be changed; a click still selects its text to copy.
+    edit->setFocusPolicy(readOnly ? Qt::ClickFocus : Qt::StrongFocus);
     if (!readOnly) {
         edit->setPalette(QPalette());
         return;

@@ -1,6 +1,9 @@
 #include "ui/FileDialog.h"
 
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -20,8 +23,33 @@ std::deque<std::optional<QString>>& NextAnswers()
 
 FileDialog::Kind g_lastKind = FileDialog::Kind::Open;
 QString g_lastInitialName;
+QString g_lastFilter;
 
 } // namespace
+
+QString OfferedFileName(const QString& name, const QString& extension, const QString& fallback)
+{
+    QString base;
+    base.reserve(name.size());
+    for (const QChar c : name) {
+        const bool unfit = c.category() == QChar::Other_Control || QStringView(u"/\\:*?\"<>|").contains(c);
+        base += unfit ? QChar(u'_') : c;
+    }
+    // A leading dot hides the file, a trailing dot or blank is lost by some file systems.
+    qsizetype first = 0;
+    qsizetype last = base.size();
+    while (first < last && (base[first] == u'.' || base[first].isSpace()))
+        ++first;
+    while (last > first && (base[last - 1] == u'.' || base[last - 1].isSpace()))
+        --last;
+    base = base.mid(first, last - first);
+    // Room for the extension within the usual 255-byte limit of a file name.
+    while (base.toUtf8().size() > 200)
+        base.chop(1);
+    if (base.isEmpty())
+        base = fallback;
+    return extension.isEmpty() ? base : base + u'.' + extension;
+}
 
 QString FileDialog::QtFilter(const QString& filter)
 {
@@ -32,9 +60,15 @@ QString FileDialog::QtFilter(const QString& filter)
         for (QString& mask : masks)
             mask = mask.trimmed();
         QString description = parts[i].trimmed();
-        // Qt reads the masks from the last parentheses, so a description that already shows
-        // them must not be followed by a different list.
-        entries << QStringLiteral("%1 (%2)").arg(description, masks.join(u' '));
+        // Qt shows the description and reads the masks from its last parentheses: a shown list
+        // ("Bitmaps (*.bmp)") gives way to the whole one, so each mask shows once.
+        if (description.endsWith(u')')) {
+            const qsizetype open = description.lastIndexOf(u'(');
+            if (open >= 0)
+                description = description.left(open).trimmed();
+        }
+        const QString list = QStringLiteral("(%1)").arg(masks.join(u' '));
+        entries << (description.isEmpty() ? list : description + u' ' + list);
     }
     if (parts.size() % 2 == 1 && !parts.back().isEmpty())
         entries << parts.back();
@@ -57,6 +91,7 @@ Result<QString> FileDialog::Show(Kind kind, const QString& filter, const QString
         m_fileName = *fileName;
     g_lastKind = kind;
     g_lastInitialName = m_fileName;
+    g_lastFilter = filter;
 
     std::optional<QString> chosen;
     if (!NextAnswers().empty()) {
@@ -64,16 +99,7 @@ Result<QString> FileDialog::Show(Kind kind, const QString& filter, const QString
         NextAnswers().pop_front();
     } else {
         QFileDialog dialog(m_owner);
-        dialog.setAcceptMode(kind == Kind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-        // The open dialog accepts a typed name of a file that does not exist, and the save
-        // dialog does not ask before replacing one.
-        dialog.setFileMode(QFileDialog::AnyFile);
-        if (kind == Kind::Save)
-            dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        dialog.setNameFilter(QtFilter(filter));
-        dialog.setDefaultSuffix(defaultExtension);
-        if (!m_fileName.isEmpty())
-            dialog.selectFile(m_fileName);
+        Prepare(dialog, kind, filter, defaultExtension, m_fileName);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = dialog.selectedFiles().front();
     }
@@ -81,6 +107,29 @@ Result<QString> FileDialog::Show(Kind kind, const QString& filter, const QString
         return KeldError(kErrCancel);
     m_fileName = WithDefaultExtension(*chosen, defaultExtension);
     return m_fileName;
+}
+
+void FileDialog::Prepare(QFileDialog& dialog, Kind kind, const QString& filter, const QString& defaultExtension,
+                         const QString& fileName)
+{
+    dialog.setAcceptMode(kind == Kind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    // The open dialog accepts a typed name of a file that does not exist, and the save dialog
+    // does not ask before replacing one.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (kind == Kind::Save)
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilter(QtFilter(filter));
+    dialog.setDefaultSuffix(defaultExtension);
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
+    // Qt's own size cuts the name, size, type and date columns; this shows them, within the
+    // screen the dialog opens on.
+    const QFontMetrics metrics(dialog.font());
+    QSize wanted(metrics.averageCharWidth() * 110, metrics.height() * 30);
+    const QWidget* over = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+    if (const QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen())
+        wanted = wanted.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    dialog.resize(wanted.expandedTo(dialog.minimumSizeHint()));
 }
 
 void FileDialog::SetNextFileName(const QString& path)
@@ -101,6 +150,11 @@ FileDialog::Kind FileDialog::LastKind()
 QString FileDialog::LastInitialName()
 {
     return g_lastInitialName;
+}
+
+QString FileDialog::LastFilter()
+{
+    return g_lastFilter;
 }
 
 } // namespace keld

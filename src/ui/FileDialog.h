@@ -4,9 +4,17 @@
 
 #include <QString>
 
+class QFileDialog;
 class QWidget;
 
 namespace keld {
+
+// The file name offered for a character called `name`: `name` + "." + extension, with what a
+// file name cannot hold (/ \ : * ? " < > | and control characters) made "_", without leading
+// or trailing dots and blanks, cut to leave room for the extension; a name left empty becomes
+// `fallback`.
+QString OfferedFileName(const QString& name, const QString& extension,
+                        const QString& fallback = QStringLiteral("character"));
 
 // The open and save dialogs every file command goes through. Each owning window keeps one
 // object, which remembers the file name of its last use. Cancel is reported as error 32755.
@@ -34,16 +42,23 @@ public:
     // The file name of the last use (the initial name of the next one).
     const QString& FileName() const { return m_fileName; }
 
-    // "(*.kld)|*.kld" -> "(*.kld) (*.kld)": Qt's filter list, one entry per pair.
+    // "(*.kld)|*.kld" -> "(*.kld)", "Bitmaps (*.bmp)|*.bmp;*.dib" -> "Bitmaps (*.bmp *.dib)":
+    // Qt's filter list, one entry per pair, each showing its masks once.
     static QString QtFilter(const QString& filter);
     static QString WithDefaultExtension(const QString& path, const QString& defaultExtension);
+
+    // Sets up `dialog` as Show does (kind, filter, extension, initial name, a size that shows its
+    // columns); Show then runs it.
+    static void Prepare(QFileDialog& dialog, Kind kind, const QString& filter, const QString& defaultExtension,
+                        const QString& fileName);
 
     // Test seam: the next dialog shown answers with this path (or cancels) without opening.
     static void SetNextFileName(const QString& path);
     static void SetNextCancel();
-    // What the last dialog shown was asked (kind and initial name), for tests.
+    // What the last dialog shown was asked (kind, initial name, filter), for tests.
     static Kind LastKind();
     static QString LastInitialName();
+    static QString LastFilter();
 
 private:
     QWidget* m_owner;

@@ -1,5 +1,6 @@
 #include "ui/MessageBox.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <deque>
@@ -60,6 +61,22 @@ void MessageBox::Information(QWidget* parent, const QString& title, const QStrin
 void MessageBox::Warning(QWidget* parent, const QString& title, const QString& text, const QString& informativeText)
 {
     Show(parent, QMessageBox::Warning, title, text, QMessageBox::Ok, informativeText);
+}
+
+QString MessageBox::FileReason(const KeldError& error)
+{
+    QString reason = QString::fromStdString(error.Detail().empty() ? error.Description() : error.Detail()).trimmed();
+    // The details are written to follow the file's name.
+    if (!reason.isEmpty() && reason.front().isLower() && !error.File().empty())
+        reason = QFileInfo(QString::fromStdString(error.File())).fileName() + u' ' + reason;
+    if (!reason.isEmpty()) {
+        reason.front() = reason.front().toUpper();
+        if (!reason.endsWith(u'.') && !reason.endsWith(u'!') && !reason.endsWith(u'?'))
+            reason += u'.';
+    }
+    if (error.Line() > 0)
+        reason = QObject::tr("Line %1: %2").arg(error.Line()).arg(reason);
+    return reason;
 }
 
 void MessageBox::SetNextAnswer(QMessageBox::StandardButton button)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/KeldError.h"
+
 #include <QMessageBox>
 #include <QString>
 
@@ -16,6 +18,11 @@ public:
                             const QString& informativeText = {});
     static void Warning(QWidget* parent, const QString& title, const QString& text,
                         const QString& informativeText = {});
+
+    // Why a file operation failed, as a sentence to stand under the message: the error's detail
+    // (a fragment such as "is read-only") after the file's name, or its description, with a
+    // capital and a full stop; a line number of the file goes first.
+    static QString FileReason(const KeldError& error);
 
     // Test seam: the next box answers with this button without being shown. Without a queued
     // answer, a box under the offscreen platform answers its default at once instead of blocking.

@@ -29,6 +29,21 @@ TextDropTarget::TextDropTarget(QWidget* target, std::function<void(const QString
     target->installEventFilter(this);
 }
 
+bool TextDropTarget::IsTarget(const QWidget* widget)
+{
+    for (const QObject* child : widget->children())
+        if (dynamic_cast<const TextDropTarget*>(child))
+            return true;
+    return false;
+}
+
+void TextDropTarget::RefuseOtherDrops(QWidget* root)
+{
+    for (QWidget* widget : root->findChildren<QWidget*>())
+        if (widget->acceptDrops() && !IsTarget(widget))
+            widget->setAcceptDrops(false);
+}
+
 bool TextDropTarget::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {

@@ -21,6 +21,12 @@ class TextDropTarget : public QObject {
 public:
     TextDropTarget(QWidget* target, std::function<void(const QString&)> onDrop);
 
+    // Whether widget was made a drop target here.
+    static bool IsTarget(const QWidget* widget);
+    // Turns off the toolkit's own drop handling (text boxes insert any dropped text) on every
+    // widget below root that is not a drop target, so the pointer shows where a drop goes.
+    static void RefuseOtherDrops(QWidget* root);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -6,6 +6,7 @@
 
 class QPoint;
 class QRect;
+class QSize;
 class QWidget;
 
 namespace keld {
@@ -17,6 +18,18 @@ class SettingsStore;
 bool OnSomeScreen(const QRect& frame);
 // Whether all of `rect` lies on one screen.
 bool WithinOneScreen(const QRect& rect);
+
+// The available area (without panels and docks) of the screen `frame` belongs to: the one it
+// overlaps most, else the one nearest to it.
+QRect AvailableAreaFor(const QRect& frame);
+// `frame` made no larger than `area` (but never smaller than `minimum`) and moved into it.
+QRect FitInto(const QRect& frame, const QRect& area, const QSize& minimum);
+// Moves and, where it must, shrinks a window so that its frame lies wholly on its screen's
+// available area, keeping at least its minimum size.
+void FitOnScreen(QWidget* window);
+// FitOnScreen now, when the window is shown, and once more when the window system has put its
+// frame around it (only then is the frame's size known). Moves the user makes later are theirs.
+void FitOnScreenWhenShown(QWidget* window);
 
 // A window's stored place, in twips under the "SCREEN" section: `key` is a whole key such as
 // "FORM2HEIGHT", `form` the prefix of the "<form>TOP" and "<form>LEFT" pair. The fallbacks are

@@ -130,7 +130,7 @@ private slots:
             QCOMPARE(opened.Error().Number(), kErrTypeMismatch);
             QVERIFY(!f.window->isVisible());
         }
-        // Wholly off every screen: the default place. Partly visible: kept as stored.
+        // Wholly off every screen: the default place. Partly visible: moved wholly onto it.
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         {
             Fixture f;
@@ -145,8 +145,8 @@ private slots:
             f.Store("FORM4LEFT", CoordinateText(static_cast<float>(PxToTwips(left, f.window.get()))));
             f.Store("FORM4TOP", "-1500");
             QVERIFY(f.window->Open().Ok());
-            QCOMPARE(f.window->pos().x(), left);
-            QCOMPARE(f.window->pos().y(), TwipsToPx(-1500, f.window.get()));
+            QCOMPARE(f.window->frameGeometry().right(), area.right());
+            QCOMPARE(f.window->frameGeometry().top(), area.top());
         }
     }
 
@@ -261,6 +261,11 @@ private slots:
         FileDialog::SetNextFileName(good);
         f.window->ChoosePicture();
         const PictureSize fitted = f.window->PictureBoxTwips();
+
+        // The chooser offers every kind the box reads, PNG included, first.
+        const QString offered = FileDialog::QtFilter(FileDialog::LastFilter()).section(QStringLiteral(";;"), 0, 0);
+        for (const char* mask : {"*.bmp", "*.gif", "*.jpg", "*.png"})
+            QVERIFY2(offered.contains(QLatin1String(mask)), qPrintable(offered));
 
         // Cancel changes nothing.
         FileDialog::SetNextCancel();

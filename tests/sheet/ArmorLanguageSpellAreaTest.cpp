@@ -1,9 +1,13 @@
 #include "SheetFixture.h"
 #include "sheet/ArmorLanguageSpellArea.h"
+#include "sheet/PanelComboBox.h"
 #include "sheet/SheetView.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QComboBox>
 #include <QLabel>
 #include <QLayout>
@@ -254,6 +258,21 @@ private slots:
     }
 
     // Everything fits the panel's width and the area's fixed height.
+    // A spell list's name longer than its box is given whole by the tooltip.
+    void LongSpellNameShowsWholeInTheTooltip()
+    {
+        Sheet sheet;
+        auto* list = sheet.Find<PanelComboBox>(QStringLiteral("lstSpells_0"));
+        list->setCurrentIndex(list->findText(QStringLiteral("Physical Enhancement")));
+        QCOMPARE(sheet.Text(FieldId::SpellName, 0), QStringLiteral("Physical Enhancement"));
+        QVERIFY(list->IsElided());
+        // The pointer rests on the list's edit box, which passes the question on.
+        QWidget* edit = list->lineEdit();
+        QHelpEvent help(QEvent::ToolTip, QPoint(3, 3), edit->mapToGlobal(QPoint(3, 3)));
+        QApplication::sendEvent(edit, &help);
+        QVERIFY2(QToolTip::text().startsWith(u"Physical Enhancement"), qPrintable(QToolTip::text()));
+    }
+
     void FitsItsPlaceOnThePanel()
     {
         Sheet sheet;

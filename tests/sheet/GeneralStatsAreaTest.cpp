@@ -1,10 +1,14 @@
 #include "SheetFixture.h"
 #include "common/NumericValue.h"
 #include "sheet/GeneralStatsArea.h"
+#include "sheet/PanelComboBox.h"
+#include "sheet/ValueLabel.h"
 #include "sheet/StatChip.h"
 #include "ui/Twips.h"
 
 #include <QComboBox>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -180,6 +184,39 @@ private slots:
     }
 
     // The area keeps to its strip of the panel: nothing is cut off at its edges.
+    // A name or number wider than its control shows cut with an ellipsis, never as a shorter
+    // text of its own, and the tooltip gives it whole.
+    void LongNamesAndNumbersShowWholeInTheirTooltip()
+    {
+        Sheet sheet;
+        sheet.area.show();
+        int elided = 0;
+        for (const char* name : {"lstRace", "lstYouth", "lstProf"}) {
+            auto* list = sheet.Get<PanelComboBox>(QLatin1String(name));
+            for (int i = 0; i < list->count(); ++i) {
+                list->setCurrentIndex(i);
+                if (!list->IsElided())
+                    continue;
+                ++elided;
+                QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), list->mapToGlobal(QPoint(5, 5)));
+                QCoreApplication::sendEvent(list, &help);
+                QVERIFY(QToolTip::text().startsWith(list->currentText()));
+            }
+        }
+        qInfo("%d names cut", elided);
+        QVERIFY(elided > 0);
+
+        Type(sheet.Get<QLineEdit>("txtSTAT_0"), "99999");
+        auto* norm = sheet.Get<ValueLabel>("lblNorm_0");
+        QCOMPARE(norm->text(), QStringLiteral("499520"));
+        QVERIFY(norm->IsElided());
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), norm->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(norm, &help);
+        QVERIFY2(QToolTip::text().startsWith(u"499520"), qPrintable(QToolTip::text()));
+        Type(sheet.Get<QLineEdit>("txtSTAT_0"), "50");
+        QVERIFY(!norm->IsElided());
+    }
+
     void FitsItsStrip()
     {
         Sheet sheet;

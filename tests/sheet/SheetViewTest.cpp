@@ -3,14 +3,20 @@
 #include "sheet/binding/SheetBinding.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace keld;
@@ -27,19 +33,26 @@ struct Sheet {
         window.show();
     }
 
-    // Mouse moves with the button held, each at the same point: every move scrolls one step.
-    void DragTo(int fromY, int toY, int moves)
+    // Presses at y in the view, then moves the held button `moves` times by `stepPx` on the
+    // screen, each event in the panel's coordinates as they stand then (the panel moves under
+    // the pointer); returns the panel top after each move.
+    QList<int> DragBy(int y, int stepPx, int moves)
     {
         QWidget* panel = view->Panel();
-        QTest::mousePress(panel, Qt::LeftButton, {}, QPoint(50, fromY));
-        QCOMPARE(panel->cursor().shape(), Qt::ClosedHandCursor);
+        QPointF screen = view->mapToGlobal(QPointF(50, y));
+        QTest::mousePress(panel, Qt::LeftButton, {}, panel->mapFromGlobal(screen).toPoint());
+        [&] { QCOMPARE(panel->cursor().shape(), Qt::ClosedHandCursor); }();
+        QList<int> tops;
         for (int i = 0; i < moves; ++i) {
-            QMouseEvent move(QEvent::MouseMove, QPointF(50, toY), panel->mapToGlobal(QPointF(50, toY)),
-                             Qt::NoButton, Qt::LeftButton, {});
+            screen.ry() += stepPx;
+            QMouseEvent move(QEvent::MouseMove, panel->mapFromGlobal(screen), screen, Qt::NoButton,
+                             Qt::LeftButton, {});
             QCoreApplication::sendEvent(panel, &move);
+            tops << view->PanelTopTwips();
         }
-        QTest::mouseRelease(panel, Qt::LeftButton, {}, QPoint(50, toY));
-        QCOMPARE(panel->cursor().shape(), Qt::OpenHandCursor);
+        QTest::mouseRelease(panel, Qt::LeftButton, {}, panel->mapFromGlobal(screen).toPoint());
+        [&] { QCOMPARE(panel->cursor().shape(), Qt::OpenHandCursor); }();
+        return tops;
     }
 
     void Wheel(int delta)
@@ -56,15 +69,56 @@ struct Sheet {
     SheetView* view;
 };
 
+// The contrast ratio of two colours, as readability guidelines measure it (1 to 21).
+double Contrast(const QColor& a, const QColor& b)
+{
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The highest contrast against `ground` among the pixels of `area` in `image`.
+double MostContrast(const QImage& image, const QRect& area, const QColor& ground)
+{
+    double most = 1;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.rect().contains(x, y))
+                most = std::max(most, Contrast(image.pixelColor(x, y), ground));
+    return most;
+}
+
+// A dark theme's palette as the desktop hands it over: light text, and Mid and Dark close to
+// the dark base and window.
+QPalette DarkPalette()
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x32, 0x32, 0x32));
+    dark.setColor(QPalette::Base, QColor(0x24, 0x24, 0x24));
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xee, 0xee, 0xec));
+    dark.setColor(QPalette::Mid, QColor(0x28, 0x28, 0x28));
+    dark.setColor(QPalette::Dark, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Light, QColor(0x3a, 0x3a, 0x3a));
+    dark.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    return dark;
+}
+
 } // namespace
 
 class SheetViewTest : public QObject {
     Q_OBJECT
 private slots:
-    // Dragging up scrolls 250 twips per move until the first step past the window's bound
+    // The content follows the pointer in whole 250-twip steps: small moves add up and never
+    // make it jump back and forth; dragging up stops at the first step past the window's bound
     // (9000 - 960 - 13260 = -5220, so -5250); dragging down comes back to 0 and stops there.
     // The boxes whose text a character file splits on "/" or "," do not take that character,
-    // typed, pasted or dropped, nor does any box take a line end; the rest of the text stays.
+    // typed or pasted, nor does any box take a line end; the rest of the text stays.
     void BoxesRefuseWhatTheFileCannotHold()
     {
         Sheet sheet(9000);
@@ -119,27 +173,40 @@ private slots:
             clear();
             QMimeData dropped;
             dropped.setText(given);
+            // None of these is a stat box, so a drop is not taken at all.
             test::Drop(box.edit, dropped);
-            QVERIFY2(ToQt(sheet.model.Text(box.id, box.index)) == kept,
+            QVERIFY2(sheet.model.Text(box.id, box.index).empty(),
                      qPrintable(name + " dropped: " + ToQt(sheet.model.Text(box.id, box.index))));
         }
     }
 
-    void DragScrollStepsAndStopsAtTheBounds()
+    void DragScrollFollowsThePointerAndStopsAtTheBounds()
     {
         Sheet sheet(9000);
         QVERIFY(std::abs(PxToTwips(sheet.window.height(), &sheet.window) - 9000) < 15);
-        sheet.DragTo(200, 100, 3);
-        QCOMPARE(sheet.view->PanelTopTwips(), -750);
-        sheet.DragTo(200, 100, 100);
+        const double stepPx = TwipsToPx(250.0, sheet.view);
+        // Six 2-px moves make less than one step at the usual scale: nothing moves, ever.
+        const QList<int> small = sheet.DragBy(300, -2, 6);
+        const int smallSteps = static_cast<int>(6 * 2 / stepPx);
+        for (int top : small)
+            QVERIFY2(top <= 0 && top >= -250 * smallSteps, qPrintable(QString::number(top)));
+        QCOMPARE(small.back(), -250 * smallSteps);
+        sheet.view->SetPanelTopTwips(0);
+        // Upward moves scroll monotonically, three steps' worth of pointer gives three steps.
+        const QList<int> up = sheet.DragBy(300, -1, static_cast<int>(std::ceil(3 * stepPx)));
+        for (qsizetype i = 1; i < up.size(); ++i)
+            QVERIFY(up[i] <= up[i - 1]);
+        QCOMPARE(up.back(), -750);
+        (void)sheet.DragBy(300, -10, 200);
         QCOMPARE(sheet.view->PanelTopTwips(), -5250);
         QCOMPARE(sheet.view->Panel()->y(), TwipsToPx(-5250, sheet.view));
-        sheet.DragTo(100, 200, 1);
+        // Past the bound, turning back scrolls at once.
+        (void)sheet.DragBy(100, static_cast<int>(std::ceil(stepPx)), 1);
         QCOMPARE(sheet.view->PanelTopTwips(), -5000);
-        sheet.DragTo(100, 200, 100);
+        (void)sheet.DragBy(100, 10, 200);
         QCOMPARE(sheet.view->PanelTopTwips(), 0);
-        // Level with the starting point nothing moves.
-        sheet.DragTo(100, 100, 10);
+        // Pressing without moving moves nothing.
+        (void)sheet.DragBy(100, 0, 10);
         QCOMPARE(sheet.view->PanelTopTwips(), 0);
     }
 
@@ -161,10 +228,96 @@ private slots:
     void TallWindowNeverScrolls()
     {
         Sheet sheet(960 + 13260 + 500);
-        sheet.DragTo(200, 100, 5);
+        (void)sheet.DragBy(200, -20, 5);
         QCOMPARE(sheet.view->PanelTopTwips(), 0);
         sheet.Wheel(-120);
         QCOMPARE(sheet.view->PanelTopTwips(), 0);
+    }
+
+    // Only the stat value boxes and the skill rows' stat codes take a dropped text; every other
+    // box (a name, an item bonus, the editable lists' boxes) refuses it, so the pointer says so.
+    void OnlyStatBoxesAndStatCodesTakeDrops()
+    {
+        Sheet sheet(9000);
+        int targets = 0;
+        for (const QWidget* widget : sheet.view->Panel()->findChildren<QWidget*>()) {
+            if (!widget->acceptDrops())
+                continue;
+            QVERIFY2(widget->objectName().startsWith(u"txtSTAT_") ||
+                         widget->objectName().startsWith(u"lblStatIDENT_"),
+                     qPrintable(widget->objectName()));
+            ++targets;
+        }
+        QCOMPARE(targets, kStatCount + kSkillCount);
+        QVERIFY(!sheet.view->findChild<QLineEdit*>(QStringLiteral("txtGeneral_0"))->acceptDrops());
+        QVERIFY(!sheet.view->findChild<QLineEdit*>(QStringLiteral("txtItem1_5"))->acceptDrops());
+    }
+
+    // Keyboard focus on a control below or above the visible part scrolls the sheet, in whole
+    // steps, until the control shows; Tab passes over the read-only boxes.
+    void FocusedControlIsScrolledIntoView()
+    {
+        Sheet sheet(9000);
+        sheet.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&sheet.window));
+        auto* helm = sheet.view->findChild<QWidget*>(QStringLiteral("chkHelm"));
+        QVERIFY(helm);
+        QVERIFY(helm->mapTo(sheet.view, QPoint(0, 0)).y() > sheet.view->height());
+        helm->setFocus(Qt::TabFocusReason);
+        QCOMPARE(QApplication::focusWidget(), helm);
+        const QRect shown(helm->mapTo(sheet.view, QPoint(0, 0)), helm->size());
+        QVERIFY2(sheet.view->rect().contains(shown), qPrintable(QString::number(shown.bottom())));
+        QCOMPARE(sheet.view->PanelTopTwips() % 250, 0);
+        QVERIFY(sheet.view->PanelTopTwips() < 0);
+
+        auto* name = sheet.view->findChild<QWidget*>(QStringLiteral("txtGeneral_0"));
+        name->setFocus(Qt::BacktabFocusReason);
+        QCOMPARE(sheet.view->PanelTopTwips(), 0);
+
+        // Body Dev's fixed second special bonus and the armour rows' are passed over.
+        auto* spec1 = sheet.view->findChild<QLineEdit*>(QStringLiteral("txtSpec1_23"));
+        auto* spec2 = sheet.view->findChild<QLineEdit*>(QStringLiteral("txtSpec2_23"));
+        QVERIFY(spec2->isReadOnly());
+        spec1->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(spec1, Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != spec2);
+        for (int row = 0; row < 5; ++row) {
+            auto* armour = sheet.view->findChild<QLineEdit*>(QStringLiteral("txtSpec2_%1").arg(row));
+            QVERIFY(armour->isReadOnly());
+            QVERIFY(!(armour->focusPolicy() & Qt::TabFocus));
+        }
+    }
+
+    // In a dark theme the cells of an empty rank bar and an option button's ring and dot stand
+    // out from the ground they are drawn on.
+    void DarkThemeKeepsGridAndDotsVisible()
+    {
+        Sheet sheet(9000);
+        sheet.window.setPalette(DarkPalette());
+        const QPalette dark = DarkPalette();
+
+        auto* bar = sheet.view->findChild<QWidget*>(QStringLiteral("barSkill5_6"));
+        QImage barImage(bar->size(), QImage::Format_RGB32);
+        bar->render(&barImage);
+        // A cell mark in the first quarter of the bar, away from the border.
+        const QRect marks(2, bar->height() / 2, bar->width() / 4, 1);
+        QVERIFY2(MostContrast(barImage, marks, dark.color(QPalette::Base)) >= 2.0,
+                 qPrintable(QString::number(MostContrast(barImage, marks, dark.color(QPalette::Base)))));
+
+        auto* option = sheet.view->findChild<QRadioButton*>(QStringLiteral("Option1_1"));
+        option->setChecked(true);
+        QImage optionImage(option->size(), QImage::Format_RGB32);
+        option->render(&optionImage);
+        QStyleOptionButton styleOption;
+        styleOption.initFrom(option);
+        const QRect indicator = option->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &styleOption, option);
+        const QPoint centre = indicator.center();
+        const QRect dot(centre - QPoint(1, 1), QSize(3, 3));
+        QVERIFY(MostContrast(optionImage, dot, dark.color(QPalette::Base)) >= 7.0);
+        // The ring on the window's colour, at the indicator's left edge.
+        const QRect ring(indicator.left(), centre.y() - 1, 3, 3);
+        QVERIFY2(MostContrast(optionImage, ring, dark.color(QPalette::Window)) >= 2.0,
+                 qPrintable(QString::number(MostContrast(optionImage, ring, dark.color(QPalette::Window)))));
     }
 };
 

@@ -54,6 +54,21 @@ private slots:
         QVERIFY(!box.isVisible());
     }
 
+    // The shipped history keeps its columns: no line is wrapped, and the box is wide enough for
+    // the longest one.
+    void ShippedHistoryShowsUnwrapped()
+    {
+        AboutBox box(ProgramIcon(), KELD_SOURCE_DIR "/data/keldcg.log");
+        box.Open();
+        QCOMPARE(box.Log()->lineWrapMode(), QPlainTextEdit::NoWrap);
+        const QFontMetrics metrics(box.Log()->font());
+        int widest = 0;
+        for (const QString& line : box.Log()->toPlainText().split(u'\n'))
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        QVERIFY2(widest <= box.Log()->viewport()->width(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(widest).arg(box.Log()->viewport()->width())));
+    }
+
     void ShippedHistoryHasCrLfLines()
     {
         const auto text = AboutBox::LogText(KELD_SOURCE_DIR "/data/keldcg.log");

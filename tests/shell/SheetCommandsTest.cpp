@@ -7,6 +7,7 @@
 #include "ui/BusyGuard.h"
 #include "ui/FileDialog.h"
 
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
@@ -242,6 +243,10 @@ private slots:
         shown = MessageBox::TakeShown();
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown[0].contains(taken), qPrintable(shown[0]));
+        // The reason is a sentence that names the file, not a fragment.
+        const QString reason = shown[0].section(u'\n', 2);
+        QVERIFY2(reason.startsWith(u"Taken.kld ") || reason.startsWith(u"taken.kld "), qPrintable(reason));
+        QVERIFY2(reason.endsWith(u'.'), qPrintable(reason));
         QVERIFY(QFileInfo(taken).isDir());
         if (::geteuid() != 0) {
             const QString readOnly = folder.filePath("old.kld");
@@ -282,6 +287,49 @@ private slots:
         }
         QCOMPARE(app->Model().Text(FieldId::SecondaryName, 24), std::string("Dance"));
         QCOMPARE(app->Model().Text(FieldId::Item1, 30), std::string("0"));
+    }
+
+    // The name offered by Save is a usable file name whatever the character is called.
+    void SaveOffersAUsableFileName()
+    {
+        ShellFixture fixture;
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        const std::pair<const char*, const char*> cases[] = {
+            {"", "character.kld"},
+            {"Tom/Knight", "Tom_Knight.kld"},
+            {" ..Hidden. ", "Hidden.kld"},
+            {"A:b*c?\"d<e>f|g\\h\ti", "A_b_c__d_e_f_g_h_i.kld"},
+            {"Élodie", "Élodie.kld"},
+        };
+        for (const auto& [name, offered] : cases) {
+            (void)app->Model().EditText(FieldId::General, 0, name);
+            FileDialog::SetNextCancel();
+            Item(*app, "mnuSave")->trigger();
+            QCOMPARE(FileDialog::LastInitialName(), QString::fromUtf8(offered));
+        }
+        QCOMPARE(OfferedFileName(QStringLiteral("..."), QStringLiteral("rtf")), QStringLiteral("character.rtf"));
+    }
+
+    // Each filter shows its masks once; the dialog opens wide enough for its columns.
+    void DialogFiltersAndSize()
+    {
+        QCOMPARE(FileDialog::QtFilter(QStringLiteral("(*.kld)|*.kld")), QStringLiteral("(*.kld)"));
+        QCOMPARE(FileDialog::QtFilter(QStringLiteral("Bitmaps (*.bmp)|*.bmp;*.dib|All Files (*.*)|*.*")),
+                 QStringLiteral("Bitmaps (*.bmp *.dib);;All Files (*.*)"));
+        QCOMPARE(FileDialog::QtFilter(QStringLiteral("Pictures|*.png;*.gif")), QStringLiteral("Pictures (*.png *.gif)"));
+
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        FileDialog::Prepare(dialog, FileDialog::Kind::Save, QStringLiteral("(*.kld)|*.kld"), QStringLiteral("kld"),
+                            QStringLiteral("Hero.kld"));
+        QCOMPARE(dialog.nameFilters(), QStringList{QStringLiteral("(*.kld)")});
+        QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptSave);
+        const QFontMetrics metrics(dialog.font());
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(dialog.width() >= std::min(metrics.averageCharWidth() * 100, area.width() * 8 / 10));
+        QVERIFY(dialog.height() >= std::min(metrics.height() * 25, area.height() * 8 / 10));
+        QVERIFY(dialog.width() <= area.width() && dialog.height() <= area.height());
     }
 
     // A click that arrives while a long rule loop runs waits until the loop is over; other events

@@ -37,7 +37,8 @@ private slots:
         QVERIFY(sheet->isVisible());
         QCOMPARE(sheet->frameGeometry().topLeft(), QPoint(0, 0));
         QVERIFY(qAbs(sheet->frameGeometry().height() - screen.height()) <= 1);
-        QCOMPARE(sheet->windowTitle(), QStringLiteral("KELD Character Sheet"));
+        // Start-up clears the character, name included, and the caption follows the name.
+        QCOMPARE(sheet->windowTitle(), QStringLiteral("  -  KELD Character Sheet"));
 
         InventoryWindow* inventory = app->Inventory();
         QVERIFY(inventory->isVisible());
@@ -68,7 +69,8 @@ private slots:
         {
             auto app = fixture.MakeApp();
             QVERIFY(app->Start());
-            app->Sheet()->move(300, 40);
+            app->Sheet()->resize(app->Sheet()->width(), 400);
+            app->Sheet()->move(200, 40);
             Item(*app, "mnuToolbar")->trigger();
             Item(*app, "mnuStatsOver")->trigger();
             QVERIFY(!app->Model().Over102());
@@ -84,7 +86,7 @@ private slots:
                                       "OPTIONS/STATSOVER"};
             QCOMPARE(fixture.IniKeys(), keys);
             QCOMPARE(fixture.IniValue("SCREEN/FORM2TOP"), Twips(40, app->Sheet()));
-            QCOMPARE(fixture.IniValue("SCREEN/FORM2LEFT"), Twips(300, app->Sheet()));
+            QCOMPARE(fixture.IniValue("SCREEN/FORM2LEFT"), Twips(200, app->Sheet()));
             QCOMPARE(fixture.IniValue("SCREEN/FORM2HEIGHT"),
                      Twips(app->Sheet()->frameGeometry().height(), app->Sheet()));
             QCOMPARE(fixture.IniValue("TOOLBAR/CHECKED"), QStringLiteral("True"));
@@ -97,7 +99,7 @@ private slots:
         {
             auto app = fixture.MakeApp();
             QVERIFY(app->Start());
-            QCOMPARE(app->Sheet()->pos(), QPoint(300, 40));
+            QCOMPARE(app->Sheet()->pos(), QPoint(200, 40));
             QVERIFY(app->Sheet()->Toolbar() && app->Sheet()->Toolbar()->isVisible());
             QVERIFY(Item(*app, "mnuToolbar")->isChecked());
             QVERIFY(!Item(*app, "mnuStatsOver")->isChecked());
@@ -117,7 +119,8 @@ private slots:
         }
     }
 
-    // A place on no screen at all opens at the default place; a partly visible one is kept.
+    // A place on no screen at all opens at the default place; a partly visible one is moved
+    // wholly onto the screen.
     void StoredPlaceOffEveryScreen()
     {
         ShellFixture fixture;
@@ -135,8 +138,60 @@ private slots:
         QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2TOP", "-3000"));
         auto shell = fixture.MakeApp();
         QVERIFY(shell->Start());
-        QCOMPARE(shell->Sheet()->pos(),
-                 QPoint(TwipsToPx(-1500, shell->Sheet()), TwipsToPx(-3000, shell->Sheet())));
+        QCOMPARE(shell->Sheet()->pos(), QPoint(0, 0));
+    }
+
+    void StoredHeightOutOfReason_data()
+    {
+        QTest::addColumn<QString>("height");
+        QTest::newRow("zero") << "0";
+        QTest::newRow("negative") << "-4000";
+        QTest::newRow("huge") << "1e30";
+        QTest::newRow("largest") << "3.4e38";
+    }
+
+    // Every window opens wholly on the available part of its screen, at least at its minimum
+    // size; the corrected height is what exit stores, and the toolbar of a sheet that fills the
+    // screen stays on it, as does a dice roller stored at the screen's far edge.
+    void StoredHeightOutOfReason()
+    {
+        QFETCH(QString, height);
+        ShellFixture fixture;
+        const std::string name = ApplicationName();
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM2HEIGHT", height.toStdString()));
+        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM2TOP", "600"));
+        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM1LEFT",
+                                            std::to_string(int(PxToTwips(area.right() - 20, nullptr)))));
+        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM1TOP",
+                                            std::to_string(int(PxToTwips(area.bottom() - 20, nullptr)))));
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        QVERIFY(MessageBox::TakeShown().isEmpty());
+        MainWindow* sheet = app->Sheet();
+        QVERIFY2(area.contains(sheet->frameGeometry()), qPrintable(QString::number(sheet->frameGeometry().bottom())));
+        QVERIFY(sheet->height() >= sheet->minimumHeight());
+        QVERIFY(sheet->View()->height() >= TwipsToPx(SheetView::kMinimumHeightTwips, sheet) - 1);
+        QVERIFY(area.contains(app->Inventory()->frameGeometry()));
+
+        Item(*app, "mnuViewDice")->trigger();
+        QVERIFY(area.contains(sheet->Dice()->frameGeometry()));
+
+        sheet->SaveSettings();
+        const auto stored = fixture.Store().GetCoordinate(name, "SCREEN", "FORM2HEIGHT", 0);
+        QVERIFY(stored);
+        QCOMPARE(*stored, static_cast<float>(PxToTwips(sheet->frameGeometry().height(), sheet)));
+
+        // The sheet's frame fills the screen, as when maximised.
+        const QRect frame = sheet->frameGeometry();
+        const QRect inner = sheet->geometry();
+        sheet->setGeometry(area.adjusted(inner.left() - frame.left(), inner.top() - frame.top(),
+                                         inner.right() - frame.right(), inner.bottom() - frame.bottom()));
+        QCOMPARE(sheet->frameGeometry(), area);
+        Item(*app, "mnuToolbar")->trigger();
+        QVERIFY(sheet->Toolbar()->isVisible());
+        sheet->Toolbar()->Dock();
+        QVERIFY(area.contains(sheet->Toolbar()->frameGeometry()));
     }
 
     void MissingRulesFile()
@@ -158,15 +213,15 @@ private slots:
             QVERIFY(!fixture.IniExists());
         }
         {
-            // Ignore leaves the tables after the failing one unloaded and goes on to the sheet.
+            // Ignore goes on with the other tables; the race list holds its blank entry only.
             MessageBox::SetNextAnswer(QMessageBox::Ignore);
             auto app = fixture.MakeApp();
             QVERIFY(app->Start());
             QCOMPARE(MessageBox::TakeShown().size(), 1);
             QVERIFY(app->Sheet()->isVisible());
-            QVERIFY(app->Model().RaceList().empty());
-            QVERIFY(app->Model().ProfessionList().empty());
-            QVERIFY(app->Model().YouthList().empty());
+            QCOMPARE(app->Model().RaceList().size(), std::size_t(1));
+            QVERIFY(app->Model().ProfessionList().size() > 1);
+            QVERIFY(app->Model().YouthList().size() > 1);
         }
         {
             // Retry runs the sheet's opening again, which finds the file back in place.
@@ -195,8 +250,10 @@ private slots:
             shown[0].startsWith("Error\n5 Invalid procedure call or argument has occurred in KELDCharGen\n"));
         QVERIFY2(shown[0].contains("profmod.txt:3"), qPrintable(shown[0]));
         QVERIFY(app->Model().RaceList().size() > 1);
-        QVERIFY(app->Model().ProfessionList().empty());
-        QVERIFY(app->Model().YouthList().empty());
+        // The lines up to the bad one stand; the youth table after it is read.
+        QVERIFY(!app->Model().ProfessionList().empty());
+        QVERIFY(app->Model().ProfessionList().size() <= 3);
+        QVERIFY(app->Model().YouthList().size() > 1);
     }
 
     void StoredTextThatIsNoNumber_data()
@@ -228,9 +285,26 @@ private slots:
         const QStringList shown = MessageBox::TakeShown();
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].startsWith("Error\n13 Type mismatch has occurred in KELDCharGen\n"));
-        // The rest of the opening did not run, but the sheet is there to be used and left.
+        // Every other step of the opening ran: the character is cleared and the lists filled.
         QVERIFY(app->Sheet()->isVisible());
-        QVERIFY(app->Model().RaceList().empty());
+        QVERIFY(app->Model().RaceList().size() > 1);
+        QVERIFY(app->Model().ProfessionList().size() > 1);
+        QVERIFY(app->Model().YouthList().size() > 1);
+        QCOMPARE(app->Model().Record().Skills[0].Rank, std::string("-25"));
+        QCOMPARE(app->Model().Record().Note(NoteKind::Background), std::string("Background -"));
+        QCOMPARE(app->Sheet()->windowTitle(), QStringLiteral("  -  KELD Character Sheet"));
+        // The toolbar is not shown, and its item says so.
+        QVERIFY(!app->Sheet()->Toolbar() || !app->Sheet()->Toolbar()->isVisible());
+        QVERIFY(!Item(*app, "mnuToolbar")->isChecked());
+
+        // Exit writes no flag it could not read and the user left alone, and no place as it was.
+        app->Exit();
+        const std::string stored =
+            fixture.Store().GetSetting(ApplicationName(), section.toStdString(), key.toStdString(), "");
+        if (section.toUpper() == u"SCREEN")
+            QVERIFY(stored != "abc" && !stored.empty());
+        else
+            QCOMPARE(stored, std::string("abc"));
     }
 
     void TerminationSignalRunsTheExit()

@@ -285,6 +285,8 @@ Status DiceWindow::Open()
     if (!OnSomeScreen(QRect(place, frameGeometry().size().expandedTo(sizeHint()))))
         place = QPoint(0, 0);
     move(place);
+    // A place stored at another display scale may reach past the screen's edge.
+    FitOnScreenWhenShown(this);
     show();
     raise();
     return Success();

@@ -26,8 +26,10 @@ namespace keld {
 
 namespace {
 
+// Every kind the picture box reads comes first, so a picture of any of them shows at once.
 const QString kPictureFilter = QStringLiteral(
-    "Bitmaps (*.bmp)|*.bmp;*.dib|GIF (*.gif)|*.gif|JPEG/JPG (*.jpg)|*.jpg|All Files (*.*)|*.*");
+    "Pictures|*.bmp;*.dib;*.gif;*.jpg;*.jpeg;*.png|Bitmaps (*.bmp)|*.bmp;*.dib|GIF (*.gif)|*.gif|"
+    "JPEG/JPG (*.jpg)|*.jpg;*.jpeg|PNG (*.png)|*.png|All Files (*.*)|*.*");
 const QString kNoPicture = QStringLiteral("No picture loaded.");
 
 constexpr double kWindowWidthTwips = 8400;
@@ -233,9 +235,12 @@ Status InventoryWindow::Open()
     // A place left behind by a screen that is gone could never be reached.
     const bool atDefault = place == fallback() || !OnSomeScreen(QRect(place, frameGeometry().size()));
     move(atDefault ? fallback() : place);
+    // Wholly on the screen, also once the window system has added the frame to its size.
+    FitOnScreenWhenShown(this);
     show();
     if (atDefault)
         move(fallback());
+    FitOnScreen(this);
     raise();
     return Success();
 }

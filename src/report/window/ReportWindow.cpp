@@ -46,25 +46,6 @@ bool PrintSelection(const QTextDocument& selection, const QTextDocument& report,
     return PrintReport(selection, device);
 }
 
-// A file name offered for the character: characters no file name can hold become "_", and a
-// name that would be empty or hidden gets a visible one.
-QString OfferedFileName(const QString& characterName, const QString& extension)
-{
-    static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
-    QString base;
-    for (const QChar c : characterName)
-        base += c.unicode() < 0x20 || c.unicode() == 0x7F || kForbidden.contains(c) ? QChar(u'_') : c;
-    base = base.trimmed();
-    while (base.startsWith(u'.'))
-        base.remove(0, 1);
-    // Room for the extension within the usual 255-byte limit of a file name.
-    while (base.toUtf8().size() > 200)
-        base.chop(1);
-    if (base.trimmed().isEmpty())
-        base = QStringLiteral("character");
-    return base + u'.' + extension;
-}
-
 // Busy pointer at once; past half a second a progress box with the page count and Cancel.
 class PageProgressBox {
 public:

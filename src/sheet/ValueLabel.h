@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QLabel>
+
+namespace keld {
+
+// A label that shows a value of the sheet. A value wider than the label is shown cut with an
+// ellipsis, never as a shorter, different number, and its tooltip then gives it whole.
+class ValueLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit ValueLabel(QWidget* parent = nullptr) : QLabel(parent) {}
+
+    // Whether the text is wider than the label shows.
+    bool IsElided() const;
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+};
+
+} // namespace keld
