@@ -62,15 +62,16 @@ bool PasteGuard::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->matches(QKeySequence::Paste) && EditableText(watched) && !ClipboardHasText(QClipboard::Clipboard))
+        if (key->matches(QKeySequence::Paste) && EditableText(watched) &&
+            !ClipboardHasText(QClipboard::Clipboard))
             return true;
         break;
     }
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
-        if (static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton && EditableTextOrViewport(watched) &&
-            !ClipboardHasText(QClipboard::Selection))
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton &&
+            EditableTextOrViewport(watched) && !ClipboardHasText(QClipboard::Selection))
             return true;
         break;
     default:

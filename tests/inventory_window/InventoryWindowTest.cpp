@@ -7,10 +7,10 @@
 
 #include <QClipboard>
 #include <QFile>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
-#include <QFocusEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -295,7 +295,8 @@ private slots:
         clipboard->setText(QStringLiteral(" 12"));
         journal->moveCursor(QTextCursor::End);
         QTest::keySequence(journal, QKeySequence::Paste);
-        QCOMPARE(f.model.Text(FieldId::Note, static_cast<int>(NoteKind::Journal)), std::string("Journal - 12"));
+        QCOMPARE(f.model.Text(FieldId::Note, static_cast<int>(NoteKind::Journal)),
+                 std::string("Journal - 12"));
         QTest::keySequence(gold, QKeySequence::Paste);
         QCOMPARE(f.model.Text(FieldId::Money, 0), std::string("0 12"));
     }

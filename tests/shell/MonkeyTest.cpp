@@ -3,8 +3,8 @@
 // character must be what the windows show (as keldcg-cli reads the file), and saving a loaded
 // file must give the same bytes again.
 //
-// KELD_MONKEY_SEED picks the seed (printed on every run) and KELD_MONKEY_STEPS the number of
-// steps; tools/monkey.sh runs many seeds.
+// KELD_MONKEY_SEED picks the seed (printed on every run), KELD_MONKEY_STEPS the number of steps
+// and KELD_MONKEY_TRACE prints each step; tools/monkey.sh runs many seeds.
 #include "ShellFixture.h"
 #include "dice/window/DiceWindow.h"
 #include "inventory/window/InventoryWindow.h"
@@ -33,8 +33,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -70,7 +70,6 @@ Json CliShow(const QString& dataFolder, bool over102, const QString& file)
         return {};
     return Json::parse(ReadAll(out).toStdString(), nullptr, false);
 }
-
 
 class Monkey {
 public:
@@ -141,7 +140,10 @@ public:
 
 private:
     int Pick(int count) { return std::uniform_int_distribution<int>(0, count - 1)(m_random); }
-    template <typename T> const T& PickOf(const std::vector<T>& items) { return items[Pick(static_cast<int>(items.size()))]; }
+    template <typename T> const T& PickOf(const std::vector<T>& items)
+    {
+        return items[Pick(static_cast<int>(items.size()))];
+    }
 
     // Every widget of the program's windows that input may reach, except what would end the
     // program or start another one.
@@ -149,7 +151,8 @@ private:
     {
         std::vector<QWidget*> targets;
         for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (!top->isVisible() || top->objectName() == QLatin1String("frmAbout") || qobject_cast<QMenu*>(top))
+            if (!top->isVisible() || top->objectName() == QLatin1String("frmAbout") ||
+                qobject_cast<QMenu*>(top))
                 continue;
             for (QWidget* widget : top->findChildren<QWidget*>())
                 if (widget->isVisible() && !Excluded(widget) && widget->width() > 0 && widget->height() > 0)
@@ -162,7 +165,8 @@ private:
     static bool Excluded(const QWidget* widget)
     {
         return qobject_cast<const QMenuBar*>(widget) || qobject_cast<const QMenu*>(widget) ||
-               (qobject_cast<const QToolButton*>(widget) && widget->accessibleName() == QLatin1String("Exit"));
+               (qobject_cast<const QToolButton*>(widget) &&
+                widget->accessibleName() == QLatin1String("Exit"));
     }
 
     QPoint PointIn(const QWidget* widget) { return {Pick(widget->width()), Pick(widget->height())}; }
@@ -222,8 +226,12 @@ private:
         if (targets.empty())
             return QStringLiteral("drop: nothing");
         QPointer<QWidget> widget = PickOf(targets);
-        static const std::vector<QString> captions{QStringLiteral("57"), QStringLiteral("-3"), QStringLiteral("ST"),
-                                                   QStringLiteral("PR"), QStringLiteral("101"), QStringLiteral("x"),
+        static const std::vector<QString> captions{QStringLiteral("57"),
+                                                   QStringLiteral("-3"),
+                                                   QStringLiteral("ST"),
+                                                   QStringLiteral("PR"),
+                                                   QStringLiteral("101"),
+                                                   QStringLiteral("x"),
                                                    QString()};
         const QString caption = PickOf(captions);
         std::unique_ptr<QMimeData> data(CaptionMimeData(caption));
@@ -258,14 +266,32 @@ private:
             Qt::KeyboardModifiers modifiers;
         };
         // No Alt: it opens the menus, where a letter could choose Exit.
-        static const std::vector<Press> keys{
-            {Qt::Key_Return, {}},  {Qt::Key_Enter, {}},    {Qt::Key_Tab, {}},       {Qt::Key_Backtab, Qt::ShiftModifier},
-            {Qt::Key_Backspace, {}}, {Qt::Key_Delete, {}}, {Qt::Key_Left, {}},      {Qt::Key_Right, {}},
-            {Qt::Key_Up, {}},      {Qt::Key_Down, {}},     {Qt::Key_Home, {}},      {Qt::Key_End, {}},
-            {Qt::Key_PageUp, {}},  {Qt::Key_PageDown, {}}, {Qt::Key_Escape, {}},    {Qt::Key_Space, {}},
-            {Qt::Key_Z, Qt::ControlModifier}, {Qt::Key_Y, Qt::ControlModifier}, {Qt::Key_A, Qt::ControlModifier},
-            {Qt::Key_C, Qt::ControlModifier}, {Qt::Key_X, Qt::ControlModifier}, {Qt::Key_V, Qt::ControlModifier},
-            {Qt::Key_Insert, Qt::ShiftModifier}, {Qt::Key_5, {}}, {Qt::Key_Minus, {}}, {Qt::Key_F4, {}}};
+        static const std::vector<Press> keys{{Qt::Key_Return, {}},
+                                             {Qt::Key_Enter, {}},
+                                             {Qt::Key_Tab, {}},
+                                             {Qt::Key_Backtab, Qt::ShiftModifier},
+                                             {Qt::Key_Backspace, {}},
+                                             {Qt::Key_Delete, {}},
+                                             {Qt::Key_Left, {}},
+                                             {Qt::Key_Right, {}},
+                                             {Qt::Key_Up, {}},
+                                             {Qt::Key_Down, {}},
+                                             {Qt::Key_Home, {}},
+                                             {Qt::Key_End, {}},
+                                             {Qt::Key_PageUp, {}},
+                                             {Qt::Key_PageDown, {}},
+                                             {Qt::Key_Escape, {}},
+                                             {Qt::Key_Space, {}},
+                                             {Qt::Key_Z, Qt::ControlModifier},
+                                             {Qt::Key_Y, Qt::ControlModifier},
+                                             {Qt::Key_A, Qt::ControlModifier},
+                                             {Qt::Key_C, Qt::ControlModifier},
+                                             {Qt::Key_X, Qt::ControlModifier},
+                                             {Qt::Key_V, Qt::ControlModifier},
+                                             {Qt::Key_Insert, Qt::ShiftModifier},
+                                             {Qt::Key_5, {}},
+                                             {Qt::Key_Minus, {}},
+                                             {Qt::Key_F4, {}}};
         const Press press = PickOf(keys);
         const QString name = widget->objectName();
         QTest::keyClick(widget, press.key, press.modifiers);
@@ -278,10 +304,11 @@ private:
         if (!widget)
             return QStringLiteral("text: nothing");
         static const std::vector<QString> texts{
-            QStringLiteral("7"),    QStringLiteral("42"),   QStringLiteral("101"),  QStringLiteral("-12"),
-            QStringLiteral("2.5"),  QStringLiteral("&H1F"), QStringLiteral("1E3"),  QStringLiteral("abc"),
-            QStringLiteral("Örn Þór"), QStringLiteral("旅の記録"), QStringLiteral("[Name]"), QStringLiteral("a=b"),
-            QStringLiteral(";x"),   QStringLiteral(" "),    QStringLiteral("99999999999")};
+            QStringLiteral("7"),        QStringLiteral("42"),     QStringLiteral("101"),
+            QStringLiteral("-12"),      QStringLiteral("2.5"),    QStringLiteral("&H1F"),
+            QStringLiteral("1E3"),      QStringLiteral("abc"),    QStringLiteral("Örn Þór"),
+            QStringLiteral("旅の記録"), QStringLiteral("[Name]"), QStringLiteral("a=b"),
+            QStringLiteral(";x"),       QStringLiteral(" "),      QStringLiteral("99999999999")};
         const QString text = PickOf(texts);
         const QString name = widget->objectName();
         // Qt's key helpers take ASCII only; other letters come as a keyboard layout types them.
@@ -309,8 +336,8 @@ private:
         QPointer<QWidget> widget = PickOf(targets);
         const QPoint at = PointIn(widget);
         const int delta = Pick(2) ? 120 : -120;
-        QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                          Qt::NoScrollPhase, false);
+        QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(widget, &wheel);
         return QStringLiteral("wheel %1 on %2").arg(delta).arg(widget ? widget->objectName() : QString());
     }
@@ -359,10 +386,21 @@ private:
 
     QString Command()
     {
-        static const std::vector<const char*> items{
-            "mnuNew",         "mnuLoad",           "mnuSave",          "mnuSummary",        "mnuDetail",
-            "mnuPreviewSummary", "mnuPreviewDetail", "mnuToolbar",    "mnuViewDice",       "mnuViewInventory",
-            "mnuStatsOver",   "mnuSummaryTemplate", "mnuDetailTemplate", "mnuSpacer",       "mnuPictureClick"};
+        static const std::vector<const char*> items{"mnuNew",
+                                                    "mnuLoad",
+                                                    "mnuSave",
+                                                    "mnuSummary",
+                                                    "mnuDetail",
+                                                    "mnuPreviewSummary",
+                                                    "mnuPreviewDetail",
+                                                    "mnuToolbar",
+                                                    "mnuViewDice",
+                                                    "mnuViewInventory",
+                                                    "mnuStatsOver",
+                                                    "mnuSummaryTemplate",
+                                                    "mnuDetailTemplate",
+                                                    "mnuSpacer",
+                                                    "mnuPictureClick"};
         const char* name = PickOf(items);
         const bool canLoad = QFile::exists(m_saved);
         if (!qstrcmp(name, "mnuLoad")) {
@@ -421,7 +459,8 @@ QHash<QString, QString> ShownTexts()
     for (QWidget* top : QApplication::topLevelWidgets()) {
         for (QWidget* widget : top->findChildren<QWidget*>()) {
             const QString name = widget->objectName();
-            if (auto* edit = qobject_cast<QLineEdit*>(widget); edit && !qobject_cast<QComboBox*>(edit->parent()))
+            if (auto* edit = qobject_cast<QLineEdit*>(widget);
+                edit && !qobject_cast<QComboBox*>(edit->parent()))
                 shown.insert(name, edit->text());
             else if (auto* label = qobject_cast<QLabel*>(widget))
                 shown.insert(name, label->text());
@@ -475,22 +514,28 @@ std::vector<Shown> ShownFields()
         add(QStringLiteral("txtSpec2_%1").arg(row), FieldId::Spec2, row, skill + "/Spec2");
         add(QStringLiteral("lblSkillTotal_%1").arg(row), FieldId::SkillTotal, row, skill + "/Total");
         if (row >= 24 && row <= 28)
-            add(QStringLiteral("txtSecondary_%1").arg(row), FieldId::SecondaryName, row, skill + "/SecondaryName");
+            add(QStringLiteral("txtSecondary_%1").arg(row), FieldId::SecondaryName, row,
+                skill + "/SecondaryName");
     }
     add(QStringLiteral("lstArmor"), FieldId::ArmorType, 0, "/ArmorType");
     for (int slot = 0; slot < 8; ++slot) {
         const std::string n = std::to_string(slot);
-        add(QStringLiteral("lstLanguages_%1").arg(slot), FieldId::LanguageName, slot, "/Languages/" + n + "/Name");
-        add(QStringLiteral("lblLanguage_%1").arg(slot), FieldId::LanguageRank, slot, "/Languages/" + n + "/Rank");
+        add(QStringLiteral("lstLanguages_%1").arg(slot), FieldId::LanguageName, slot,
+            "/Languages/" + n + "/Name");
+        add(QStringLiteral("lblLanguage_%1").arg(slot), FieldId::LanguageRank, slot,
+            "/Languages/" + n + "/Rank");
         add(QStringLiteral("lstSpells_%1").arg(slot), FieldId::SpellName, slot, "/SpellLists/" + n + "/Name");
-        add(QStringLiteral("txtSpell_%1").arg(slot), FieldId::SpellPercent, slot, "/SpellLists/" + n + "/Percent");
+        add(QStringLiteral("txtSpell_%1").arg(slot), FieldId::SpellPercent, slot,
+            "/SpellLists/" + n + "/Percent");
     }
     for (int coin = 0; coin < 5; ++coin)
         add(QStringLiteral("txtMoney_%1").arg(coin), FieldId::Money, coin, "/Money/" + std::to_string(coin));
     add(QStringLiteral("lblMoneyWeight"), FieldId::MoneyWeight, 0, "/MoneyWeight");
-    add(QStringLiteral("txtBackground"), FieldId::Note, static_cast<int>(NoteKind::Background), "/Background");
+    add(QStringLiteral("txtBackground"), FieldId::Note, static_cast<int>(NoteKind::Background),
+        "/Background");
     add(QStringLiteral("txtInventory"), FieldId::Note, static_cast<int>(NoteKind::Inventory), "/Inventory");
-    add(QStringLiteral("txtMisc"), FieldId::Note, static_cast<int>(NoteKind::Miscellaneous), "/Miscellaneous");
+    add(QStringLiteral("txtMisc"), FieldId::Note, static_cast<int>(NoteKind::Miscellaneous),
+        "/Miscellaneous");
     add(QStringLiteral("txtJournal"), FieldId::Note, static_cast<int>(NoteKind::Journal), "/Journal");
     return fields;
 }
@@ -539,11 +584,17 @@ private slots:
         Item(*app, "mnuViewDice")->trigger();
         QVERIFY(app->Sheet()->Dice());
 
+        // KELD_MONKEY_TRACE prints every step as it starts, for a run that hangs or crashes.
+        const bool trace = qEnvironmentVariableIsSet("KELD_MONKEY_TRACE");
         QStringList last;
         {
             Monkey monkey(*app, folder, seed);
             for (unsigned long step = 0; step < steps; ++step) {
                 last << QString::number(step) + QStringLiteral(": ") + monkey.Step();
+                if (trace) {
+                    std::printf("%s\n", qPrintable(last.back()));
+                    std::fflush(stdout);
+                }
                 if (last.size() > 12)
                     last.removeFirst();
                 QCoreApplication::processEvents();
@@ -560,11 +611,13 @@ private slots:
 
         // The windows show what the record holds.
         const std::vector<Shown> fields = ShownFields();
-        CompareShown(fields, [&](const Shown& field) { return AsShown(field, ModelText(app->Model(), field)); },
-                     QStringLiteral("the record"), context);
+        CompareShown(
+            fields, [&](const Shown& field) { return AsShown(field, ModelText(app->Model(), field)); },
+            QStringLiteral("the record"), context);
         // The caption stays until a name is set.
         const QString title = app->Sheet()->windowTitle();
-        QVERIFY2(title == QString::fromStdString(app->Model().Title()) || title == QLatin1String("KELD Character Sheet"),
+        QVERIFY2(title == QString::fromStdString(app->Model().Title()) ||
+                     title == QLatin1String("KELD Character Sheet"),
                  qPrintable(title + QStringLiteral("; ") + context));
         if (QTest::currentTestFailed())
             return;
@@ -582,15 +635,19 @@ private slots:
         const Json sheet =
             CliShow(QFileInfo(fixture.DataFile("racemod.txt")).absolutePath(), app->Model().Over102(), first);
         QVERIFY2(sheet.is_object(), qPrintable(context));
-        CompareShown(fields, [&](const Shown& field) { return AsShown(field, sheet.at(field.json).get<std::string>()); },
-                     QStringLiteral("keldcg-cli"), context, true);
-        QVERIFY2(app->Sheet()->windowTitle() == QString::fromStdString(sheet.at("Title").get<std::string>()) ||
+        CompareShown(
+            fields,
+            [&](const Shown& field) { return AsShown(field, sheet.at(field.json).get<std::string>()); },
+            QStringLiteral("keldcg-cli"), context, true);
+        QVERIFY2(app->Sheet()->windowTitle() ==
+                         QString::fromStdString(sheet.at("Title").get<std::string>()) ||
                      app->Sheet()->windowTitle() == QLatin1String("KELD Character Sheet"),
                  qPrintable(context));
         const std::string picture = sheet.at("PictureFile").get<std::string>();
-        QVERIFY2(app->Inventory()->findChild<QWidget*>(QStringLiteral("Image1"))->toolTip() ==
-                     (picture.empty() ? QStringLiteral("No picture loaded.") : QString::fromStdString(picture)),
-                 qPrintable(context));
+        QVERIFY2(
+            app->Inventory()->findChild<QWidget*>(QStringLiteral("Image1"))->toolTip() ==
+                (picture.empty() ? QStringLiteral("No picture loaded.") : QString::fromStdString(picture)),
+            qPrintable(context));
         if (QTest::currentTestFailed())
             return;
 
@@ -615,15 +672,16 @@ private:
     // it out again; a fresh start (keldcg-cli) and a New after a session differ only so.
     static bool LayoutZero(const Shown& field, const QString& shown, const QString& want)
     {
-        static const FieldId derived[] = {FieldId::StatNorm, FieldId::StatRace, FieldId::StatTotal,
+        static const FieldId derived[] = {FieldId::StatNorm,  FieldId::StatRace,  FieldId::StatTotal,
                                           FieldId::SkillStat, FieldId::SkillProf, FieldId::PowerPoints};
         const bool zeros = (shown == QLatin1String("0") && want == QLatin1String("00")) ||
                            (shown == QLatin1String("00") && want == QLatin1String("0"));
         return zeros && std::find(std::begin(derived), std::end(derived), field.id) != std::end(derived);
     }
 
-    static void CompareShown(const std::vector<Shown>& fields, const std::function<QString(const Shown&)>& expected,
-                             const QString& source, const QString& context, bool layoutZero = false)
+    static void CompareShown(const std::vector<Shown>& fields,
+                             const std::function<QString(const Shown&)>& expected, const QString& source,
+                             const QString& context, bool layoutZero = false)
     {
         const QHash<QString, QString> shown = ShownTexts();
         QStringList differences;
@@ -633,7 +691,8 @@ private:
                 continue;
             }
             const QString want = expected(field);
-            if (shown.value(field.control) != want && !(layoutZero && LayoutZero(field, shown.value(field.control), want)))
+            if (shown.value(field.control) != want &&
+                !(layoutZero && LayoutZero(field, shown.value(field.control), want)))
                 differences << QStringLiteral("%1 shows '%2', %3 has '%4'")
                                    .arg(field.control, shown.value(field.control), source, want);
         }

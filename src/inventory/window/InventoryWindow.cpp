@@ -237,9 +237,7 @@ QPlainTextEdit* InventoryWindow::BuildNote(NoteKind note, const char* objectName
             edit->setPlainText(text);
         }
     });
-    connect(edit, &QPlainTextEdit::textChanged, this, [this, index] {
-        m_noteHeld[index] = true;
-    });
+    connect(edit, &QPlainTextEdit::textChanged, this, [this, index] { m_noteHeld[index] = true; });
     return edit;
 }
 
@@ -286,7 +284,8 @@ void InventoryWindow::closeEvent(QCloseEvent* event)
 
 bool InventoryWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusOut && std::find(m_notes.begin(), m_notes.end(), watched) != m_notes.end())
+    if (event->type() == QEvent::FocusOut &&
+        std::find(m_notes.begin(), m_notes.end(), watched) != m_notes.end())
         FlushNotes();
     if (event->type() == QEvent::KeyPress &&
         std::find(m_money.begin(), m_money.end(), watched) != m_money.end())

@@ -29,7 +29,8 @@ Result<LoadedPicture> LoadPictureFile(const QString& path, QSize shown)
     const QSize size = reader.size();
     if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > kMaxPicturePixels)
         return KeldError(kErrInvalidPicture, "the picture is too large").At(where, 0);
-    if (size.isValid() && !shown.isEmpty() && (size.width() > shown.width() || size.height() > shown.height()))
+    if (size.isValid() && !shown.isEmpty() &&
+        (size.width() > shown.width() || size.height() > shown.height()))
         reader.setScaledSize(size.scaled(shown, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     QImage image = reader.read();
     if (image.isNull())
