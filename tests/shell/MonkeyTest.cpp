@@ -9,6 +9,8 @@
 #include "dice/window/DiceWindow.h"
 #include "inventory/window/InventoryWindow.h"
 #include "report/window/PrintDestination.h"
+#include "report/window/ReportCommands.h"
+#include "report/window/ReportWindow.h"
 #include "ui/FileDialog.h"
 #include "ui/TextDrag.h"
 
@@ -664,6 +666,31 @@ private slots:
         QVERIFY2(!ReadAll(second).isEmpty(), qPrintable(context));
         QVERIFY2(ReadAll(second) == ReadAll(third), qPrintable(context));
         PrintDestination::SetFactory({});
+        app->Exit();
+    }
+
+    // Keys typed into a note reach the file and the report though focus never left the note.
+    void TypedJournalReachesSaveAndPreview()
+    {
+        ShellFixture fixture;
+        QTemporaryDir folder;
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        auto* journal = app->Inventory()->findChild<QPlainTextEdit*>(QStringLiteral("txtJournal"));
+        QVERIFY(journal);
+        journal->moveCursor(QTextCursor::End);
+        QTest::keyClicks(journal, QStringLiteral(" met Quill"));
+
+        const QString saved = folder.filePath(QStringLiteral("typed.kld"));
+        FileDialog::SetNextFileName(saved);
+        app->Sheet()->Save();
+        QVERIFY(ReadAll(saved).contains("Journal - met Quill"));
+
+        QTest::keyClicks(journal, QStringLiteral(" at dawn"));
+        Item(*app, "mnuPreviewDetail")->trigger();
+        QVERIFY(app->Sheet()->Reports().Window());
+        QVERIFY(app->Sheet()->Reports().Window()->Document().TextUtf8().find("Journal - met Quill at dawn") !=
+                std::string::npos);
         app->Exit();
     }
 
