@@ -237,7 +237,12 @@ QPlainTextEdit* InventoryWindow::BuildNote(NoteKind note, const char* objectName
             edit->setPlainText(text);
         }
     });
-    connect(edit, &QPlainTextEdit::textChanged, this, [this, index] { m_noteHeld[index] = true; });
+    connect(edit, &QPlainTextEdit::textChanged, this, [this, index] {
+        // The window that holds typed text is the one the record asks to hand it over.
+        if (!m_noteHeld[index])
+            m_binding.Model().SetHeldEdits([this] { FlushNotes(); });
+        m_noteHeld[index] = true;
+    });
     return edit;
 }
 
