@@ -132,8 +132,8 @@ public:
     void RemoveObserver(SheetObserver* observer);
     // Called where long rule loops let pending window events run; does nothing by default.
     void SetProcessEvents(std::function<void()> callback);
-    // A view that holds typed text back (a long note is handed over when typing pauses rather
-    // than converted on every key) registers how to hand it over; empty to unregister. It runs
+    // A view that holds typed text back (a long note is handed over when needed rather than
+    // converted on every key) registers how to hand it over; empty to unregister. It runs
     // before every read of the record or of a note's text and before a note is written, so no
     // reader sees and no write overwrites a stale note. It must write through this model and be
     // cheap when nothing is held.
