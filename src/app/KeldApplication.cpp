@@ -7,6 +7,7 @@
 #include "inventory/window/InventoryWindow.h"
 #include "ui/BusyGuard.h"
 #include "ui/MessageBox.h"
+#include "ui/PasteGuard.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -31,6 +32,8 @@ KeldApplication::KeldApplication(Options options)
     // Long rule loops repaint but take no input, so a second click cannot enter the core
     // half-way through a chain; it runs when the loop is over.
     m_model.SetProcessEvents(ProcessPaintEvents);
+    // Every window's text boxes, against a paste of nothing.
+    PasteGuard::Install();
 
     // The session may end without the Exit command: a logout, a shutdown, the window system.
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {

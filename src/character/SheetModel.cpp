@@ -99,6 +99,8 @@ SheetModel::SheetModel(const RulesTables* tables) : SheetModel()
 
 std::string SheetModel::Text(FieldId id, int index) const
 {
+    if (id == FieldId::Note)
+        FlushHeldEdits();
     const std::string* slot = TextSlot(id, index);
     return slot ? *slot : std::string();
 }
@@ -150,6 +152,17 @@ void SheetModel::RemoveObserver(SheetObserver* observer)
 void SheetModel::SetProcessEvents(std::function<void()> callback)
 {
     m_processEvents = std::move(callback);
+}
+
+void SheetModel::SetHeldEdits(std::function<void()> flush)
+{
+    m_heldEdits = std::move(flush);
+}
+
+void SheetModel::FlushHeldEdits() const
+{
+    if (m_heldEdits)
+        m_heldEdits();
 }
 
 void SheetModel::Notify(FieldId id, int index)
@@ -283,6 +296,9 @@ std::string* SheetModel::TextSlot(FieldId id, int index)
 
 void SheetModel::Assign(FieldId id, int index, std::string_view text, WriteMode mode)
 {
+    // Text typed before this write comes first, so the write is not compared with a stale note.
+    if (id == FieldId::Note)
+        FlushHeldEdits();
     std::string* slot = TextSlot(id, index);
     // Unchanged writes run nothing (see the class comment).
     if (!slot || *slot == text)

@@ -104,7 +104,11 @@ public:
     SheetModel& operator=(const SheetModel&) = delete;
 
     // Reading.
-    const CharacterRecord& Record() const { return m_record; }
+    const CharacterRecord& Record() const
+    {
+        FlushHeldEdits();
+        return m_record;
+    }
     const RulesTables* Tables() const { return m_tables; }
     // Text of any text field (stored or derived) by id; empty for other ids or bad indices.
     std::string Text(FieldId id, int index = 0) const;
@@ -128,6 +132,14 @@ public:
     void RemoveObserver(SheetObserver* observer);
     // Called where long rule loops let pending window events run; does nothing by default.
     void SetProcessEvents(std::function<void()> callback);
+    // A view that holds typed text back (a long note is handed over when needed rather than
+    // converted on every key) registers how to hand it over; empty to unregister. It runs
+    // before every read of the record or of a note's text and before a note is written, so no
+    // reader sees and no write overwrites a stale note. It must write through this model and be
+    // cheap when nothing is held.
+    void SetHeldEdits(std::function<void()> flush);
+    // Hands over what a view holds back now.
+    void FlushHeldEdits() const;
 
     // Start-up.
     // Takes the tables (owned by the caller, alive as long as this model uses them), fills the
@@ -277,6 +289,7 @@ private:
     std::vector<std::string> m_professionList;
     std::vector<SheetObserver*> m_observers;
     std::function<void()> m_processEvents;
+    std::function<void()> m_heldEdits;
 };
 
 } // namespace keld

@@ -7,10 +7,12 @@
 
 #include <QClipboard>
 #include <QFile>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -84,6 +86,24 @@ QByteArray HugeBitmapHeader()
     bytes[26] = 1;
     bytes[28] = 24;
     return bytes;
+}
+
+// Counts the record's note changes.
+struct NoteWatch : SheetObserver {
+    SheetModel& model;
+    int changes = 0;
+    explicit NoteWatch(SheetModel& m) : model(m) { model.AddObserver(this); }
+    ~NoteWatch() override { model.RemoveObserver(this); }
+    void FieldChanged(FieldId id, int) override { changes += id == FieldId::Note; }
+};
+
+// The size a picture is held at: its own when the box (at twice its size, for dense screens)
+// can show it whole, else scaled down into that square.
+QSize HeldSize(int width, int height, const QWidget* box)
+{
+    const int side = 2 * TwipsToPx(kPictureBoxTwips, box);
+    const QSize natural(width, height);
+    return width <= side && height <= side ? natural : natural.scaled(side, side, Qt::KeepAspectRatio);
 }
 
 void CompareTwips(double actualPx, double twips, const QWidget* widget)
@@ -219,6 +239,79 @@ private slots:
         QCOMPARE(f.Find<QLineEdit>(QStringLiteral("txtMoney_0"))->text(), QStringLiteral("0"));
     }
 
+    // Keys in a note convert nothing; whatever reads or writes the record's notes gets the typed
+    // text first, and so does focus leaving the note.
+    void TypedNoteReachesTheRecordBeforeAnyUse()
+    {
+        Fixture f;
+        f.window->show();
+        NoteWatch watch(f.model);
+        auto* journal = f.Find<QPlainTextEdit>(QStringLiteral("txtJournal"));
+        const int index = static_cast<int>(NoteKind::Journal);
+        journal->moveCursor(QTextCursor::End);
+        QTest::keyClicks(journal, QStringLiteral("abc"));
+        QCOMPARE(watch.changes, 0);
+        QCOMPARE(f.model.Record().Note(NoteKind::Journal), std::string("Journal -abc"));
+        QCOMPARE(watch.changes, 1);
+        QTest::keyClick(journal, Qt::Key_Return);
+        QCOMPARE(f.model.Text(FieldId::Note, index), std::string("Journal -abc\r\n"));
+
+        QTest::keyClicks(journal, QStringLiteral("d"));
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(journal, &out);
+        QCOMPARE(watch.changes, 3);
+
+        // A write of the text the record held before the keys still replaces them (New, Load).
+        QTest::keyClicks(journal, QStringLiteral("e"));
+        f.model.ClearCharacter();
+        QCOMPARE(journal->toPlainText(), QStringLiteral("Journal -"));
+        QCOMPARE(f.model.Text(FieldId::Note, index), std::string("Journal -"));
+        QTest::keyClicks(journal, QStringLiteral("f"));
+        QVERIFY(f.model.WriteNote(NoteKind::Journal, "Journal -").Ok());
+        QCOMPARE(journal->toPlainText(), QStringLiteral("Journal -"));
+
+        // Nor is a note lost with the window.
+        QTest::keyClicks(journal, QStringLiteral("g"));
+        f.window.reset();
+        QCOMPARE(f.model.Text(FieldId::Note, index), std::string("gJournal -"));
+    }
+
+    // A clipboard that holds nothing, or that no program owns, pastes nothing into any box and
+    // takes nothing down; real text still pastes.
+    void PasteOfNothingInsertsNothing()
+    {
+        Fixture f;
+        f.window->show();
+        auto* journal = f.Find<QPlainTextEdit>(QStringLiteral("txtJournal"));
+        auto* gold = f.Find<QLineEdit>(QStringLiteral("txtMoney_0"));
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        for (int round = 0; round < 3; ++round) {
+            if (round == 0) {
+                clipboard->clear();
+            } else {
+                auto* data = new QMimeData;
+                if (round == 2)
+                    data->setData(QStringLiteral("image/png"), "not text");
+                clipboard->setMimeData(data);
+            }
+            QTest::keySequence(journal, QKeySequence::Paste);
+            journal->paste(); // as the context menu does
+            QTest::mouseClick(journal->viewport(), Qt::MiddleButton);
+            QTest::keySequence(gold, QKeySequence::Paste);
+            QTest::mouseClick(gold, Qt::MiddleButton);
+        }
+        QCOMPARE(journal->toPlainText(), QStringLiteral("Journal -"));
+        QCOMPARE(gold->text(), QStringLiteral("0"));
+
+        clipboard->setText(QStringLiteral(" 12"));
+        journal->moveCursor(QTextCursor::End);
+        QTest::keySequence(journal, QKeySequence::Paste);
+        QCOMPARE(f.model.Text(FieldId::Note, static_cast<int>(NoteKind::Journal)),
+                 std::string("Journal - 12"));
+        QTest::keySequence(gold, QKeySequence::Paste);
+        QCOMPARE(f.model.Text(FieldId::Money, 0), std::string("0 12"));
+    }
+
     // The chooser fits the picture into the square with its aspect ratio kept.
     void ChosenPictureFitsTheSquare()
     {
@@ -233,9 +326,11 @@ private slots:
             int width, height;
             double expectWidth, expectHeight;
         };
+        // The big one is held at the size the box shows, and fitted by its own size.
         const Case cases[] = {{"wide.png", 300, 150, 1575, 787.5},
                               {"tall.bmp", 100, 200, 787.5, 1575},
-                              {"square.jpg", 120, 120, 1575, 1575}};
+                              {"square.jpg", 120, 120, 1575, 1575},
+                              {"big.png", 3000, 1500, 1575, 787.5}};
         for (const Case& c : cases) {
             const QString path = MakeImage(f.folder, QString::fromLatin1(c.name), c.width, c.height);
             QVERIFY(!path.isEmpty());
@@ -243,7 +338,7 @@ private slots:
             QTest::mouseClick(picture, Qt::LeftButton);
             QCOMPARE(f.PicturePath(), path);
             QCOMPARE(picture->toolTip(), path);
-            QCOMPARE(picture->Image().size(), QSize(c.width, c.height));
+            QCOMPARE(picture->Image().size(), HeldSize(c.width, c.height, picture));
             QCOMPARE(f.window->PictureBoxTwips().Width, c.expectWidth);
             QCOMPARE(f.window->PictureBoxTwips().Height, c.expectHeight);
             CompareTwips(picture->width(), c.expectWidth, picture);
@@ -288,7 +383,7 @@ private slots:
             FileDialog::SetNextFileName(path);
             f.window->ChoosePicture();
             QCOMPARE(f.PicturePath(), good);
-            QCOMPARE(picture->Image().size(), QSize(300, 150));
+            QCOMPARE(picture->Image().size(), HeldSize(300, 150, picture));
             QCOMPARE(picture->toolTip(), good);
             QCOMPARE(f.window->PictureBoxTwips().Height, fitted.Height);
             QVERIFY2(f.window->StatusText().contains(path), qPrintable(f.window->StatusText()));

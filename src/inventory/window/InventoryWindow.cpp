@@ -4,6 +4,7 @@
 #include "inventory/window/PictureBox.h"
 #include "settings/SettingsStore.h"
 #include "sheet/binding/SheetBinding.h"
+#include "ui/PasteGuard.h"
 #include "ui/Twips.h"
 #include "ui/WindowPlace.h"
 
@@ -20,7 +21,9 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace keld {
 
@@ -87,6 +90,8 @@ InventoryWindow::InventoryWindow(SheetBinding& binding, const SettingsStore& set
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("KELD Character Inventory"));
     setAccessibleName(windowTitle());
+    PasteGuard::Install();
+    m_binding.Model().SetHeldEdits([this] { FlushNotes(); });
 
     auto* top = new QHBoxLayout;
     top->addWidget(BuildMoney(), 0, Qt::AlignTop);
@@ -135,6 +140,26 @@ InventoryWindow::InventoryWindow(SheetBinding& binding, const SettingsStore& set
     m_binding.FieldChanged(FieldId::PictureFile, 0);
 
     resize(TwipsToPx(kWindowWidthTwips, this), TwipsToPx(kWindowHeightTwips, this));
+}
+
+InventoryWindow::~InventoryWindow()
+{
+    FlushNotes();
+    m_binding.Model().SetHeldEdits({});
+}
+
+void InventoryWindow::FlushNotes()
+{
+    for (int note = 0; note < kNoteCount; ++note) {
+        if (!m_noteHeld[note])
+            continue;
+        m_noteHeld[note] = false;
+        // The box already shows this text; its own change notice has nothing to do.
+        const bool writing = std::exchange(m_writingNote, true);
+        (void)m_binding.Model().EditText(FieldId::Note, note,
+                                         NoteFromQt(m_notes[note]->toPlainText())); // any text
+        m_writingNote = writing;
+    }
 }
 
 QWidget* InventoryWindow::BuildMoney()
@@ -195,21 +220,30 @@ QWidget* InventoryWindow::BuildPicture()
 QPlainTextEdit* InventoryWindow::BuildNote(NoteKind note, const char* objectName,
                                            const QString& accessibleName)
 {
-    auto* edit = new QPlainTextEdit(this);
+    auto* edit = new NoteEdit(this);
     edit->setObjectName(QString::fromLatin1(objectName));
     edit->setAccessibleName(accessibleName);
     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     edit->setTabChangesFocus(true);
+    edit->installEventFilter(this);
     const int index = static_cast<int>(note);
+    m_notes[index] = edit;
     m_binding.Bind(FieldId::Note, index, [this, edit, index] {
+        if (m_writingNote)
+            return;
+        // The record's note replaces whatever the box held.
+        m_noteHeld[index] = false;
         const QString text = NoteToQt(m_binding.Model().Text(FieldId::Note, index));
         if (edit->toPlainText() != text) {
             const QSignalBlocker blocker(edit);
             edit->setPlainText(text);
         }
     });
-    connect(edit, &QPlainTextEdit::textChanged, this, [this, edit, index] {
-        (void)m_binding.Model().EditText(FieldId::Note, index, NoteFromQt(edit->toPlainText())); // any text
+    connect(edit, &QPlainTextEdit::textChanged, this, [this, index] {
+        // The window that holds typed text is the one the record asks to hand it over.
+        if (!m_noteHeld[index])
+            m_binding.Model().SetHeldEdits([this] { FlushNotes(); });
+        m_noteHeld[index] = true;
     });
     return edit;
 }
@@ -260,6 +294,9 @@ void InventoryWindow::closeEvent(QCloseEvent* event)
 
 bool InventoryWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::FocusOut &&
+        std::find(m_notes.begin(), m_notes.end(), watched) != m_notes.end())
+        FlushNotes();
     if (event->type() == QEvent::KeyPress &&
         std::find(m_money.begin(), m_money.end(), watched) != m_money.end())
         if (RejectsCoinKey(*static_cast<QKeyEvent*>(event)))
@@ -274,18 +311,18 @@ void InventoryWindow::ChoosePicture()
         return;
     // A picture that cannot be loaded leaves the one shown, and its path stays the one saved, so
     // the saved character has the picture the user sees.
-    auto image = LoadPictureFile(*chosen);
-    if (!image) {
-        ShowPictureWarning(image.Error());
+    auto picture = LoadPictureFile(*chosen, PictureShownPx());
+    if (!picture) {
+        ShowPictureWarning(picture.Error());
         return;
     }
     m_choosing = true;
     (void)m_binding.Model().WritePictureFile(FromQt(*chosen));
     m_choosing = false;
-    const double width = PxToTwips(image->width(), this);
-    const double height = PxToTwips(image->height(), this);
+    const double width = PxToTwips(picture->Natural.width(), this);
+    const double height = PxToTwips(picture->Natural.height(), this);
     SetPictureBoxTwips(FitPicture(width, height));
-    m_picture->SetImage(std::move(*image));
+    m_picture->SetImage(std::move(picture->Image));
     m_picture->setToolTip(*chosen);
     m_picture->setAccessibleDescription(*chosen);
     m_status->clear();
@@ -307,14 +344,22 @@ void InventoryWindow::ShowRecordPicture()
     }
     m_picture->setToolTip(path);
     m_picture->setAccessibleDescription(path);
-    auto image = LoadPictureFile(path);
-    if (!image) {
+    auto picture = LoadPictureFile(path, PictureShownPx());
+    if (!picture) {
         // The old picture belongs to another character.
         m_picture->SetImage({});
-        ShowPictureWarning(image.Error());
+        ShowPictureWarning(picture.Error());
         return;
     }
-    m_picture->SetImage(std::move(*image));
+    m_picture->SetImage(std::move(picture->Image));
+}
+
+QSize InventoryWindow::PictureShownPx() const
+{
+    // At least twice the box, so the picture stays sharp on a dense screen it is moved to.
+    const double scale = std::max(2.0, devicePixelRatioF());
+    const int side = static_cast<int>(std::ceil(TwipsToPx(kPictureBoxTwips, this) * scale));
+    return {side, side};
 }
 
 void InventoryWindow::SetPictureBoxTwips(PictureSize size)

@@ -25,6 +25,7 @@ class InventoryWindow : public QWidget {
     Q_OBJECT
 public:
     InventoryWindow(SheetBinding& binding, const SettingsStore& settings, QWidget* parent = nullptr);
+    ~InventoryWindow() override;
 
     // Places the window at its stored position ("FORM4TOP", "FORM4LEFT"; the bottom right corner
     // of the screen by default, and when the stored place is on no screen at all) and shows it.
@@ -51,11 +52,21 @@ private:
     void ShowRecordPicture();
     void SetPictureBoxTwips(PictureSize size);
     void ShowPictureWarning(const KeldError& error);
+    // Writes the notes typed since the last hand-over into the record.
+    void FlushNotes();
+    // The largest size in device pixels the picture box can show.
+    QSize PictureShownPx() const;
 
     SheetBinding& m_binding;
     const SettingsStore& m_settings;
     FileDialog m_pictureDialog;
     std::array<QLineEdit*, kMoneyCount> m_money{};
+    std::array<QPlainTextEdit*, kNoteCount> m_notes{};
+    // A note typed into is converted and written to the record when focus leaves it or anything
+    // reads the record or writes a note, not on every key: a long journal would otherwise cost
+    // its whole length per key.
+    std::array<bool, kNoteCount> m_noteHeld{};
+    bool m_writingNote = false;
     QLabel* m_moneyWeight = nullptr;
     QWidget* m_pictureArea = nullptr;
     PictureBox* m_picture = nullptr;

@@ -21,7 +21,7 @@ constexpr int kMaxShownSide = 2048;
 
 } // namespace
 
-Result<QImage> LoadPictureFile(const QString& path)
+Result<LoadedPicture> LoadPictureFile(const QString& path, QSize shown)
 {
     const std::string where = path.toStdString();
     if (path.isEmpty())
@@ -44,10 +44,13 @@ Result<QImage> LoadPictureFile(const QString& path)
     const QSize size = reader.size();
     if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > kMaxPicturePixels)
         return KeldError(kErrInvalidPicture, "the picture is too large").At(where, 0);
+    if (size.isValid() && !shown.isEmpty() &&
+        (size.width() > shown.width() || size.height() > shown.height()))
+        reader.setScaledSize(size.scaled(shown, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     QImage image = reader.read();
     if (image.isNull())
         return KeldError(kErrInvalidPicture, reader.errorString().toStdString()).At(where, 0);
-    return image;
+    return LoadedPicture{std::move(image), size.isValid() ? size : reader.size()};
 }
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
