@@ -2,6 +2,7 @@
 
 #include "report/render/RenderBuilderShared.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -10,6 +11,9 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
+#include <QTextTable>
+#include <QFontMetricsF>
 
 #include <algorithm>
 #include <cmath>
@@ -22,10 +26,11 @@ namespace keld::render {
 namespace {
 
 constexpr int kMaxImageSide = 16384;
-constexpr qint64 kMaxImagePixels = 50'000'000;     // one picture
-constexpr qint64 kMaxDocumentPixels = 200'000'000; // all of them
+constexpr qint64 kMaxImagePixels = 64'000'000;     // one picture as stored, decoded once
+constexpr int kMaxShownSide = 2400;                // 8 inches at 300 dpi: finer is not printed
+constexpr qint64 kMaxDocumentPixels = 100'000'000; // all of them as kept
 
-std::vector<QImage> DecodePictures(const RenderModel& model)
+std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes)
 {
     std::vector<QImage> images;
     images.reserve(model.pictures.size());
@@ -36,15 +41,42 @@ std::vector<QImage> DecodePictures(const RenderModel& model)
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
-        QSize size = reader.size();
+        const QSize size = reader.size();
         QImage image;
-        // A picture claiming absurd dimensions is left out rather than allocated.
         const qint64 pixels = qint64(size.width()) * size.height();
-        if (size.isValid() && size.width() <= kMaxImageSide && size.height() <= kMaxImageSide &&
-            pixels <= kMaxImagePixels && pixels <= budget) {
-            image = reader.read();
-            budget -= pixels;
+        // A picture claiming absurd dimensions is left out rather than allocated; a large one is
+        // read and kept at the size print can show.
+        if (!size.isValid() || size.width() > kMaxImageSide || size.height() > kMaxImageSide ||
+            pixels > kMaxImagePixels) {
+            if (size.isValid())
+                notes.append(QStringLiteral("A picture of %1 by %2 pixels was too large to show.")
+                                 .arg(size.width())
+                                 .arg(size.height()));
+            images.emplace_back();
+            continue;
         }
+        QSize shown = size;
+        if (shown.width() > kMaxShownSide || shown.height() > kMaxShownSide)
+            shown = size.scaled(kMaxShownSide, kMaxShownSide, Qt::KeepAspectRatio);
+        const qint64 kept = qint64(shown.width()) * shown.height();
+        if (kept > budget) {
+            notes.append(QStringLiteral("Some pictures were left out: together they were too large."));
+            images.emplace_back();
+            continue;
+        }
+        reader.setAllocationLimit(static_cast<int>(pixels * 4 / (1024 * 1024) + 1));
+        if (shown != size)
+            reader.setScaledSize(shown);
+        image = reader.read();
+        if (!image.isNull() && image.size() != shown)
+            image = image.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        if (!image.isNull() && shown != size) {
+            // Finer dots, so that the picture keeps its size on paper.
+            auto dpm = [](int d) { return d > 0 ? d : 3780; };
+            image.setDotsPerMeterX(dpm(image.dotsPerMeterX()) * image.width() / size.width());
+            image.setDotsPerMeterY(dpm(image.dotsPerMeterY()) * image.height() / size.height());
+        }
+        budget -= kept;
         images.push_back(std::move(image));
     }
     return images;
@@ -111,7 +143,11 @@ void Builder::BuildReport()
         cursor.setBlockFormat(spacer);
         fresh = false;
     }
+    // The body is cut well before Qt's coordinates run out (about 31,000 pages), by an estimate
+    // that errs long; the exact cut comes after layout.
+    m_room = (kMaxPages + kMaxPages / 4) * m_bodyHeight;
     EmitFlow(cursor, body, fresh, false);
+    m_room = -1;
     if (!m_model.footnotes.empty()) {
         // Notes close the report, under a short rule as at a page's foot.
         QTextBlockFormat rule;
@@ -245,7 +281,7 @@ const QTextCharFormat& Builder::CharFormatOf(const CharFormat& f)
 
 QTextBlockFormat Builder::CachedBlockFormat(const ParaFormat& p, double top)
 {
-    if (!p.tabs.empty() || p.firstLine < 0)
+    if (!p.tabs.empty() || p.firstLine < 0 || p.keepNext || HasBorder(p))
         return BlockFormatOf(p, top);
     const BlockKey key{p.left,         p.right,           p.firstLine, p.lineSpacing, p.shading,  p.align,
                        p.lineMultiple, p.pageBreakBefore, top,         m_cellLeft,    m_cellRight};
@@ -275,10 +311,26 @@ QTextBlockFormat Builder::BlockFormatOf(const ParaFormat& p, double top) const
     }
     const std::int32_t left = std::max(p.left, 0);
     const std::int32_t indent = std::max(p.firstLine, -left);
-    b.setLeftMargin(Px(left) + m_cellLeft);
-    b.setRightMargin(Px(std::max(p.right, 0)) + m_cellRight);
+    b.setLeftMargin(Px(left) + m_cellLeft + BorderRoom(p, kLeft));
+    b.setRightMargin(Px(std::max(p.right, 0)) + m_cellRight + BorderRoom(p, kRight));
     b.setTextIndent(Px(indent));
-    b.setTopMargin(std::min(top, m_bodyHeight / 2));
+    b.setTopMargin(std::min(top, m_bodyHeight / 2) + BorderRoom(p, kTop));
+    b.setBottomMargin(BorderRoom(p, kBottom));
+    if (p.keepNext)
+        b.setProperty(kKeepNextProperty, true);
+    for (int side = 0; side < 4; ++side) {
+        const Border& border = p.borders[side];
+        if (!Shown(border))
+            continue;
+        QPen pen(Color(border.color).value_or(QColor(Qt::black)), BorderWidth(border));
+        pen.setCapStyle(Qt::SquareCap);
+        if (border.style == Border::Style::Dotted)
+            pen.setStyle(Qt::DotLine);
+        else if (border.style == Border::Style::Dashed)
+            pen.setStyle(Qt::DashLine);
+        b.setProperty(kBorderProperty + side, pen);
+        b.setProperty(kBorderSpaceProperty + side, Px(border.space));
+    }
     if (p.lineSpacing > 0 && p.lineMultiple)
         b.setLineHeight(std::min(p.lineSpacing, 2400) * 100.0 / 240.0, QTextBlockFormat::ProportionalHeight);
     else if (p.lineSpacing > 0)
@@ -321,6 +373,18 @@ QTextBlockFormat Builder::BlockFormatOf(const ParaFormat& p, double top) const
         b.setTabPositions(tabs);
     }
     return b;
+}
+
+bool Builder::HasBorder(const ParaFormat& p)
+{
+    return std::any_of(std::begin(p.borders), std::end(p.borders), [](const Border& b) { return Shown(b); });
+}
+
+// The room a paragraph's border takes on one side: its line and the space inside it.
+double Builder::BorderRoom(const ParaFormat& p, int side) const
+{
+    const Border& b = p.borders[side];
+    return Shown(b) ? BorderWidth(b) + Px(b.space) : 0.0;
 }
 
 QSizeF Builder::PictureSize(const Picture& picture, const QImage& image) const
@@ -392,15 +456,63 @@ void Builder::EmitFlow(QTextCursor& cursor, const Flow& flow, bool& fresh, bool 
 {
     for (std::size_t k = 0; k < flow.size(); ++k) {
         const Block& block = flow[k];
+        if (m_room >= 0 && m_depth == 0) {
+            const bool broken = block.table ? block.table->pageBreakBefore : block.para.pageBreakBefore;
+            const double used = EstimateBlock(block, m_bodyWidth) + (broken ? m_bodyHeight : 0.0);
+            if (used > m_room) {
+                m_notes.append(QStringLiteral("The report was cut here: more than %L1 pages.").arg(kMaxPages));
+                m_room = 0;
+                return;
+            }
+            m_room -= used;
+        } else if (m_room == 0 && m_depth == 0) {
+            return;
+        }
         const Block* before = k > 0 && !flow[k - 1].table ? &flow[k - 1] : nullptr;
         const Block* after = k + 1 < flow.size() && !flow[k + 1].table ? &flow[k + 1] : nullptr;
         if (block.table) {
             EmitTable(cursor, *block.table, fresh, nested, before ? Px(before->para.after) : 0.0,
                       after ? Px(after->para.before) : 0.0);
         } else {
-            EmitParagraph(cursor, block, fresh, before ? Px(before->para.after + block.para.before) : 0.0);
+            // Qt keeps only the larger of two meeting margins: the border below the paragraph
+            // before goes into this one's space above.
+            EmitParagraph(cursor, block, fresh,
+                          before ? Px(before->para.after + block.para.before) + BorderRoom(before->para, kBottom)
+                                 : 0.0);
         }
     }
+}
+
+// A block's height, erring long: wide letters, and no two paragraphs sharing a line.
+double Builder::EstimateBlock(const Block& block, double width) const
+{
+    if (block.table) {
+        double height = 0;
+        for (const Row& row : block.table->rows) {
+            const double cellWidth = std::max(width / std::max<std::size_t>(row.cells.size(), 1), Px(144));
+            double tallest = Px(std::max(row.Def().height, 0));
+            for (const Cell& cell : row.cells) {
+                double h = 0;
+                for (const Block& inner : cell.blocks)
+                    h += EstimateBlock(inner, cellWidth);
+                tallest = std::max(tallest, h);
+            }
+            height += tallest;
+        }
+        return height;
+    }
+    double letters = 0, tallest = Px(block.mark.size * 10.0);
+    for (const Run& run : block.runs) {
+        const double size = Px(run.format.size * 10.0);
+        letters += run.kind == Run::Kind::Picture ? width : run.text.size() * size * 0.6;
+        tallest = std::max(tallest, size);
+        if (run.kind == Run::Kind::Picture && run.picture >= 0 && run.picture < static_cast<int>(m_images.size()) &&
+            !m_images[run.picture].isNull())
+            tallest = std::max(tallest, PictureSize(m_model.pictures[run.picture], m_images[run.picture]).height());
+    }
+    const double lines = std::max(1.0, std::ceil(letters / std::max(width, 1.0)));
+    const double line = std::max(tallest * 1.2, Px(std::abs(block.para.lineSpacing)));
+    return lines * line + Px(block.para.before + block.para.after);
 }
 
 double DocumentDpi()
@@ -412,14 +524,150 @@ double DocumentDpi()
     return 96;
 }
 
+namespace {
+
+bool KeepsNext(const QTextFrame::iterator& it)
+{
+    return !it.currentFrame() && it.currentBlock().blockFormat().boolProperty(kKeepNextProperty);
+}
+
+// Qt has no "keep with next": a paragraph that asks for it and ends its page apart from what
+// follows goes to the next page, with the paragraphs before it that ask the same.
+void KeepWithNext(QTextDocument& document)
+{
+    constexpr int kMaxMoves = 200; // each move lays out the rest of the report again
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const double page = document.pageSize().height();
+    auto top = [&](const QTextFrame::iterator& it) {
+        return it.currentFrame() ? layout->frameBoundingRect(it.currentFrame()).top()
+                                 : layout->blockBoundingRect(it.currentBlock()).top();
+    };
+    int moves = 0;
+    QTextFrame::iterator previous;
+    bool hasPrevious = false;
+    for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && moves < kMaxMoves;) {
+        if (!KeepsNext(it)) {
+            previous = it;
+            hasPrevious = true;
+            ++it;
+            continue;
+        }
+        const QTextFrame::iterator chain = it;
+        while (!it.atEnd() && KeepsNext(it))
+            ++it;
+        if (it.atEnd())
+            break;
+        const int first = static_cast<int>(top(chain) / page);
+        const bool pageTop = !hasPrevious || static_cast<int>(top(previous) / page) < first;
+        if (static_cast<int>(top(it) / page) > first && !pageTop) {
+            QTextBlockFormat move;
+            move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+            QTextCursor(chain.currentBlock()).mergeBlockFormat(move);
+            ++moves;
+        }
+        previous = it;
+        hasPrevious = true;
+        ++it;
+    }
+}
+
+// Cuts a report laid out on more than the most pages at the last line that fits, leaving room
+// for the notes that say so. Whether it was cut.
+bool CutAtPageLimit(QTextDocument& document)
+{
+    if (document.pageCount() <= kMaxPages)
+        return false;
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const QTextFrameFormat root = document.rootFrame()->frameFormat();
+    const double limit =
+        kMaxPages * document.pageSize().height() - root.bottomMargin() - 4 * QFontMetricsF(document.defaultFont()).height();
+    int cut = -1;
+    for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && cut < 0; ++it) {
+        if (QTextFrame* frame = it.currentFrame()) {
+            const QRectF r = layout->frameBoundingRect(frame);
+            if (r.top() >= limit) {
+                cut = frame->firstPosition() - 1;
+            } else if (r.bottom() > limit) {
+                // A table across the limit keeps the rows above it.
+                if (auto* table = qobject_cast<QTextTable*>(frame)) {
+                    for (int row = 1; row < table->rows(); ++row) {
+                        const QTextBlock first = table->cellAt(row, 0).firstCursorPosition().block();
+                        if (layout->blockBoundingRect(first).top() >= limit) {
+                            table->removeRows(row, table->rows() - row);
+                            break;
+                        }
+                    }
+                }
+                cut = frame->lastPosition() + 1;
+            }
+        } else {
+            const QTextBlock block = it.currentBlock();
+            const QRectF r = layout->blockBoundingRect(block);
+            if (r.top() >= limit) {
+                cut = block.position();
+            } else if (r.bottom() > limit) {
+                const QTextLayout* lines = block.layout();
+                for (int k = 0; k < lines->lineCount() && cut < 0; ++k) {
+                    const QTextLine line = lines->lineAt(k);
+                    if (r.top() + line.y() + line.height() > limit)
+                        cut = block.position() + line.textStart();
+                }
+            }
+        }
+    }
+    if (cut >= 0) {
+        QTextCursor rest(&document);
+        rest.setPosition(std::min(cut, document.characterCount() - 1));
+        rest.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        rest.removeSelectedText();
+    }
+    return true;
+}
+
+} // namespace
+
 std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> model)
 {
     auto document = std::make_unique<QTextDocument>();
     const double dpi = DocumentDpi();
-    auto images = std::make_shared<std::vector<QImage>>(DecodePictures(*model));
-    Builder(*model, *images, *document, dpi).BuildReport();
-    new ReportPages(document.get(), std::move(model), std::move(images), dpi);
+    QStringList notes;
+    for (const std::string& note : model->notes)
+        notes.append(QString::fromStdString(note));
+    auto images = std::make_shared<std::vector<QImage>>(DecodePictures(*model, notes));
+    Builder builder(*model, *images, *document, dpi);
+    builder.BuildReport();
+    notes.append(builder.Notes());
+    KeepWithNext(*document);
+    if (CutAtPageLimit(*document))
+        notes.append(QStringLiteral("The report was cut here: more than %L1 pages.").arg(kMaxPages));
+    notes.removeDuplicates();
+    if (!notes.isEmpty()) {
+        // On the report's last page, so that a printout says it is not the whole report.
+        QTextCursor end(document.get());
+        end.movePosition(QTextCursor::End);
+        QTextBlockFormat format;
+        format.setTopMargin(dpi / 6);
+        QTextCharFormat text;
+        text.setFontItalic(true);
+        text.setFontPointSize(10);
+        text.setForeground(QColor(160, 0, 0));
+        for (const QString& note : notes) {
+            end.insertBlock(format, text);
+            end.insertText(note, text);
+        }
+    }
+    auto* pages = new ReportPages(document.get(), std::move(model), std::move(images), dpi);
+    pages->SetNotes(notes);
     return document;
+}
+
+QStringList RenderNotes(const QTextDocument& document)
+{
+    for (QObject* child : document.children()) {
+        if (auto* pages = dynamic_cast<const ReportPages*>(child))
+            return pages->Notes();
+    }
+    return {};
 }
 
 } // namespace keld::render

@@ -9,6 +9,9 @@
 #include <QFont>
 #include <QImage>
 #include <QObject>
+#include <QStringList>
+#include <QPen>
+#include <QRectF>
 #include <QTextFormat>
 #include <QUrl>
 
@@ -26,7 +29,19 @@ class QTextDocument;
 namespace keld::render {
 
 inline constexpr int kMaxColumns = 512;
+inline constexpr int kMaxTableDepth = 4; // deeper tables show their text: each level doubles Qt's layout
 inline constexpr qint64 kMaxTableCells = 400'000; // grid cells of all tables: a few bytes of RTF make a row
+
+// Block properties that Qt has no format for, read back after layout and when pages are painted.
+inline constexpr int kKeepNextProperty = QTextFormat::UserProperty + 1;
+inline constexpr int kBorderProperty = QTextFormat::UserProperty + 2;      // + side: its pen
+inline constexpr int kBorderSpaceProperty = QTextFormat::UserProperty + 6; // + side: inside it
+
+// A paragraph's border on the document, in document pixels.
+struct BorderBox {
+    QRectF box; // the middle of the lines
+    std::array<QPen, 4> pens; // by side; Qt::NoPen where there is none
+};
 
 // What travels with a rendered document: its model, its decoded pictures and its resolution.
 class ReportPages : public QObject {
@@ -44,7 +59,16 @@ public:
     std::shared_ptr<std::vector<QImage>> ImagesPointer() const { return m_images; }
     double Dpi() const { return m_dpi; }
 
+    const QStringList& Notes() const { return m_notes; }
+    void SetNotes(QStringList notes) { m_notes = std::move(notes); }
+
+    // The paragraph borders of the document as laid out on pages of `page` size, found once.
+    const std::vector<BorderBox>& Borders(const QTextDocument& document) const;
+
 private:
+    QStringList m_notes;
+    mutable std::vector<BorderBox> m_borders;
+    mutable QSizeF m_bordersFor;
     std::shared_ptr<const RenderModel> m_model;
     std::shared_ptr<std::vector<QImage>> m_images;
     double m_dpi;
@@ -73,6 +97,7 @@ public:
     void Setup();
     void BuildReport();
     void BuildPart(const Flow& flow, int page, int pages);
+    const QStringList& Notes() const { return m_notes; }
 
 private:
     // Paragraphs and their formats (RenderBuilder.cpp).
@@ -103,9 +128,12 @@ private:
 
     QTextBlockFormat CachedBlockFormat(const ParaFormat& p, double top);
     QTextBlockFormat BlockFormatOf(const ParaFormat& p, double top) const;
+    static bool HasBorder(const ParaFormat& p);
+    double BorderRoom(const ParaFormat& p, int side) const;
     QSizeF PictureSize(const Picture& picture, const QImage& image) const;
     void EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh, double top);
     void EmitFlow(QTextCursor& cursor, const Flow& flow, bool& fresh, bool nested);
+    double EstimateBlock(const Block& block, double width) const;
 
     // Tables (RenderTables.cpp).
     struct Placed {
@@ -149,6 +177,9 @@ private:
     int m_page = 0;
     int m_pages = 0;
     qint64 m_cellBudget = kMaxTableCells;
+    int m_depth = 0;          // of the table being filled
+    double m_room = -1;       // pixels of the body still to fill before the page limit; <0: none
+    QStringList m_notes;
     double m_cellLeft = 0; // padding of the cell being filled, given to its paragraphs
     double m_cellRight = 0;
     std::unordered_map<CharFormat, QTextCharFormat, FormatHash> m_formats;

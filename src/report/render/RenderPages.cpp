@@ -4,7 +4,11 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
+
+#include <algorithm>
 
 // Pages: the paper a rendered document was built for, its paper copy, and painting a page with
 // its header and footer.
@@ -33,6 +37,47 @@ const Flow& PartFlow(const RenderModel& model, bool header, int index)
 }
 
 } // namespace
+
+const std::vector<BorderBox>& ReportPages::Borders(const QTextDocument& document) const
+{
+    if (m_bordersFor == document.pageSize())
+        return m_borders;
+    m_borders.clear();
+    m_bordersFor = document.pageSize();
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QTextBlockFormat format = block.blockFormat();
+        BorderBox box;
+        bool any = false;
+        for (int side = 0; side < 4; ++side) {
+            box.pens[side] = format.hasProperty(kBorderProperty + side) ? format.penProperty(kBorderProperty + side)
+                                                                        : QPen(Qt::NoPen);
+            any = any || box.pens[side].style() != Qt::NoPen;
+        }
+        if (!any)
+            continue;
+        const QTextLayout* lines = block.layout();
+        if (!lines || lines->lineCount() == 0)
+            continue;
+        const QPointF origin = layout->blockBoundingRect(block).topLeft();
+        const QTextLine first = lines->lineAt(0), last = lines->lineAt(lines->lineCount() - 1);
+        // The text's box: the last line has no first-line indent.
+        QRectF text(origin.x() + last.x(), origin.y() + first.y(), last.width(),
+                    last.y() + last.height() - first.y());
+        // The lines stand in the margins the builder left: the space inside, then the line.
+        auto space = [&](int side) {
+            const QPen& pen = box.pens[side];
+            if (pen.style() == Qt::NoPen)
+                return 0.0;
+            return pen.widthF() / 2 + format.doubleProperty(kBorderSpaceProperty + side);
+        };
+        box.box = text.adjusted(-space(kLeft), -space(kTop), space(kRight), space(kBottom));
+        m_borders.push_back(box);
+    }
+    std::stable_sort(m_borders.begin(), m_borders.end(),
+                     [](const BorderBox& a, const BorderBox& b) { return a.box.top() < b.box.top(); });
+    return m_borders;
+}
 
 bool IsRenderedReport(const QTextDocument& document)
 {
@@ -104,6 +149,30 @@ void PaintPart(QPainter& painter, const ReportPages& pages, bool header, int ind
     painter.restore();
 }
 
+// The borders of the paragraphs on one page: a box broken by the page is drawn on both.
+void PaintBorders(QPainter& painter, const std::vector<BorderBox>& borders, const QRectF& page)
+{
+    // Boxes are sorted by their tops; one taller than a page is rare and still found from the
+    // page before.
+    auto from = std::lower_bound(borders.begin(), borders.end(), page.top() - page.height(),
+                                 [](const BorderBox& b, double y) { return b.box.top() < y; });
+    for (auto it = from; it != borders.end() && it->box.top() <= page.bottom(); ++it) {
+        if (!it->box.intersects(page))
+            continue;
+        const QRectF& r = it->box;
+        const QLineF lines[4] = {{r.topLeft(), r.topRight()},
+                                 {r.topLeft(), r.bottomLeft()},
+                                 {r.bottomLeft(), r.bottomRight()},
+                                 {r.topRight(), r.bottomRight()}};
+        for (int side = 0; side < 4; ++side) {
+            if (it->pens[side].style() == Qt::NoPen)
+                continue;
+            painter.setPen(it->pens[side]);
+            painter.drawLine(lines[side]);
+        }
+    }
+}
+
 } // namespace
 
 void PaintPage(QPainter& painter, const QTextDocument& document, int index)
@@ -120,7 +189,11 @@ void PaintPage(QPainter& painter, const QTextDocument& document, int index)
     painter.setClipRect(QRectF(QPointF(0, 0), page));
     painter.translate(0, -index * page.height());
     context.clip = QRectF(0, index * page.height(), page.width(), page.height());
+    // Pictures are often enlarged on paper; unsmoothed they come out blocky.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     document.documentLayout()->draw(&painter, context);
+    if (pages)
+        PaintBorders(painter, pages->Borders(document), context.clip);
     painter.restore();
 
     if (pages)

@@ -310,6 +310,10 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
                 EmitFlow(cursor, cell.blocks, fresh, nested);
         }
     };
+    if (m_depth >= kMaxTableDepth) {
+        m_notes.append(QStringLiteral("Tables nested more than %1 deep are shown as their text.").arg(kMaxTableDepth));
+        return flatten();
+    }
     qint64 stated = 0;
     for (const Row& row : table.rows)
         stated += qint64(std::max(row.cells.size(), row.Def().cells.size()));
@@ -431,8 +435,10 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
         }
         QTextCursor inside = cell.firstCursorPosition();
         bool cellFresh = true;
+        ++m_depth;
         for (const Cell* content : p.content)
             EmitFlow(inside, content->blocks, cellFresh, true);
+        --m_depth;
         m_cellLeft = m_cellRight = 0;
     }
     cursor.setPosition(qtable->lastPosition() + 1);
