@@ -6,6 +6,8 @@
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QAbstractTextDocumentLayout>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -289,6 +291,101 @@ TEST(Render, PicturesAndPaperSize)
     EXPECT_NEAR(layout.fullRect(QPageLayout::Point).height(), 11906 / 20.0, 0.5);
     EXPECT_NEAR(layout.margins(QPageLayout::Point).left(), 36, 0.01);
     EXPECT_NEAR(render::PagePixels(*doc).width(), Px(*doc, 16838), 0.01);
+}
+
+// The page of the first line of the first paragraph that holds `text`.
+int PageOf(const QTextDocument& doc, const QString& text)
+{
+    const QTextBlock block = doc.find(text).block();
+    return static_cast<int>(doc.documentLayout()->blockBoundingRect(block).top() / doc.pageSize().height());
+}
+
+QImage PaintedPage(const QTextDocument& doc, int index)
+{
+    const QSizeF size = render::PagePixels(doc);
+    QImage image(size.toSize(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    render::PaintPage(painter, doc, index);
+    return image;
+}
+
+TEST(Render, KeepsWithNextDrawsParagraphBordersAndKeepsTheParagraphAfterATable)
+{
+    // A heading that asks to stay with its text goes over with it, wherever the page ends.
+    for (int lines = 30; lines <= 60; lines += 3) {
+        std::string rtf = "{\\rtf1\\ansi ";
+        for (int k = 0; k < lines; ++k)
+            rtf += "\\pard Line " + std::to_string(k) + "\\par ";
+        rtf += "\\pard\\keepn\\sb240 Chapter\\par \\pard\\keepn Subtitle\\par \\pard Story\\line two\\line three\\par}";
+        auto doc = Render(rtf);
+        SCOPED_TRACE(lines);
+        EXPECT_EQ(PageOf(*doc, "Chapter"), PageOf(*doc, "Story"));
+        EXPECT_EQ(PageOf(*doc, "Subtitle"), PageOf(*doc, "Story"));
+        EXPECT_LE(doc->pageCount(), 2);
+    }
+    // A chain longer than a page cannot stay together: it is left as it falls, not looped over.
+    std::string chain = "{\\rtf1\\ansi ";
+    for (int k = 0; k < 200; ++k)
+        chain += "\\pard\\keepn Kept " + std::to_string(k) + "\\par ";
+    auto longChain = Render(chain + "\\pard End\\par}");
+    EXPECT_GE(longChain->pageCount(), 3);
+
+    // A boxed paragraph: its lines stand clear of its text, in its colour.
+    auto boxed = Render("{\\rtf1\\ansi{\\colortbl;\\red200\\green0\\blue0;}\\pard Plain\\par "
+                        "\\pard\\box\\brdrs\\brdrw40\\brdrcf1\\brsp100 Boxed text\\par "
+                        "\\pard\\brdrb\\brdrdb\\brdrw20 Under\\par \\pard After\\par}");
+    const QTextBlock block = boxed->find("Boxed").block();
+    const QRectF rect = boxed->documentLayout()->blockBoundingRect(block);
+    EXPECT_GE(BlockOf(*boxed, "Boxed").leftMargin(), Px(*boxed, 140) - 0.01) << "the text moves inside the box";
+    const QImage page = PaintedPage(*boxed, 0);
+    auto redRow = [&](int y) {
+        int red = 0;
+        for (int x = 0; x < page.width(); ++x)
+            red += page.pixelColor(x, y).red() > 150 && page.pixelColor(x, y).green() < 80;
+        return red;
+    };
+    int lineAbove = -1;
+    for (int y = static_cast<int>(rect.top()) - 1; y > rect.top() - Px(*boxed, 200); --y) {
+        if (redRow(y) > rect.width() / 2) {
+            lineAbove = y;
+            break;
+        }
+    }
+    EXPECT_GT(lineAbove, 0) << "a red line above the boxed paragraph";
+    EXPECT_GT(lineAbove, boxed->documentLayout()->blockBoundingRect(boxed->find("Plain").block()).bottom());
+    EXPECT_GT(BlockOf(*boxed, "After").topMargin(), 0.0) << "the line under a paragraph keeps its room";
+
+    // The empty paragraph after a table is a line of its own, as in the source.
+    const std::string table = "{\\rtf1\\ansi \\trowd\\cellx3000\\pard\\intbl Cell\\cell\\row ";
+    auto with = Render(table + "\\pard\\par \\pard Below\\par}");
+    auto without = Render(table + "\\pard Below\\par}");
+    const double withY = with->documentLayout()->blockBoundingRect(with->find("Below").block()).top();
+    const double withoutY = without->documentLayout()->blockBoundingRect(without->find("Below").block()).top();
+    EXPECT_GT(withY - withoutY, Px(*with, 200)) << "about a line lower";
+}
+
+TEST(Render, EnlargedPicturesAreSmoothed)
+{
+    // Two pixels, black and white, drawn an inch wide: smoothing makes greys between them.
+    QImage two(2, 1, QImage::Format_RGB32);
+    two.setPixelColor(0, 0, Qt::black);
+    two.setPixelColor(1, 0, Qt::white);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    two.save(&buffer, "PNG");
+    auto doc = Render("{\\rtf1\\ansi \\pard {\\pict\\pngblip\\picwgoal1440\\pichgoal720 " + bytes.toHex().toStdString() +
+                      "}\\par}");
+    const QImage page = PaintedPage(*doc, 0);
+    int greys = 0;
+    for (int y = 0; y < page.height(); y += 4) {
+        for (int x = 0; x < page.width(); ++x) {
+            const int v = page.pixelColor(x, y).red();
+            greys += v > 40 && v < 215;
+        }
+    }
+    EXPECT_GT(greys, 20);
 }
 
 // Damaged and hostile sources come out as documents, quickly, whatever they hold.

@@ -404,6 +404,11 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
 {
     const QTextBlockFormat format = CachedBlockFormat(block.para, top);
     const QTextCharFormat& mark = CharFormatOf(block.mark);
+    // Qt gives no height to an empty block just after a table (it holds the table's place), so
+    // an empty paragraph there takes the block after it.
+    if (fresh && m_afterTable && block.runs.empty())
+        fresh = false;
+    m_afterTable = false;
     if (fresh) {
         // Only an empty paragraph takes its height from the mark. Merged, not set: in a table
         // cell this format also holds the cell's borders and padding.

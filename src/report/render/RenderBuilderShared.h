@@ -177,6 +177,7 @@ private:
     int m_page = 0;
     int m_pages = 0;
     qint64 m_cellBudget = kMaxTableCells;
+    bool m_afterTable = false; // the cursor stands in the empty block Qt keeps after a table
     int m_depth = 0;          // of the table being filled
     double m_room = -1;       // pixels of the body still to fill before the page limit; <0: none
     QStringList m_notes;

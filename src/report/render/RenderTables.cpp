@@ -443,6 +443,7 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
     }
     cursor.setPosition(qtable->lastPosition() + 1);
     fresh = true;
+    m_afterTable = true;
 }
 
 } // namespace keld::render
