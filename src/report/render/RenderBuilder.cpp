@@ -174,10 +174,19 @@ void Builder::BuildPart(const Flow& flow, int page, int pages)
     m_pages = pages;
     m_doc.setTextWidth(m_bodyWidth);
     QTextCursor cursor(&m_doc);
+    cursor.beginEditBlock();
     bool fresh = true;
     EmitFlow(cursor, flow, fresh, false);
     if (fresh)
         Collapse(cursor);
+    cursor.endEditBlock();
+}
+
+void Builder::BuildPart(const Flow& flow, std::vector<FieldSpot>& fields)
+{
+    m_fields = &fields;
+    BuildPart(flow, 1, 1);
+    m_fields = nullptr;
 }
 
 QUrl Builder::ImageUrl(int index)
@@ -431,7 +440,12 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
                 cursor.insertText(QString::fromStdU16String(run.text), CharFormatOf(run.format));
             } else if (run.field != lastField) {
                 const int value = run.kind == Run::Kind::PageNumber ? m_page : m_pages;
-                cursor.insertText(QString::number(value), CharFormatOf(run.format));
+                const QString number = QString::number(value);
+                // Past a few fields a part's numbers stay as built: rewriting each on every page
+                // would cost fields times pages.
+                if (m_fields && m_fields->size() < kMaxPartFields)
+                    m_fields->push_back({cursor.position(), number, run.kind == Run::Kind::PageNumber});
+                cursor.insertText(number, CharFormatOf(run.format));
             }
             lastField = run.field;
             continue;

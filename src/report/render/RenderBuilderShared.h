@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QImage>
 #include <QObject>
+#include <QTextDocument>
 #include <QStringList>
 #include <QPen>
 #include <QRectF>
@@ -29,6 +30,7 @@ class QTextDocument;
 namespace keld::render {
 
 inline constexpr int kMaxColumns = 512;
+inline constexpr std::size_t kMaxPartFields = 64; // page fields rewritten per page in a header or footer
 inline constexpr int kMaxTableDepth = 4; // deeper tables show their text: each level doubles Qt's layout
 inline constexpr qint64 kMaxTableCells = 400'000; // grid cells of all tables: a few bytes of RTF make a row
 
@@ -41,6 +43,20 @@ inline constexpr int kBorderSpaceProperty = QTextFormat::UserProperty + 6; // + 
 struct BorderBox {
     QRectF box; // the middle of the lines
     std::array<QPen, 4> pens; // by side; Qt::NoPen where there is none
+};
+
+// A page field in a header or footer built once: where its number stands, to be rewritten for
+// each page.
+struct FieldSpot {
+    int at = 0;
+    QString text;
+    bool page = true; // the page's number, or the count of pages
+};
+
+// A header or footer, built once and given each page's numbers before it is drawn.
+struct BuiltPart {
+    std::unique_ptr<QTextDocument> document;
+    std::vector<FieldSpot> fields;
 };
 
 // What travels with a rendered document: its model, its decoded pictures and its resolution.
@@ -62,12 +78,16 @@ public:
     const QStringList& Notes() const { return m_notes; }
     void SetNotes(QStringList notes) { m_notes = std::move(notes); }
 
+    // The header or footer `flow` with the numbers of page `page` of `pages`.
+    QTextDocument& Part(const Flow& flow, int page, int pages) const;
+
     // The paragraph borders of the document as laid out on pages of `page` size, found once.
     const std::vector<BorderBox>& Borders(const QTextDocument& document) const;
 
 private:
     QStringList m_notes;
     mutable std::vector<BorderBox> m_borders;
+    mutable std::unordered_map<const Flow*, BuiltPart> m_parts;
     mutable QSizeF m_bordersFor;
     std::shared_ptr<const RenderModel> m_model;
     std::shared_ptr<std::vector<QImage>> m_images;
@@ -97,6 +117,8 @@ public:
     void Setup();
     void BuildReport();
     void BuildPart(const Flow& flow, int page, int pages);
+    // Builds a header or footer once; its page fields are listed in `fields`.
+    void BuildPart(const Flow& flow, std::vector<FieldSpot>& fields);
     const QStringList& Notes() const { return m_notes; }
 
 private:
@@ -176,6 +198,7 @@ private:
     double m_bodyHeight = 0;
     int m_page = 0;
     int m_pages = 0;
+    std::vector<FieldSpot>* m_fields = nullptr;
     qint64 m_cellBudget = kMaxTableCells;
     bool m_afterTable = false; // the cursor stands in the empty block Qt keeps after a table
     int m_depth = 0;          // of the table being filled

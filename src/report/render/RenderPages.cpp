@@ -5,6 +5,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
 
@@ -37,6 +38,32 @@ const Flow& PartFlow(const RenderModel& model, bool header, int index)
 }
 
 } // namespace
+
+QTextDocument& ReportPages::Part(const Flow& flow, int page, int pages) const
+{
+    BuiltPart& part = m_parts[&flow];
+    if (!part.document) {
+        part.document = std::make_unique<QTextDocument>();
+        Builder(*m_model, *m_images, *part.document, m_dpi).BuildPart(flow, part.fields);
+    }
+    // The numbers in order, each moving those after it by the change in its length.
+    int shift = 0;
+    for (FieldSpot& field : part.fields) {
+        field.at += shift;
+        const QString number = QString::number(field.page ? page : pages);
+        if (number == field.text)
+            continue;
+        QTextCursor cursor(part.document.get());
+        cursor.setPosition(field.at + 1);
+        const QTextCharFormat format = cursor.charFormat();
+        cursor.setPosition(field.at);
+        cursor.setPosition(field.at + static_cast<int>(field.text.size()), QTextCursor::KeepAnchor);
+        cursor.insertText(number, format);
+        shift += static_cast<int>(number.size() - field.text.size());
+        field.text = number;
+    }
+    return *part.document;
+}
 
 const std::vector<BorderBox>& ReportPages::Borders(const QTextDocument& document) const
 {
@@ -134,13 +161,13 @@ void PaintPart(QPainter& painter, const ReportPages& pages, bool header, int ind
     const Flow& flow = PartFlow(model, header, index);
     if (flow.empty())
         return;
-    QTextDocument part;
-    Builder(model, pages.Images(), part, pages.Dpi()).BuildPart(flow, index + 1, count);
+    QTextDocument& part = pages.Part(flow, index + 1, count);
     const double scale = pages.Dpi() / 1440.0;
     const double height = part.size().height();
     const double y =
         header ? model.page.headerY * scale : (model.page.height - model.page.footerY) * scale - height;
     painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.translate(model.page.left * scale, y);
     QAbstractTextDocumentLayout::PaintContext context;
     context.palette.setColor(QPalette::Text, Qt::black);

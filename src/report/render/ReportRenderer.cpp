@@ -75,9 +75,16 @@ Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
 
 Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path)
 {
+    QStringList notes;
+    return WriteReportPdf(document, path, notes);
+}
+
+Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path, QStringList& notes)
+{
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return KeldError(kErrInvalidArgument, "writing a PDF needs the Qt GUI application object");
     auto rendered = RenderReport(document);
+    notes = render::RenderNotes(*rendered);
     return WritePdf(path, {QString(), QStringLiteral("KELD Character Generator")},
                     [&](QPagedPaintDevice& device) { PrintReport(*rendered, device); });
 }

@@ -3,6 +3,7 @@
 #include "report/RtfDocument.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <filesystem>
 #include <functional>
@@ -34,5 +35,7 @@ Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
 
 // Renders and writes a PDF (what printing would put on paper); needs no display.
 Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path);
+// The same, giving what the renderer changed or left out to show the report (see RenderNotes).
+Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path, QStringList& notes);
 
 } // namespace keld
