@@ -26,6 +26,7 @@ namespace keld::render {
 namespace {
 
 constexpr int kMaxImageSide = 16384;
+constexpr qsizetype kMaxBlockLetters = 8192;
 constexpr qint64 kMaxImagePixels = 64'000'000;     // one picture as stored, decoded once
 constexpr int kMaxShownSide = 2400;                // 8 inches at 300 dpi: finer is not printed
 constexpr qint64 kMaxDocumentPixels = 100'000'000; // all of them as kept
@@ -146,6 +147,7 @@ void Builder::BuildReport()
     // The body is cut well before Qt's coordinates run out (about 31,000 pages), by an estimate
     // that errs long; the exact cut comes after layout.
     m_room = (kMaxPages + kMaxPages / 4) * m_bodyHeight;
+    m_cutNote = QStringLiteral("The report was cut here: more than %L1 pages.").arg(kMaxPages);
     EmitFlow(cursor, body, fresh, false);
     m_room = -1;
     if (!m_model.footnotes.empty()) {
@@ -184,8 +186,13 @@ void Builder::BuildPart(const Flow& flow, int page, int pages)
 
 void Builder::BuildPart(const Flow& flow, std::vector<FieldSpot>& fields)
 {
+    // A part taller than the page could never be seen whole; cut there, it is laid out once for
+    // each page.
     m_fields = &fields;
+    m_room = Px(m_model.page.height);
+    m_cutNote = QStringLiteral("A header or footer taller than the page was cut.");
     BuildPart(flow, 1, 1);
+    m_room = -1;
     m_fields = nullptr;
 }
 
@@ -429,11 +436,33 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
         cursor.insertBlock(format, mark);
     }
     int lastField = 0;
+    qsizetype letters = 0;
     for (const Run& run : block.runs) {
         switch (run.kind) {
-        case Run::Kind::Text:
-            cursor.insertText(QString::fromStdU16String(run.text), CharFormatOf(run.format));
+        case Run::Kind::Text: {
+            // Qt lays out one very long paragraph in far more than linear time: it goes on in a
+            // block of its own format, at a space, every so many letters.
+            const QString text = QString::fromStdU16String(run.text);
+            const QTextCharFormat& format = CharFormatOf(run.format);
+            qsizetype from = 0;
+            while (letters + (text.size() - from) > kMaxBlockLetters) {
+                const qsizetype want = from + std::max<qsizetype>(kMaxBlockLetters - letters, 1);
+                qsizetype at = text.indexOf(QLatin1Char(' '), want - 1);
+                if (at < 0 || at - want > kMaxBlockLetters / 4)
+                    at = want - 1;
+                cursor.insertText(text.mid(from, at + 1 - from), format);
+                QTextBlockFormat more = cursor.blockFormat();
+                more.setTopMargin(0);
+                more.setTextIndent(0);
+                more.setPageBreakPolicy(QTextFormat::PageBreak_Auto);
+                cursor.insertBlock(more, format);
+                from = at + 1;
+                letters = 0;
+            }
+            cursor.insertText(text.mid(from), format);
+            letters += text.size() - from;
             break;
+        }
         case Run::Kind::PageNumber:
         case Run::Kind::PageCount:
             if (m_page <= 0) {
@@ -479,7 +508,28 @@ void Builder::EmitFlow(QTextCursor& cursor, const Flow& flow, bool& fresh, bool 
             const bool broken = block.table ? block.table->pageBreakBefore : block.para.pageBreakBefore;
             const double used = EstimateBlock(block, m_bodyWidth) + (broken ? m_bodyHeight : 0.0);
             if (used > m_room) {
-                m_notes.append(QStringLiteral("The report was cut here: more than %L1 pages.").arg(kMaxPages));
+                m_notes.append(m_cutNote);
+                if (!block.table && !block.runs.empty()) {
+                    // A long paragraph keeps the part of its text that fits.
+                    Block part;
+                    part.para = block.para;
+                    part.mark = block.mark;
+                    std::size_t letters = 0;
+                    for (const Run& run : block.runs)
+                        letters += run.text.size() + 1;
+                    std::size_t keep = static_cast<std::size_t>(letters * std::max(m_room, 0.0) / used);
+                    for (const Run& run : block.runs) {
+                        if (keep == 0)
+                            break;
+                        Run copy = run;
+                        if (copy.text.size() > keep)
+                            copy.text.resize(keep);
+                        keep -= std::min(keep, copy.text.size() + 1);
+                        part.runs.push_back(std::move(copy));
+                    }
+                    m_room = -1;
+                    EmitParagraph(cursor, part, fresh, 0.0);
+                }
                 m_room = 0;
                 return;
             }
@@ -605,7 +655,7 @@ bool CutAtPageLimit(QTextDocument& document)
         if (QTextFrame* frame = it.currentFrame()) {
             const QRectF r = layout->frameBoundingRect(frame);
             if (r.top() >= limit) {
-                cut = frame->firstPosition() - 1;
+                cut = frame->firstPosition() - 2; // with the break before it
             } else if (r.bottom() > limit) {
                 // A table across the limit keeps the rows above it.
                 if (auto* table = qobject_cast<QTextTable*>(frame)) {
@@ -623,7 +673,7 @@ bool CutAtPageLimit(QTextDocument& document)
             const QTextBlock block = it.currentBlock();
             const QRectF r = layout->blockBoundingRect(block);
             if (r.top() >= limit) {
-                cut = block.position();
+                cut = block.position() - 1; // with the break before it
             } else if (r.bottom() > limit) {
                 const QTextLayout* lines = block.layout();
                 for (int k = 0; k < lines->lineCount() && cut < 0; ++k) {
@@ -636,7 +686,7 @@ bool CutAtPageLimit(QTextDocument& document)
     }
     if (cut >= 0) {
         QTextCursor rest(&document);
-        rest.setPosition(std::min(cut, document.characterCount() - 1));
+        rest.setPosition(std::clamp(cut, 0, document.characterCount() - 1));
         rest.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
         rest.removeSelectedText();
     }
@@ -656,6 +706,8 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
     Builder builder(*model, *images, *document, dpi);
     builder.BuildReport();
     notes.append(builder.Notes());
+    auto* pages = new ReportPages(document.get(), std::move(model), std::move(images), dpi);
+    notes.append(pages->PartNotes());
     KeepWithNext(*document);
     if (CutAtPageLimit(*document))
         notes.append(QStringLiteral("The report was cut here: more than %L1 pages.").arg(kMaxPages));
@@ -675,7 +727,6 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
             end.insertText(note, text);
         }
     }
-    auto* pages = new ReportPages(document.get(), std::move(model), std::move(images), dpi);
     pages->SetNotes(notes);
     return document;
 }

@@ -57,6 +57,7 @@ struct FieldSpot {
 struct BuiltPart {
     std::unique_ptr<QTextDocument> document;
     std::vector<FieldSpot> fields;
+    QStringList notes;
 };
 
 // What travels with a rendered document: its model, its decoded pictures and its resolution.
@@ -80,6 +81,9 @@ public:
 
     // The header or footer `flow` with the numbers of page `page` of `pages`.
     QTextDocument& Part(const Flow& flow, int page, int pages) const;
+
+    // What building the headers and footers left out.
+    QStringList PartNotes() const;
 
     // The paragraph borders of the document as laid out on pages of `page` size, found once.
     const std::vector<BorderBox>& Borders(const QTextDocument& document) const;
@@ -204,6 +208,7 @@ private:
     int m_depth = 0;          // of the table being filled
     double m_room = -1;       // pixels of the body still to fill before the page limit; <0: none
     QStringList m_notes;
+    QString m_cutNote;
     double m_cellLeft = 0; // padding of the cell being filled, given to its paragraphs
     double m_cellRight = 0;
     std::unordered_map<CharFormat, QTextCharFormat, FormatHash> m_formats;

@@ -44,9 +44,14 @@ QTextDocument& ReportPages::Part(const Flow& flow, int page, int pages) const
     BuiltPart& part = m_parts[&flow];
     if (!part.document) {
         part.document = std::make_unique<QTextDocument>();
-        Builder(*m_model, *m_images, *part.document, m_dpi).BuildPart(flow, part.fields);
+        Builder builder(*m_model, *m_images, *part.document, m_dpi);
+        builder.BuildPart(flow, part.fields);
+        part.notes = builder.Notes();
     }
-    // The numbers in order, each moving those after it by the change in its length.
+    // The numbers in order, each moving those after it by the change in its length; one edit,
+    // so that the part is laid out once.
+    QTextCursor edit(part.document.get());
+    edit.beginEditBlock();
     int shift = 0;
     for (FieldSpot& field : part.fields) {
         field.at += shift;
@@ -62,7 +67,22 @@ QTextDocument& ReportPages::Part(const Flow& flow, int page, int pages) const
         shift += static_cast<int>(number.size() - field.text.size());
         field.text = number;
     }
+    edit.endEditBlock();
     return *part.document;
+}
+
+QStringList ReportPages::PartNotes() const
+{
+    QStringList notes;
+    const RenderModel& model = *m_model;
+    for (const Flow* flow : {&model.header, &model.headerFirst, &model.headerLeft, &model.footer,
+                             &model.footerFirst, &model.footerLeft}) {
+        if (flow->empty())
+            continue;
+        (void)Part(*flow, 1, 1); // built here, for its notes
+        notes.append(m_parts[flow].notes);
+    }
+    return notes;
 }
 
 const std::vector<BorderBox>& ReportPages::Borders(const QTextDocument& document) const
