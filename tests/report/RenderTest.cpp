@@ -4,6 +4,7 @@
 #include "report/render/ReportRenderer.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QAbstractTextDocumentLayout>
@@ -386,6 +387,116 @@ TEST(Render, EnlargedPicturesAreSmoothed)
         }
     }
     EXPECT_GT(greys, 20);
+}
+
+bool HasNote(const QTextDocument& doc, const QString& part)
+{
+    const QStringList notes = render::RenderNotes(doc);
+    // Said in the API and printed on the last page.
+    return notes.filter(part).size() == 1 && doc.toPlainText().contains(notes.filter(part).front());
+}
+
+// Hostile templates in a bounded form: each class is cut or narrowed where the renderer stops,
+// with a note, in bounded time.
+TEST(RenderLimits, PagesMarginsNestingPartsFontsAndLongParagraphs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    std::string breaks = "{\\rtf1\\ansi ";
+    for (int k = 0; k < render::kMaxPages + 300; ++k)
+        breaks += "p" + std::to_string(k) + (k % 2 ? "\\page " : "\\sect ");
+    auto cut = Render(breaks + "}");
+    EXPECT_EQ(cut->pageCount(), render::kMaxPages);
+    EXPECT_TRUE(HasNote(*cut, "The report was cut here: more than 2,000 pages.")) << render::RenderNotes(*cut).join('|').toStdString();
+    EXPECT_TRUE(cut->toPlainText().contains(QStringLiteral("p%1").arg(render::kMaxPages - 1)));
+    EXPECT_FALSE(cut->toPlainText().contains(QStringLiteral("p%1").arg(render::kMaxPages)));
+    auto whole = Render("{\\rtf1\\ansi one\\page two\\par}");
+    EXPECT_TRUE(render::RenderNotes(*whole).isEmpty()) << "a report shown whole says nothing";
+
+    // Margins wider than the paper leave an inch of text each way.
+    std::string words;
+    for (int k = 0; k < 2000; ++k)
+        words += "word ";
+    auto margins = Render("{\\rtf1\\ansi\\paperw12240\\margl12000\\margr12000\\margt16000\\margb9000 " + words + "}");
+    EXPECT_LE(margins->pageCount(), 300) << "about eight words a page, not one";
+    const QPageLayout layout = render::PageLayoutOf(*margins);
+    EXPECT_GE(layout.paintRect(QPageLayout::Point).width(), 72 - 0.5);
+    EXPECT_GE(layout.paintRect(QPageLayout::Point).height(), 72 - 0.5);
+    EXPECT_TRUE(HasNote(*margins, "margins were narrowed"));
+
+    // Tables nested sixteen deep keep their text, as paragraphs past the fourth level.
+    std::string nested;
+    for (int level = 16; level > 1; --level)
+        nested = "\\pard\\intbl\\itap" + std::to_string(level) + " " + nested + " in" + std::to_string(level) +
+                 "\\nestcell b\\nestcell{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000\\nestrow}";
+    std::string tables = "{\\rtf1\\ansi ";
+    for (int k = 0; k < 20; ++k)
+        tables += "\\trowd\\cellx4000\\cellx8000\\pard\\intbl " + nested + " c\\cell d\\cell\\row ";
+    auto deep = Render(tables + "}");
+    EXPECT_TRUE(deep->toPlainText().contains("in16"));
+    EXPECT_TRUE(HasNote(*deep, "nested more than 4 deep"));
+
+    // A header far taller than a page is cut to one; its page numbers still count on each page.
+    std::string header = "{\\rtf1\\ansi {\\header ";
+    for (int k = 0; k < 3000; ++k)
+        header += "\\pard h{\\field{\\*\\fldinst PAGE}{\\fldrslt 1}}\\par ";
+    header += "}";
+    for (int k = 0; k < 300; ++k)
+        header += "x\\page ";
+    auto tall = Render(header + "}");
+    EXPECT_TRUE(HasNote(*tall, "header or footer taller than the page"));
+    QImage page(render::PagePixels(*tall).toSize(), QImage::Format_RGB32);
+    QPainter painter(&page);
+    for (int k = 0; k < tall->pageCount(); ++k)
+        render::PaintPage(painter, *tall, k);
+
+    // Many fonts: the first few dozen are used, the rest drawn in the default font.
+    std::string fonts = "{\\rtf1\\ansi{\\fonttbl";
+    for (int k = 0; k < 3000; ++k)
+        fonts += "{\\f" + std::to_string(k) + " Missing Face " + std::to_string(k) + ";}";
+    fonts += "}";
+    for (int k = 0; k < 3000; ++k)
+        fonts += "{\\f" + std::to_string(k) + " x}";
+    auto faces = Render(fonts + "}");
+    EXPECT_TRUE(HasNote(*faces, "fonts are used"));
+
+    // One paragraph of 300,000 letters and 20,000 changes of format: all its words, quickly.
+    std::string para = "{\\rtf1\\ansi ";
+    for (int k = 0; k < 20000; ++k)
+        para += (k % 2 ? "{\\b w} " : "word ") + std::string("filler text ");
+    auto one = Render(para + "\\par}");
+    EXPECT_EQ(one->toPlainText().count("filler"), 20000);
+    EXPECT_TRUE(render::RenderNotes(*one).isEmpty());
+    EXPECT_LT(timer.elapsed(), 600'000) << "bounded, even under the sanitizers";
+}
+
+TEST(RenderLimits, LargePicturesAreScaledNotDropped)
+{
+    // More pixels than Qt reads by default: kept, at a size print can show.
+    QImage big(6000, 6000, QImage::Format_Grayscale8);
+    big.fill(90);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(big.save(&buffer, "PNG"));
+    big = QImage();
+    auto doc = Render("{\\rtf1\\ansi {\\pict\\pngblip\\picwgoal2880\\pichgoal2880 " + bytes.toHex().toStdString() +
+                      "}\\par}");
+    int pictures = 0;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            if (!f.isImageFormat())
+                continue;
+            ++pictures;
+            const QImage shown =
+                doc->resource(QTextDocument::ImageResource, QUrl(f.toImageFormat().name())).value<QImage>();
+            EXPECT_LE(std::max(shown.width(), shown.height()), 2400);
+            EXPECT_GE(shown.width(), 1000);
+            EXPECT_NEAR(f.toImageFormat().width(), Px(*doc, 2880), 0.01);
+        }
+    }
+    EXPECT_EQ(pictures, 1);
 }
 
 // Damaged and hostile sources come out as documents, quickly, whatever they hold.

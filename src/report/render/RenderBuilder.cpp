@@ -27,6 +27,8 @@ namespace {
 
 constexpr int kMaxImageSide = 16384;
 constexpr qsizetype kMaxBlockLetters = 8192;
+constexpr int kMaxBlockRuns = 512;
+constexpr qsizetype kMaxFamilies = 64;
 constexpr qint64 kMaxImagePixels = 64'000'000;     // one picture as stored, decoded once
 constexpr int kMaxShownSide = 2400;                // 8 inches at 300 dpi: finer is not printed
 constexpr qint64 kMaxDocumentPixels = 100'000'000; // all of them as kept
@@ -146,11 +148,10 @@ void Builder::BuildReport()
     }
     // The body is cut well before Qt's coordinates run out (about 31,000 pages), by an estimate
     // that errs long; the exact cut comes after layout.
-    m_room = (kMaxPages + kMaxPages / 4) * m_bodyHeight;
+    m_room = (kMaxPages + kMaxPages / 20) * m_bodyHeight;
     m_cutNote = QStringLiteral("The report was cut here: more than %L1 pages.").arg(kMaxPages);
     EmitFlow(cursor, body, fresh, false);
-    m_room = -1;
-    if (!m_model.footnotes.empty()) {
+    if (!m_model.footnotes.empty() && m_room > 0) {
         // Notes close the report, under a short rule as at a page's foot.
         QTextBlockFormat rule;
         rule.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
@@ -163,6 +164,7 @@ void Builder::BuildReport()
         fresh = false;
         EmitFlow(cursor, m_model.footnotes, fresh, false);
     }
+    m_room = -1;
     if (fresh)
         Collapse(cursor);
     cursor.endEditBlock();
@@ -255,8 +257,15 @@ const QTextCharFormat& Builder::CharFormatOf(const CharFormat& f)
         return it->second;
     QTextCharFormat q;
     if (const FontInfo* info = Font(f.font)) {
-        if (!info->symbol)
-            q.setFontFamilies(QStringList{QString::fromStdString(info->family)});
+        // Each family costs a search of the system's fonts; past a few dozen they are hostile.
+        const QString family = QString::fromStdString(info->family);
+        if (!info->symbol && (m_families.contains(family) || m_families.size() < kMaxFamilies)) {
+            m_families.insert(family);
+            q.setFontFamilies(QStringList{family});
+        } else if (!info->symbol) {
+            m_notes.append(QStringLiteral("Only %1 fonts are used; the others are drawn in the default font.")
+                               .arg(kMaxFamilies));
+        }
         q.setFontStyleHint(StyleHint(info->kind));
     }
     q.setFontPointSize(std::max(1.0, f.size / 2.0));
@@ -437,6 +446,7 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
     }
     int lastField = 0;
     qsizetype letters = 0;
+    int runs = 0;
     for (const Run& run : block.runs) {
         switch (run.kind) {
         case Run::Kind::Text: {
@@ -444,6 +454,16 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
             // block of its own format, at a space, every so many letters.
             const QString text = QString::fromStdU16String(run.text);
             const QTextCharFormat& format = CharFormatOf(run.format);
+            if (++runs > kMaxBlockRuns) {
+                // So does one of very many changes of format.
+                QTextBlockFormat more = cursor.blockFormat();
+                more.setTopMargin(0);
+                more.setTextIndent(0);
+                more.setPageBreakPolicy(QTextFormat::PageBreak_Auto);
+                cursor.insertBlock(more, format);
+                runs = 0;
+                letters = 0;
+            }
             qsizetype from = 0;
             while (letters + (text.size() - from) > kMaxBlockLetters) {
                 const qsizetype want = from + std::max<qsizetype>(kMaxBlockLetters - letters, 1);

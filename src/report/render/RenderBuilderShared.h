@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QImage>
 #include <QObject>
+#include <QSet>
 #include <QTextDocument>
 #include <QStringList>
 #include <QPen>
@@ -209,6 +210,7 @@ private:
     double m_room = -1;       // pixels of the body still to fill before the page limit; <0: none
     QStringList m_notes;
     QString m_cutNote;
+    QSet<QString> m_families;
     double m_cellLeft = 0; // padding of the cell being filled, given to its paragraphs
     double m_cellRight = 0;
     std::unordered_map<CharFormat, QTextCharFormat, FormatHash> m_formats;
