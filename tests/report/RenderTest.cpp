@@ -788,6 +788,56 @@ TEST(RenderFidelity, MatchesLibreOffice)
     fs::remove_all(dir);
 }
 
+// The hostile templates kept as files, and larger ones made here, through keldcg-cli: each
+// makes a whole PDF of at most the most pages, and what it leaves out is said on standard error.
+TEST(RenderCli, HostileTemplatesEndInBoundedTimeAndSaySoOnStandardError)
+{
+    RequireTool("pdfinfo", "poppler-utils");
+    const fs::path dir = TempDir("hostile");
+    const std::string cli = Quoted(KELD_CLI_PATH);
+    const std::string kld = Quoted((fs::path(KELD_TEST_DATA) / "charfile" / "valid-character.kld").string());
+    std::vector<std::pair<fs::path, std::string>> cases = {
+        {"nested-tables.rtf", "nested more than 4 deep"},
+        {"page-breaks.rtf", "cut here: more than 2,000 pages"},
+        {"wide-margins.rtf", "margins were narrowed"},
+        {"header-fields.rtf", "header or footer taller than the page"},
+        {"footnotes.rtf", ""},
+        {"fonts.rtf", "fonts are used"},
+        {"keep-borders.rtf", ""},
+        {"long-paragraph.rtf", ""},
+    };
+    for (auto& c : cases)
+        c.first = fs::path(KELD_TEST_DATA) / "report-hostile" / c.first;
+    // Bounded forms of the large classes: many notes, many empty paragraphs, a row of many cells.
+    auto made = [&](const std::string& name, const std::string& unit, int count, const std::string& head = "") {
+        std::string rtf = "{\\rtf1\\ansi " + head;
+        for (int k = 0; k < count; ++k)
+            rtf += unit;
+        EXPECT_TRUE(AtomicWriteFile(dir / name, rtf + "}").Ok());
+        return dir / name;
+    };
+    cases.push_back({made("notes.rtf", "a{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} n}", 8000), ""});
+    cases.push_back({made("empty.rtf", "\\par", 100000), "cut here"});
+    cases.push_back({made("cells.rtf", "a\\cell ", 100000, "\\trowd\\cellx100\\intbl "), "cut here"});
+    for (const auto& [path, note] : cases) {
+        SCOPED_TRACE(path.filename().string());
+        const fs::path pdf = dir / (path.stem().string() + ".pdf");
+        QElapsedTimer timer;
+        timer.start();
+        auto [ok, out] = Shell(cli + " report " + kld + " " + Quoted(path.string()) + " " + Quoted(pdf.string()) + " 2>&1");
+        EXPECT_TRUE(ok) << out;
+        EXPECT_LT(timer.elapsed(), 300'000);
+        const int pages = PdfPages(pdf);
+        EXPECT_GE(pages, 1);
+        EXPECT_LE(pages, render::kMaxPages);
+        if (note.empty())
+            EXPECT_TRUE(out.empty()) << out;
+        else
+            EXPECT_NE(out.find(note), std::string::npos) << out;
+    }
+    fs::remove_all(dir);
+}
+
 TEST(RenderCli, ReportArgumentsAndTargets)
 {
     const fs::path dir = TempDir("cli");

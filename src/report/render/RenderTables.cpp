@@ -315,9 +315,14 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
         return flatten();
     }
     qint64 stated = 0;
-    for (const Row& row : table.rows)
+    std::size_t widest = 0;
+    for (const Row& row : table.rows) {
         stated += qint64(std::max(row.cells.size(), row.Def().cells.size()));
-    if (stated > m_cellBudget)
+        widest = std::max(widest, row.cells.size());
+    }
+    // A row of more cells than columns would pile them into its last cell, which Qt lays out in
+    // far more than linear time: the text goes on as paragraphs.
+    if (stated > m_cellBudget || widest > static_cast<std::size_t>(kMaxColumns))
         return flatten();
     Grid grid = LayoutGrid(table);
     if (grid.cells.empty())
