@@ -524,12 +524,14 @@ void Builder::EmitFlow(QTextCursor& cursor, const Flow& flow, bool& fresh, bool 
 {
     for (std::size_t k = 0; k < flow.size(); ++k) {
         const Block& block = flow[k];
-        if (m_room >= 0 && m_depth == 0) {
+        if (m_room == 0 && m_depth == 0)
+            return; // cut at the page limit
+        if (m_room > 0 && m_depth == 0) {
             const bool broken = block.table ? block.table->pageBreakBefore : block.para.pageBreakBefore;
             const double used = EstimateBlock(block, m_bodyWidth) + (broken ? m_bodyHeight : 0.0);
             if (used > m_room) {
                 m_notes.append(m_cutNote);
-                if (!block.table && !block.runs.empty()) {
+                if (!block.table && !block.runs.empty() && m_room >= used / 100) {
                     // A long paragraph keeps the part of its text that fits.
                     Block part;
                     part.para = block.para;
@@ -553,9 +555,7 @@ void Builder::EmitFlow(QTextCursor& cursor, const Flow& flow, bool& fresh, bool 
                 m_room = 0;
                 return;
             }
-            m_room -= used;
-        } else if (m_room == 0 && m_depth == 0) {
-            return;
+            m_room = std::max(m_room - used, 1e-9);
         }
         const Block* before = k > 0 && !flow[k - 1].table ? &flow[k - 1] : nullptr;
         const Block* after = k + 1 < flow.size() && !flow[k + 1].table ? &flow[k + 1] : nullptr;
