@@ -297,8 +297,10 @@ TEST(Render, PicturesAndPaperSize)
 // The page of the first line of the first paragraph that holds `text`.
 int PageOf(const QTextDocument& doc, const QString& text)
 {
+    // Qt moves the lines of a block that does not fit to the next page, not the block.
     const QTextBlock block = doc.find(text).block();
-    return static_cast<int>(doc.documentLayout()->blockBoundingRect(block).top() / doc.pageSize().height());
+    const double top = doc.documentLayout()->blockBoundingRect(block).top() + block.layout()->lineAt(0).y();
+    return static_cast<int>(top / doc.pageSize().height());
 }
 
 QImage PaintedPage(const QTextDocument& doc, int index)

@@ -627,9 +627,15 @@ void KeepWithNext(QTextDocument& document)
     constexpr int kMaxMoves = 200; // each move lays out the rest of the report again
     QAbstractTextDocumentLayout* layout = document.documentLayout();
     const double page = document.pageSize().height();
+    // Where an item's first line stands: Qt moves the lines of a block that does not fit to the
+    // next page but leaves the block where it began.
     auto top = [&](const QTextFrame::iterator& it) {
-        return it.currentFrame() ? layout->frameBoundingRect(it.currentFrame()).top()
-                                 : layout->blockBoundingRect(it.currentBlock()).top();
+        if (it.currentFrame())
+            return layout->frameBoundingRect(it.currentFrame()).top();
+        const QTextBlock block = it.currentBlock();
+        const double y = layout->blockBoundingRect(block).top();
+        const QTextLayout* lines = block.layout();
+        return lines && lines->lineCount() > 0 ? y + lines->lineAt(0).y() : y;
     };
     int moves = 0;
     QTextFrame::iterator previous;
