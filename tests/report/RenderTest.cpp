@@ -412,6 +412,7 @@ TEST(RenderLimits, PagesMarginsNestingPartsFontsAndLongParagraphs)
     EXPECT_TRUE(HasNote(*cut, "The report was cut here: more than 2,000 pages.")) << render::RenderNotes(*cut).join('|').toStdString();
     EXPECT_TRUE(cut->toPlainText().contains(QStringLiteral("p%1").arg(render::kMaxPages - 1)));
     EXPECT_FALSE(cut->toPlainText().contains(QStringLiteral("p%1").arg(render::kMaxPages)));
+    EXPECT_EQ(render::RenderNotes(*render::PaperCopy(*cut)), render::RenderNotes(*cut)) << "a paper copy says the same";
     auto whole = Render("{\\rtf1\\ansi one\\page two\\par}");
     EXPECT_TRUE(render::RenderNotes(*whole).isEmpty()) << "a report shown whole says nothing";
 

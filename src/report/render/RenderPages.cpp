@@ -167,7 +167,8 @@ std::unique_ptr<QTextDocument> PaperCopy(const QTextDocument& document)
     std::unique_ptr<QTextDocument> copy(document.clone());
     if (const ReportPages* pages = PagesOf(document)) {
         copy->setPageSize(PagePixels(document));
-        new ReportPages(copy.get(), pages->ModelPointer(), pages->ImagesPointer(), pages->Dpi());
+        auto* copied = new ReportPages(copy.get(), pages->ModelPointer(), pages->ImagesPointer(), pages->Dpi());
+        copied->SetNotes(pages->Notes());
     }
     return copy;
 }
