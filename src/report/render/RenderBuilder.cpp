@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QLocale>
 #include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -26,6 +27,14 @@ namespace keld::render {
 namespace {
 
 constexpr int kMaxImageSide = 16384;
+
+// Said the same in every language the program runs in, as its other messages.
+QString PageLimitNote()
+{
+    return QStringLiteral("The report was cut here: more than %1 pages.")
+        .arg(QLocale(QLocale::English).toString(kMaxPages));
+}
+
 constexpr qsizetype kMaxBlockLetters = 8192;
 constexpr int kMaxBlockRuns = 512;
 constexpr qsizetype kMaxFamilies = 64;
@@ -149,7 +158,7 @@ void Builder::BuildReport()
     // The body is cut well before Qt's coordinates run out (about 31,000 pages), by an estimate
     // that errs long; the exact cut comes after layout.
     m_room = (kMaxPages + kMaxPages / 20) * m_bodyHeight;
-    m_cutNote = QStringLiteral("The report was cut here: more than %L1 pages.").arg(kMaxPages);
+    m_cutNote = PageLimitNote();
     EmitFlow(cursor, body, fresh, false);
     if (!m_model.footnotes.empty() && m_room > 0) {
         // Notes close the report, under a short rule as at a page's foot.
@@ -736,7 +745,7 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
     notes.append(pages->PartNotes());
     KeepWithNext(*document);
     if (CutAtPageLimit(*document))
-        notes.append(QStringLiteral("The report was cut here: more than %L1 pages.").arg(kMaxPages));
+        notes.append(PageLimitNote());
     notes.removeDuplicates();
     if (!notes.isEmpty()) {
         // On the report's last page, so that a printout says it is not the whole report.
