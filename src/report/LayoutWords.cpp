@@ -48,6 +48,7 @@ bool LayoutReader::DestinationWord(Group& g, const KwInfo& info)
         return true;
     case Kw::Footnote:
         ++m_footnoteCount;
+        m_out.footnoteStarts.push_back(m_out.footnotes.size());
         StartFlow(g, &m_out.footnotes);
         g.para = ParaFormat{};
         return true;
@@ -356,6 +357,8 @@ bool LayoutReader::BreakWord(Group& g, const KwInfo& info)
         Group mark = g;
         mark.mark = true;
         AppendAscii(mark, std::to_string(inNote ? m_footnoteCount : m_footnoteCount + 1));
+        if (!inNote && !g.ch.hidden)
+            TextRun(mark).footnote = m_footnoteCount + 1;
         return true;
     }
     case Kw::Chpgn:

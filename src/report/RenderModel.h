@@ -43,6 +43,7 @@ struct Run {
     int picture = -1; // Picture: index into RenderModel::pictures
     int field = 0;    // page fields: runs of one field share a number
     bool mark = false; // a list number or footnote mark drawn by the writer, not the document's text
+    int footnote = 0;  // a footnote's reference in the text: its number, from 1
 };
 
 struct TabStop {
@@ -167,6 +168,7 @@ struct RenderModel {
     Flow header, headerFirst, headerLeft;
     Flow footer, footerFirst, footerLeft;
     Flow footnotes;
+    std::vector<std::size_t> footnoteStarts; // where each note begins in `footnotes`
     std::vector<Picture> pictures;
     std::unordered_map<std::int32_t, FontInfo> fonts; // by \f number
     std::int32_t defaultFont = 0;

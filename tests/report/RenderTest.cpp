@@ -170,8 +170,11 @@ TEST(Render, ParagraphAndCharacterFormats)
     EXPECT_TRUE(text.contains("Second 7 page"));
     EXPECT_FALSE(text.contains("hidden"));
     EXPECT_FALSE(text.contains("Top line")) << "a header is painted on each page, not part of the body";
-    // The footnote follows the body, numbered as its reference.
-    EXPECT_LT(text.indexOf("Note1"), text.indexOf("1 The note."));
+    // The footnote stands at the foot of its reference's page, numbered as its reference.
+    EXPECT_TRUE(text.contains("Note1"));
+    EXPECT_FALSE(text.contains("The note."));
+    EXPECT_EQ(render::FootnotesOfPage(*doc, 1), QStringList{"1 The note."});
+    EXPECT_TRUE(render::FootnotesOfPage(*doc, 0).isEmpty());
 
     EXPECT_EQ(BlockOf(*doc, "Bold").alignment(), Qt::AlignHCenter);
     EXPECT_EQ(FormatOf(*doc, "Bold").fontWeight(), QFont::Bold);
@@ -366,6 +369,53 @@ TEST(Render, KeepsWithNextDrawsParagraphBordersAndKeepsTheParagraphAfterATable)
     const double withY = with->documentLayout()->blockBoundingRect(with->find("Below").block()).top();
     const double withoutY = without->documentLayout()->blockBoundingRect(without->find("Below").block()).top();
     EXPECT_GT(withY - withoutY, Px(*with, 200)) << "about a line lower";
+}
+
+TEST(Render, FootnotesStandAtTheFootOfTheirPage)
+{
+    // Wherever the reference falls, its note is on its page and the text stops above the notes.
+    for (int lines = 36; lines <= 48; lines += 2) {
+        std::string rtf = "{\\rtf1\\ansi ";
+        for (int k = 0; k < lines; ++k)
+            rtf += "\\pard Line " + std::to_string(k) + "\\par ";
+        rtf += "\\pard Marked{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} First note.\\par \\pard Its second "
+               "paragraph.}\\par \\pard Again{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Second note.}\\par";
+        for (int k = 0; k < 40; ++k)
+            rtf += "\\pard After " + std::to_string(k) + "\\par ";
+        auto doc = Render(rtf + "}");
+        SCOPED_TRACE(lines);
+        const int marked = PageOf(*doc, "Marked"), again = PageOf(*doc, "Again");
+        QStringList notes = render::FootnotesOfPage(*doc, marked);
+        ASSERT_FALSE(notes.isEmpty());
+        EXPECT_TRUE(notes.front().startsWith("1 First note.")) << notes.front().toStdString();
+        EXPECT_TRUE(notes.front().contains("Its second paragraph."));
+        EXPECT_TRUE(render::FootnotesOfPage(*doc, again).join(' ').contains("2 Second note."));
+        EXPECT_FALSE(doc->toPlainText().contains("First note."));
+        // No line of the text on the page runs into the notes' room, under their short rule.
+        const QImage page = PaintedPage(*doc, marked);
+        const int x0 = static_cast<int>(Px(*doc, 1800)) + 1;
+        const double width = Px(*doc, 12240 - 3600);
+        int ruleRow = -1;
+        for (int y = page.height() - 1; y >= 0 && ruleRow < 0; --y) {
+            int run = 0;
+            while (x0 + run < page.width() && page.pixelColor(x0 + run, y).lightness() < 128)
+                ++run;
+            if (run > width * 0.25 && run < width * 0.35)
+                ruleRow = y;
+        }
+        ASSERT_GT(ruleRow, 0);
+        const double pageTop = marked * doc->pageSize().height();
+        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+            const double top = doc->documentLayout()->blockBoundingRect(block).top();
+            for (int k = 0; k < block.layout()->lineCount(); ++k) {
+                const QTextLine line = block.layout()->lineAt(k);
+                const double y = top + line.y() - pageTop;
+                if (y >= 0 && y < doc->pageSize().height()) {
+                    EXPECT_LT(y + line.height(), ruleRow) << block.text().toStdString();
+                }
+            }
+        }
+    }
 }
 
 TEST(Render, EnlargedPicturesAreSmoothed)

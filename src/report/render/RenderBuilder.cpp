@@ -13,6 +13,7 @@
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextLayout>
+#include <QTextFragment>
 #include <QTextTable>
 #include <QFontMetricsF>
 
@@ -160,7 +161,8 @@ void Builder::BuildReport()
     m_room = (kMaxPages + kMaxPages / 20) * m_bodyHeight;
     m_cutNote = PageLimitNote();
     EmitFlow(cursor, body, fresh, false);
-    if (!m_model.footnotes.empty() && m_room > 0) {
+    const bool atFoot = !m_model.footnoteStarts.empty() && m_model.footnoteStarts.size() <= kMaxFootnotesAtFoot;
+    if (!m_model.footnotes.empty() && m_room > 0 && !atFoot) {
         // Notes close the report, under a short rule as at a page's foot.
         QTextBlockFormat rule;
         rule.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
@@ -190,6 +192,19 @@ void Builder::BuildPart(const Flow& flow, int page, int pages)
     cursor.beginEditBlock();
     bool fresh = true;
     EmitFlow(cursor, flow, fresh, false);
+    if (fresh)
+        Collapse(cursor);
+    cursor.endEditBlock();
+}
+
+void Builder::BuildNote(std::span<const Block> blocks)
+{
+    Setup();
+    m_doc.setTextWidth(m_bodyWidth);
+    QTextCursor cursor(&m_doc);
+    cursor.beginEditBlock();
+    bool fresh = true;
+    EmitFlow(cursor, blocks, fresh, false);
     if (fresh)
         Collapse(cursor);
     cursor.endEditBlock();
@@ -462,7 +477,9 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
             // Qt lays out one very long paragraph in far more than linear time: it goes on in a
             // block of its own format, at a space, every so many letters.
             const QString text = QString::fromStdU16String(run.text);
-            const QTextCharFormat& format = CharFormatOf(run.format);
+            QTextCharFormat format = CharFormatOf(run.format);
+            if (run.footnote > 0)
+                format.setProperty(kFootnoteProperty, run.footnote);
             if (++runs > kMaxBlockRuns) {
                 // So does one of very many changes of format.
                 QTextBlockFormat more = cursor.blockFormat();
@@ -529,7 +546,7 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
 // or a cell, where paragraphs on paper keep both. So the whole space between two paragraphs
 // goes above the second, the space next to a table into the table's margin, and the space at
 // the edges of a cell into its padding (see CellFormatOf).
-void Builder::EmitFlow(QTextCursor& cursor, const Flow& flow, bool& fresh, bool nested)
+void Builder::EmitFlow(QTextCursor& cursor, std::span<const Block> flow, bool& fresh, bool nested)
 {
     for (std::size_t k = 0; k < flow.size(); ++k) {
         const Block& block = flow[k];
@@ -728,6 +745,81 @@ bool CutAtPageLimit(QTextDocument& document)
     return true;
 }
 
+// Footnotes stand at the foot of the page of their reference. Qt has one text height for every
+// page, so a paragraph that would run into the notes goes to the next page, as on paper.
+void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
+{
+    const RenderModel& model = pages.Model();
+    if (model.footnoteStarts.empty() || model.footnoteStarts.size() > kMaxFootnotesAtFoot)
+        return;
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const double page = document.pageSize().height();
+    const double bottom = document.rootFrame()->frameFormat().bottomMargin();
+    auto firstLineTop = [&](const QTextBlock& block) {
+        const double y = layout->blockBoundingRect(block).top();
+        const QTextLayout* lines = block.layout();
+        return lines && lines->lineCount() > 0 ? y + lines->lineAt(0).y() : y;
+    };
+    std::vector<std::vector<int>> byPage;
+    for (int pass = 0; pass <= static_cast<int>(kMaxFootnotesAtFoot); ++pass) {
+        byPage.assign(static_cast<std::size_t>(document.pageCount()), {});
+        for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                const int number = fragment.charFormat().intProperty(kFootnoteProperty);
+                if (number <= 0 || number > static_cast<int>(model.footnoteStarts.size()))
+                    continue;
+                const QTextLine line = block.layout()->lineForTextPosition(fragment.position() - block.position());
+                const double y = layout->blockBoundingRect(block).top() + (line.isValid() ? line.y() : 0.0);
+                const auto index = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(y, 0.0) / page), 0,
+                                                           byPage.size() - 1);
+                if (std::find(byPage[index].begin(), byPage[index].end(), number) == byPage[index].end())
+                    byPage[index].push_back(number);
+            }
+        }
+        // The first paragraph of the body that runs into the notes of its page goes over.
+        bool moved = false;
+        QTextBlock previous;
+        for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && !moved; ++it) {
+            if (it.currentFrame()) {
+                previous = QTextBlock();
+                continue;
+            }
+            const QTextBlock block = it.currentBlock();
+            const double top = firstLineTop(block);
+            const auto index = static_cast<std::size_t>(std::max(top, 0.0) / page);
+            if (index >= byPage.size() || byPage[index].empty()) {
+                previous = block;
+                continue;
+            }
+            const double limit = (index + 1) * page - bottom - pages.NotesHeight(byPage[index]);
+            const QTextLayout* lines = block.layout();
+            const double blockTop = layout->blockBoundingRect(block).top();
+            bool over = false;
+            for (int k = 0; k < lines->lineCount(); ++k) {
+                const QTextLine line = lines->lineAt(k);
+                const double lineTop = blockTop + line.y();
+                if (static_cast<std::size_t>(lineTop / page) != index)
+                    break;
+                over = over || lineTop + line.height() > limit;
+            }
+            const bool pageTop = !previous.isValid() || static_cast<std::size_t>(firstLineTop(previous) / page) < index;
+            if (over && !pageTop) {
+                QTextBlockFormat move;
+                move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+                QTextCursor(block).mergeBlockFormat(move);
+                moved = true;
+            }
+            previous = block;
+        }
+        if (!moved)
+            break;
+    }
+    for (auto& notes : byPage)
+        std::sort(notes.begin(), notes.end());
+    pages.SetPageNotes(std::move(byPage));
+}
+
 } // namespace
 
 std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> model)
@@ -744,6 +836,7 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
     auto* pages = new ReportPages(document.get(), std::move(model), std::move(images), dpi);
     notes.append(pages->PartNotes());
     KeepWithNext(*document);
+    PlaceFootnotes(*document, *pages);
     if (CutAtPageLimit(*document))
         notes.append(PageLimitNote());
     notes.removeDuplicates();

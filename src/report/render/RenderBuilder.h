@@ -28,6 +28,9 @@ inline constexpr int kMaxPages = 2000;
 // also stand at the end of the report. Empty when the report is shown whole.
 QStringList RenderNotes(const QTextDocument& document);
 
+// The text of the footnotes drawn at the foot of page `index` (from 0), in order.
+QStringList FootnotesOfPage(const QTextDocument& document, int index);
+
 // Whether the document was built here, and the page it was built for (A4 with 2 cm margins for
 // any other document).
 bool IsRenderedReport(const QTextDocument& document);

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -39,6 +40,8 @@ inline constexpr qint64 kMaxTableCells = 400'000; // grid cells of all tables: a
 inline constexpr int kKeepNextProperty = QTextFormat::UserProperty + 1;
 inline constexpr int kBorderProperty = QTextFormat::UserProperty + 2;      // + side: its pen
 inline constexpr int kBorderSpaceProperty = QTextFormat::UserProperty + 6; // + side: inside it
+inline constexpr int kFootnoteProperty = QTextFormat::UserProperty + 10;   // a reference: its note
+inline constexpr std::size_t kMaxFootnotesAtFoot = 100; // more stand after the text, as notes
 
 // A paragraph's border on the document, in document pixels.
 struct BorderBox {
@@ -83,6 +86,12 @@ public:
     // The header or footer `flow` with the numbers of page `page` of `pages`.
     QTextDocument& Part(const Flow& flow, int page, int pages) const;
 
+    // The footnotes, each built once, and those at the foot of each page.
+    QTextDocument& Note(int number) const;
+    const std::vector<std::vector<int>>& PageNotes() const { return m_pageNotes; }
+    void SetPageNotes(std::vector<std::vector<int>> notes) { m_pageNotes = std::move(notes); }
+    double NotesHeight(const std::vector<int>& notes) const;
+
     // What building the headers and footers left out.
     QStringList PartNotes() const;
 
@@ -93,6 +102,8 @@ private:
     QStringList m_notes;
     mutable std::vector<BorderBox> m_borders;
     mutable std::unordered_map<const Flow*, BuiltPart> m_parts;
+    mutable std::unordered_map<int, std::unique_ptr<QTextDocument>> m_noteDocuments;
+    std::vector<std::vector<int>> m_pageNotes;
     mutable QSizeF m_bordersFor;
     std::shared_ptr<const RenderModel> m_model;
     std::shared_ptr<std::vector<QImage>> m_images;
@@ -124,6 +135,8 @@ public:
     void BuildPart(const Flow& flow, int page, int pages);
     // Builds a header or footer once; its page fields are listed in `fields`.
     void BuildPart(const Flow& flow, std::vector<FieldSpot>& fields);
+    // Builds one footnote, for the foot of its page.
+    void BuildNote(std::span<const Block> blocks);
     const QStringList& Notes() const { return m_notes; }
 
 private:
@@ -159,7 +172,7 @@ private:
     double BorderRoom(const ParaFormat& p, int side) const;
     QSizeF PictureSize(const Picture& picture, const QImage& image) const;
     void EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh, double top);
-    void EmitFlow(QTextCursor& cursor, const Flow& flow, bool& fresh, bool nested);
+    void EmitFlow(QTextCursor& cursor, std::span<const Block> flow, bool& fresh, bool nested);
     double EstimateBlock(const Block& block, double width) const;
 
     // Tables (RenderTables.cpp).

@@ -71,6 +71,34 @@ QTextDocument& ReportPages::Part(const Flow& flow, int page, int pages) const
     return *part.document;
 }
 
+QTextDocument& ReportPages::Note(int number) const
+{
+    std::unique_ptr<QTextDocument>& note = m_noteDocuments[number];
+    if (!note) {
+        note = std::make_unique<QTextDocument>();
+        const RenderModel& model = *m_model;
+        const auto index = static_cast<std::size_t>(number - 1);
+        const std::size_t begin = std::min(model.footnoteStarts[index], model.footnotes.size());
+        const std::size_t end = index + 1 < model.footnoteStarts.size()
+                                    ? std::min(model.footnoteStarts[index + 1], model.footnotes.size())
+                                    : model.footnotes.size();
+        Builder(model, *m_images, *note, m_dpi)
+            .BuildNote(std::span<const Block>(model.footnotes.data() + begin, std::max(begin, end) - begin));
+    }
+    return *note;
+}
+
+// The notes of a page under their rule.
+double ReportPages::NotesHeight(const std::vector<int>& notes) const
+{
+    if (notes.empty())
+        return 0;
+    double height = m_dpi / 6; // the rule and the space above it
+    for (int number : notes)
+        height += Note(number).size().height();
+    return height;
+}
+
 QStringList ReportPages::PartNotes() const
 {
     QStringList notes;
@@ -126,6 +154,17 @@ const std::vector<BorderBox>& ReportPages::Borders(const QTextDocument& document
     return m_borders;
 }
 
+QStringList FootnotesOfPage(const QTextDocument& document, int index)
+{
+    QStringList texts;
+    const ReportPages* pages = PagesOf(document);
+    if (!pages || index < 0 || index >= static_cast<int>(pages->PageNotes().size()))
+        return texts;
+    for (int number : pages->PageNotes()[static_cast<std::size_t>(index)])
+        texts.append(pages->Note(number).toPlainText());
+    return texts;
+}
+
 bool IsRenderedReport(const QTextDocument& document)
 {
     return PagesOf(document) != nullptr;
@@ -169,6 +208,7 @@ std::unique_ptr<QTextDocument> PaperCopy(const QTextDocument& document)
         copy->setPageSize(PagePixels(document));
         auto* copied = new ReportPages(copy.get(), pages->ModelPointer(), pages->ImagesPointer(), pages->Dpi());
         copied->SetNotes(pages->Notes());
+        copied->SetPageNotes(pages->PageNotes());
     }
     return copy;
 }
@@ -221,6 +261,36 @@ void PaintBorders(QPainter& painter, const std::vector<BorderBox>& borders, cons
     }
 }
 
+void PaintNotes(QPainter& painter, const ReportPages& pages, int index)
+{
+    if (index < 0 || index >= static_cast<int>(pages.PageNotes().size()))
+        return;
+    const std::vector<int>& notes = pages.PageNotes()[static_cast<std::size_t>(index)];
+    if (notes.empty())
+        return;
+    const RenderModel& model = pages.Model();
+    const double scale = pages.Dpi() / 1440.0;
+    const double left = model.page.left * scale;
+    const double width = (model.page.width - model.page.left - model.page.right) * scale;
+    double y = (model.page.height - model.page.bottom) * scale - pages.NotesHeight(notes);
+    painter.save();
+    painter.setPen(QPen(Qt::black, 0.75));
+    painter.drawLine(QPointF(left, y + pages.Dpi() / 12), QPointF(left + width * 0.3, y + pages.Dpi() / 12));
+    y += pages.Dpi() / 6;
+    for (int number : notes) {
+        QTextDocument& note = pages.Note(number);
+        painter.save();
+        painter.translate(left, y);
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.palette.setColor(QPalette::Text, Qt::black);
+        context.clip = QRectF(QPointF(0, 0), note.size());
+        note.documentLayout()->draw(&painter, context);
+        painter.restore();
+        y += note.size().height();
+    }
+    painter.restore();
+}
+
 } // namespace
 
 void PaintPage(QPainter& painter, const QTextDocument& document, int index)
@@ -244,6 +314,8 @@ void PaintPage(QPainter& painter, const QTextDocument& document, int index)
         PaintBorders(painter, pages->Borders(document), context.clip);
     painter.restore();
 
+    if (pages)
+        PaintNotes(painter, *pages, index);
     if (pages)
         PaintPart(painter, *pages, false, index, document.pageCount());
 }
