@@ -871,6 +871,12 @@ TEST(RenderCli, HostileTemplatesEndInBoundedTimeAndSaySoOnStandardError)
     };
     cases.push_back({made("notes.rtf", "a{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} n}", 8000), ""});
     cases.push_back({made("empty.rtf", "\\par", 100000), "cut here"});
+    // As many notes as stand at the feet of pages, over a long report.
+    std::string lines;
+    for (int k = 0; k < 300; ++k)
+        lines += "l\\par ";
+    cases.push_back(
+        {made("spread-notes.rtf", "a{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} n}\\par " + lines, 100), ""});
     cases.push_back({made("cells.rtf", "a\\cell ", 100000, "\\trowd\\cellx100\\intbl "), "cut here"});
     for (const auto& [path, note] : cases) {
         SCOPED_TRACE(path.filename().string());

@@ -761,7 +761,9 @@ void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
         return lines && lines->lineCount() > 0 ? y + lines->lineAt(0).y() : y;
     };
     std::vector<std::vector<int>> byPage;
-    for (int pass = 0; pass <= static_cast<int>(kMaxFootnotesAtFoot); ++pass) {
+    // Each move lays out the rest of the report again: a long report keeps its pages as they fall.
+    const int passes = document.pageCount() <= 200 ? 40 : 0;
+    for (int pass = 0; pass <= passes; ++pass) {
         byPage.assign(static_cast<std::size_t>(document.pageCount()), {});
         for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
             for (auto it = block.begin(); !it.atEnd(); ++it) {
@@ -779,6 +781,8 @@ void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
         }
         // The first paragraph of the body that runs into the notes of its page goes over.
         bool moved = false;
+        if (pass == passes)
+            break;
         QTextBlock previous;
         for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && !moved; ++it) {
             if (it.currentFrame()) {
