@@ -71,7 +71,12 @@ Status WritePdf(const RtfDocument& report, const std::string& out, const std::st
     std::unique_ptr<QGuiApplication> app;
     if (!QCoreApplication::instance())
         app = std::make_unique<QGuiApplication>(argc, argv);
-    return WriteReportPdf(report, PathFromUtf8(out), QString::fromStdString(title));
+    QStringList notes;
+    Status written = WriteReportPdf(report, PathFromUtf8(out), QString::fromStdString(title), &notes);
+    // What the PDF leaves out is said, not only printed on its last page.
+    for (const QString& note : notes)
+        std::cerr << out << ": " << note.toStdString() << std::endl;
+    return written;
 }
 #else
 Status WritePdf(const RtfDocument&, const std::string&, const std::string&)

@@ -26,6 +26,7 @@ inline constexpr std::size_t kMaxTabs = 64;
 inline constexpr std::size_t kMaxFieldInstruction = 64;
 inline constexpr std::int32_t kMaxLength = 31680; // 22 inches, the largest paper
 inline constexpr std::int32_t kMaxFontSize = 3200;
+inline constexpr std::int32_t kMinTextArea = 1440; // each way, between the margins
 
 inline std::int32_t Length(std::int32_t v, std::int32_t low = -kMaxLength)
 {
@@ -103,6 +104,7 @@ private:
     FieldKind FieldInstructionKind() const;
     void StartFlow(Group& g, Flow* target);
     void Fonts();
+    void FitMargins();
 
     // ---- words (LayoutWords.cpp) ----
     void BodyWord(Group& g, const rtf::KwInfo& info, bool hasParam, std::int32_t param);
@@ -153,6 +155,16 @@ private:
     CellDef m_cellDef;
     Border* m_border = nullptr;
     Border m_ignoredBorder;
+    unsigned m_paraBorders = 0; // the sides of the paragraph's border that its words set
+
+    template <typename F>
+    void ParaBorders(Group& g, F&& set)
+    {
+        for (int side = 0; side < 4; ++side) {
+            if (m_paraBorders & (1u << side))
+                set(g.para.borders[side]);
+        }
+    }
     TabStop::Kind m_tabKind = TabStop::Kind::Left;
     ParaFormat m_defaultPara;
     CharFormat m_defaultChar;

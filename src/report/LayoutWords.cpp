@@ -13,7 +13,7 @@ void LayoutReader::BodyWord(Group& g, const KwInfo& info, bool hasParam, std::in
     if (DestinationWord(g, info) || CharacterWord(g, info, hasParam, param) ||
         ParagraphWord(g, info, hasParam, param) || PageWord(g, info, hasParam, param) || BreakWord(g, info))
         return;
-    if ((info.kw >= Kw::Trowd && info.kw <= Kw::Brdrcf) || info.kw == Kw::ParaBorder)
+    if ((info.kw >= Kw::Trowd && info.kw <= Kw::Brdrcf) || info.kw == Kw::ParaBorder || info.kw == Kw::Brsp)
         TableWord(g, info, hasParam, param);
 }
 
@@ -48,6 +48,7 @@ bool LayoutReader::DestinationWord(Group& g, const KwInfo& info)
         return true;
     case Kw::Footnote:
         ++m_footnoteCount;
+        m_out.footnoteStarts.push_back(m_out.footnotes.size());
         StartFlow(g, &m_out.footnotes);
         g.para = ParaFormat{};
         return true;
@@ -184,6 +185,7 @@ bool LayoutReader::ParagraphWord(Group& g, const KwInfo& info, bool hasParam, st
         g.intbl = false;
         g.itap = -1;
         m_border = nullptr;
+        m_paraBorders = 0;
         return true;
     case Kw::Ql:
         g.para.align = ParaFormat::Align::Left;
@@ -246,6 +248,9 @@ bool LayoutReader::ParagraphWord(Group& g, const KwInfo& info, bool hasParam, st
         return true;
     case Kw::Cbpat:
         g.para.shading = std::max(param, 0);
+        return true;
+    case Kw::Keepn:
+        g.para.keepNext = on;
         return true;
     default:
         return false;
@@ -352,6 +357,8 @@ bool LayoutReader::BreakWord(Group& g, const KwInfo& info)
         Group mark = g;
         mark.mark = true;
         AppendAscii(mark, std::to_string(inNote ? m_footnoteCount : m_footnoteCount + 1));
+        if (!inNote && !g.ch.hidden)
+            TextRun(mark).footnote = m_footnoteCount + 1;
         return true;
     }
     case Kw::Chpgn:
@@ -376,6 +383,7 @@ void LayoutReader::TableWord(Group& g, const KwInfo& info, bool hasParam, std::i
         m_rowDefFresh[m_defLevel] = true;
         m_cellDef = CellDef{};
         m_border = nullptr;
+        m_paraBorders = 0;
         break;
     case Kw::Trleft:
         CurrentRowDef().left = Length(param);
@@ -403,19 +411,38 @@ void LayoutReader::TableWord(Group& g, const KwInfo& info, bool hasParam, std::i
         break;
     case Kw::RowBorder:
         m_border = &CurrentRowDef().borders[info.arg];
+        m_paraBorders = 0;
         *m_border = Border{};
         m_border->set = true;
         break;
     case Kw::CellBorder:
         m_border = &m_cellDef.borders[info.arg];
+        m_paraBorders = 0;
         *m_border = Border{};
         m_border->set = true;
         break;
     case Kw::ParaBorder:
+        // The paragraph's borders live in its group, which may move: they are found by side
+        // when their words come.
         m_border = &m_ignoredBorder;
+        m_paraBorders = info.arg == 4 ? 0xF : info.arg < 4 ? 1u << info.arg : 0;
+        for (int side = 0; side < 4; ++side) {
+            if (m_paraBorders & (1u << side)) {
+                g.para.borders[side] = Border{};
+                g.para.borders[side].set = true;
+            }
+        }
+        break;
+    case Kw::Brsp:
+        ParaBorders(g, [&](Border& b) { b.space = std::clamp(param, 0, 1440); });
         break;
     case Kw::BorderStyle:
         m_rowDefShared[m_defLevel].reset(); // the border may be the row's
+        ParaBorders(g, [&](Border& b) {
+            b.style = static_cast<Border::Style>(info.arg);
+            if (b.width == 0 && b.style != Border::Style::None)
+                b.width = 10;
+        });
         if (m_border) {
             m_border->style = static_cast<Border::Style>(info.arg);
             if (m_border->width == 0 && m_border->style != Border::Style::None)
@@ -426,11 +453,13 @@ void LayoutReader::TableWord(Group& g, const KwInfo& info, bool hasParam, std::i
         m_rowDefShared[m_defLevel].reset();
         if (m_border)
             m_border->width = std::clamp(param, 0, 1440);
+        ParaBorders(g, [&](Border& b) { b.width = std::clamp(param, 0, 1440); });
         break;
     case Kw::Brdrcf:
         m_rowDefShared[m_defLevel].reset();
         if (m_border)
             m_border->color = std::max(param, 0);
+        ParaBorders(g, [&](Border& b) { b.color = std::max(param, 0); });
         break;
     case Kw::Cellx:
         if (CurrentRowDef().cells.size() < kMaxCellDefs) {

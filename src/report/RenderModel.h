@@ -43,6 +43,7 @@ struct Run {
     int picture = -1; // Picture: index into RenderModel::pictures
     int field = 0;    // page fields: runs of one field share a number
     bool mark = false; // a list number or footnote mark drawn by the writer, not the document's text
+    int footnote = 0;  // a footnote's reference in the text: its number, from 1
 };
 
 struct TabStop {
@@ -50,6 +51,17 @@ struct TabStop {
     std::int32_t position = 0;
     Kind kind = Kind::Left;
 };
+
+struct Border {
+    enum class Style : std::uint8_t { None, Single, Double, Dotted, Dashed };
+    Style style = Style::None;
+    std::int32_t width = 0;
+    std::int32_t color = 0;
+    std::int32_t space = 0; // \brsp: between a paragraph's border and its text
+    bool set = false; // stated in the source, even as "none"
+};
+
+enum Side { kTop, kLeft, kBottom, kRight };
 
 struct ParaFormat {
     enum class Align : std::uint8_t { Left, Center, Right, Justify };
@@ -62,9 +74,11 @@ struct ParaFormat {
     std::int32_t lineSpacing = 0; // \sl: >0 at least (or a multiple), <0 exactly, 0 single
     bool lineMultiple = false;
     bool pageBreakBefore = false;
+    bool keepNext = false; // \keepn: on the same page as the paragraph that follows
     bool defaultSpacing = false; // the spacing is the document's default, not the paragraph's own
     std::int32_t shading = 0;
     std::vector<TabStop> tabs;
+    Border borders[4]; // by Side
 };
 
 struct Table;
@@ -76,16 +90,6 @@ struct Block {
     std::vector<Run> runs;
     std::unique_ptr<Table> table;
 };
-
-struct Border {
-    enum class Style : std::uint8_t { None, Single, Double, Dotted, Dashed };
-    Style style = Style::None;
-    std::int32_t width = 0;
-    std::int32_t color = 0;
-    bool set = false; // stated in the source, even as "none"
-};
-
-enum Side { kTop, kLeft, kBottom, kRight };
 
 struct CellDef {
     enum class VAlign : std::uint8_t { Top, Middle, Bottom };
@@ -164,10 +168,12 @@ struct RenderModel {
     Flow header, headerFirst, headerLeft;
     Flow footer, footerFirst, footerLeft;
     Flow footnotes;
+    std::vector<std::size_t> footnoteStarts; // where each note begins in `footnotes`
     std::vector<Picture> pictures;
     std::unordered_map<std::int32_t, FontInfo> fonts; // by \f number
     std::int32_t defaultFont = 0;
     std::vector<std::optional<rtf::Rgb>> colors; // an empty entry is the automatic colour
+    std::vector<std::string> notes; // UTF-8: what the reader changed to show the report at all
 };
 
 } // namespace keld::render

@@ -75,8 +75,34 @@ RenderModel LayoutReader::Read()
         CloseGroup();
     if (m_landscape && m_out.page.width < m_out.page.height)
         std::swap(m_out.page.width, m_out.page.height);
+    FitMargins();
     Fonts();
     return std::move(m_out);
+}
+
+// Margins that leave less than an inch of text each way are narrowed in proportion: a text
+// area of nothing would put a letter on each page.
+void LayoutReader::FitMargins()
+{
+    PageSetup& p = m_out.page;
+    p.width = std::max(p.width, 2 * kMinTextArea);
+    p.height = std::max(p.height, 2 * kMinTextArea);
+    bool narrowed = false;
+    auto fit = [&](std::int32_t paper, std::int32_t& a, std::int32_t& b) {
+        a = std::max(a, 0);
+        b = std::max(b, 0);
+        const std::int64_t room = paper - kMinTextArea;
+        if (std::int64_t(a) + b <= room)
+            return;
+        const std::int64_t sum = std::int64_t(a) + b;
+        a = static_cast<std::int32_t>(room * a / sum);
+        b = static_cast<std::int32_t>(room - a);
+        narrowed = true;
+    };
+    fit(p.width, p.left, p.right);
+    fit(p.height, p.top, p.bottom);
+    if (narrowed)
+        m_out.notes.push_back("The margins were narrowed: they left less than an inch for the text.");
 }
 
 // ---- groups ------------------------------------------------------------------------------------

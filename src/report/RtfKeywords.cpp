@@ -197,8 +197,15 @@ void AddParagraphFormats(Table& t)
     t["tqc"] = {{Kw::Tqc}, kLayout};
     t["tqdec"] = {{Kw::Tqdec}, kLayout};
     t["cbpat"] = {{Kw::Cbpat}, kLayout};
-    for (const char* b : {"brdrt", "brdrb", "brdrl", "brdrr", "brdrbtw", "brdrbar", "box"})
-        t[b] = {{Kw::ParaBorder}, kLayout};
+    t["keepn"] = {{Kw::Keepn}, kLayout};
+    t["brsp"] = {{Kw::Brsp}, kLayout};
+    t["brdrt"] = {{Kw::ParaBorder, Arg(Side::Top)}, kLayout};
+    t["brdrl"] = {{Kw::ParaBorder, Arg(Side::Left)}, kLayout};
+    t["brdrb"] = {{Kw::ParaBorder, Arg(Side::Bottom)}, kLayout};
+    t["brdrr"] = {{Kw::ParaBorder, Arg(Side::Right)}, kLayout};
+    t["box"] = {{Kw::ParaBorder, 4}, kLayout};
+    for (const char* b : {"brdrbtw", "brdrbar"})
+        t[b] = {{Kw::ParaBorder, 5}, kLayout};
 }
 
 void AddTables(Table& t)

@@ -188,7 +188,9 @@ enum class Kw : std::uint8_t {
     Tqc,
     Tqdec,
     Cbpat,
-    ParaBorder,
+    Keepn,
+    Brsp,
+    ParaBorder, // arg: Side, 4: all four (box), 5: none drawn
     // table rows and cells
     Trowd,
     Trleft,

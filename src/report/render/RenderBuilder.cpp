@@ -2,14 +2,20 @@
 
 #include "report/render/RenderBuilderShared.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QLocale>
 #include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
+#include <QTextFragment>
+#include <QTextTable>
+#include <QFontMetricsF>
 
 #include <algorithm>
 #include <cmath>
@@ -22,10 +28,22 @@ namespace keld::render {
 namespace {
 
 constexpr int kMaxImageSide = 16384;
-constexpr qint64 kMaxImagePixels = 50'000'000;     // one picture
-constexpr qint64 kMaxDocumentPixels = 200'000'000; // all of them
 
-std::vector<QImage> DecodePictures(const RenderModel& model)
+// Said the same in every language the program runs in, as its other messages.
+QString PageLimitNote()
+{
+    return QStringLiteral("The report was cut here: more than %1 pages.")
+        .arg(QLocale(QLocale::English).toString(kMaxPages));
+}
+
+constexpr qsizetype kMaxBlockLetters = 8192;
+constexpr int kMaxBlockRuns = 512;
+constexpr qsizetype kMaxFamilies = 64;
+constexpr qint64 kMaxImagePixels = 64'000'000;     // one picture as stored, decoded once
+constexpr int kMaxShownSide = 2400;                // 8 inches at 300 dpi: finer is not printed
+constexpr qint64 kMaxDocumentPixels = 100'000'000; // all of them as kept
+
+std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes)
 {
     std::vector<QImage> images;
     images.reserve(model.pictures.size());
@@ -36,15 +54,42 @@ std::vector<QImage> DecodePictures(const RenderModel& model)
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
-        QSize size = reader.size();
+        const QSize size = reader.size();
         QImage image;
-        // A picture claiming absurd dimensions is left out rather than allocated.
         const qint64 pixels = qint64(size.width()) * size.height();
-        if (size.isValid() && size.width() <= kMaxImageSide && size.height() <= kMaxImageSide &&
-            pixels <= kMaxImagePixels && pixels <= budget) {
-            image = reader.read();
-            budget -= pixels;
+        // A picture claiming absurd dimensions is left out rather than allocated; a large one is
+        // read and kept at the size print can show.
+        if (!size.isValid() || size.width() > kMaxImageSide || size.height() > kMaxImageSide ||
+            pixels > kMaxImagePixels) {
+            if (size.isValid())
+                notes.append(QStringLiteral("A picture of %1 by %2 pixels was too large to show.")
+                                 .arg(size.width())
+                                 .arg(size.height()));
+            images.emplace_back();
+            continue;
         }
+        QSize shown = size;
+        if (shown.width() > kMaxShownSide || shown.height() > kMaxShownSide)
+            shown = size.scaled(kMaxShownSide, kMaxShownSide, Qt::KeepAspectRatio);
+        const qint64 kept = qint64(shown.width()) * shown.height();
+        if (kept > budget) {
+            notes.append(QStringLiteral("Some pictures were left out: together they were too large."));
+            images.emplace_back();
+            continue;
+        }
+        reader.setAllocationLimit(static_cast<int>(pixels * 4 / (1024 * 1024) + 1));
+        if (shown != size)
+            reader.setScaledSize(shown);
+        image = reader.read();
+        if (!image.isNull() && image.size() != shown)
+            image = image.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        if (!image.isNull() && shown != size) {
+            // Finer dots, so that the picture keeps its size on paper.
+            auto dpm = [](int d) { return d > 0 ? d : 3780; };
+            image.setDotsPerMeterX(dpm(image.dotsPerMeterX()) * image.width() / size.width());
+            image.setDotsPerMeterY(dpm(image.dotsPerMeterY()) * image.height() / size.height());
+        }
+        budget -= kept;
         images.push_back(std::move(image));
     }
     return images;
@@ -111,8 +156,13 @@ void Builder::BuildReport()
         cursor.setBlockFormat(spacer);
         fresh = false;
     }
+    // The body is cut well before Qt's coordinates run out (about 31,000 pages), by an estimate
+    // that errs long; the exact cut comes after layout.
+    m_room = (kMaxPages + kMaxPages / 20) * m_bodyHeight;
+    m_cutNote = PageLimitNote();
     EmitFlow(cursor, body, fresh, false);
-    if (!m_model.footnotes.empty()) {
+    const bool atFoot = !m_model.footnoteStarts.empty() && m_model.footnoteStarts.size() <= kMaxFootnotesAtFoot;
+    if (!m_model.footnotes.empty() && m_room > 0 && !atFoot) {
         // Notes close the report, under a short rule as at a page's foot.
         QTextBlockFormat rule;
         rule.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
@@ -125,6 +175,7 @@ void Builder::BuildReport()
         fresh = false;
         EmitFlow(cursor, m_model.footnotes, fresh, false);
     }
+    m_room = -1;
     if (fresh)
         Collapse(cursor);
     cursor.endEditBlock();
@@ -138,10 +189,37 @@ void Builder::BuildPart(const Flow& flow, int page, int pages)
     m_pages = pages;
     m_doc.setTextWidth(m_bodyWidth);
     QTextCursor cursor(&m_doc);
+    cursor.beginEditBlock();
     bool fresh = true;
     EmitFlow(cursor, flow, fresh, false);
     if (fresh)
         Collapse(cursor);
+    cursor.endEditBlock();
+}
+
+void Builder::BuildNote(std::span<const Block> blocks)
+{
+    Setup();
+    m_doc.setTextWidth(m_bodyWidth);
+    QTextCursor cursor(&m_doc);
+    cursor.beginEditBlock();
+    bool fresh = true;
+    EmitFlow(cursor, blocks, fresh, false);
+    if (fresh)
+        Collapse(cursor);
+    cursor.endEditBlock();
+}
+
+void Builder::BuildPart(const Flow& flow, std::vector<FieldSpot>& fields)
+{
+    // A part taller than the page could never be seen whole; cut there, it is laid out once for
+    // each page.
+    m_fields = &fields;
+    m_room = Px(m_model.page.height);
+    m_cutNote = QStringLiteral("A header or footer taller than the page was cut.");
+    BuildPart(flow, 1, 1);
+    m_room = -1;
+    m_fields = nullptr;
 }
 
 QUrl Builder::ImageUrl(int index)
@@ -203,8 +281,15 @@ const QTextCharFormat& Builder::CharFormatOf(const CharFormat& f)
         return it->second;
     QTextCharFormat q;
     if (const FontInfo* info = Font(f.font)) {
-        if (!info->symbol)
-            q.setFontFamilies(QStringList{QString::fromStdString(info->family)});
+        // Each family costs a search of the system's fonts; past a few dozen they are hostile.
+        const QString family = QString::fromStdString(info->family);
+        if (!info->symbol && (m_families.contains(family) || m_families.size() < kMaxFamilies)) {
+            m_families.insert(family);
+            q.setFontFamilies(QStringList{family});
+        } else if (!info->symbol) {
+            m_notes.append(QStringLiteral("Only %1 fonts are used; the others are drawn in the default font.")
+                               .arg(kMaxFamilies));
+        }
         q.setFontStyleHint(StyleHint(info->kind));
     }
     q.setFontPointSize(std::max(1.0, f.size / 2.0));
@@ -245,7 +330,7 @@ const QTextCharFormat& Builder::CharFormatOf(const CharFormat& f)
 
 QTextBlockFormat Builder::CachedBlockFormat(const ParaFormat& p, double top)
 {
-    if (!p.tabs.empty() || p.firstLine < 0)
+    if (!p.tabs.empty() || p.firstLine < 0 || p.keepNext || HasBorder(p))
         return BlockFormatOf(p, top);
     const BlockKey key{p.left,         p.right,           p.firstLine, p.lineSpacing, p.shading,  p.align,
                        p.lineMultiple, p.pageBreakBefore, top,         m_cellLeft,    m_cellRight};
@@ -275,10 +360,26 @@ QTextBlockFormat Builder::BlockFormatOf(const ParaFormat& p, double top) const
     }
     const std::int32_t left = std::max(p.left, 0);
     const std::int32_t indent = std::max(p.firstLine, -left);
-    b.setLeftMargin(Px(left) + m_cellLeft);
-    b.setRightMargin(Px(std::max(p.right, 0)) + m_cellRight);
+    b.setLeftMargin(Px(left) + m_cellLeft + BorderRoom(p, kLeft));
+    b.setRightMargin(Px(std::max(p.right, 0)) + m_cellRight + BorderRoom(p, kRight));
     b.setTextIndent(Px(indent));
-    b.setTopMargin(std::min(top, m_bodyHeight / 2));
+    b.setTopMargin(std::min(top, m_bodyHeight / 2) + BorderRoom(p, kTop));
+    b.setBottomMargin(BorderRoom(p, kBottom));
+    if (p.keepNext)
+        b.setProperty(kKeepNextProperty, true);
+    for (int side = 0; side < 4; ++side) {
+        const Border& border = p.borders[side];
+        if (!Shown(border))
+            continue;
+        QPen pen(Color(border.color).value_or(QColor(Qt::black)), BorderWidth(border));
+        pen.setCapStyle(Qt::SquareCap);
+        if (border.style == Border::Style::Dotted)
+            pen.setStyle(Qt::DotLine);
+        else if (border.style == Border::Style::Dashed)
+            pen.setStyle(Qt::DashLine);
+        b.setProperty(kBorderProperty + side, pen);
+        b.setProperty(kBorderSpaceProperty + side, Px(border.space));
+    }
     if (p.lineSpacing > 0 && p.lineMultiple)
         b.setLineHeight(std::min(p.lineSpacing, 2400) * 100.0 / 240.0, QTextBlockFormat::ProportionalHeight);
     else if (p.lineSpacing > 0)
@@ -323,6 +424,18 @@ QTextBlockFormat Builder::BlockFormatOf(const ParaFormat& p, double top) const
     return b;
 }
 
+bool Builder::HasBorder(const ParaFormat& p)
+{
+    return std::any_of(std::begin(p.borders), std::end(p.borders), [](const Border& b) { return Shown(b); });
+}
+
+// The room a paragraph's border takes on one side: its line and the space inside it.
+double Builder::BorderRoom(const ParaFormat& p, int side) const
+{
+    const Border& b = p.borders[side];
+    return Shown(b) ? BorderWidth(b) + Px(b.space) : 0.0;
+}
+
 QSizeF Builder::PictureSize(const Picture& picture, const QImage& image) const
 {
     double w = Px(picture.width), h = Px(picture.height);
@@ -340,6 +453,11 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
 {
     const QTextBlockFormat format = CachedBlockFormat(block.para, top);
     const QTextCharFormat& mark = CharFormatOf(block.mark);
+    // Qt gives no height to an empty block just after a table (it holds the table's place), so
+    // an empty paragraph there takes the block after it.
+    if (fresh && m_afterTable && block.runs.empty())
+        fresh = false;
+    m_afterTable = false;
     if (fresh) {
         // Only an empty paragraph takes its height from the mark. Merged, not set: in a table
         // cell this format also holds the cell's borders and padding.
@@ -351,18 +469,58 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
         cursor.insertBlock(format, mark);
     }
     int lastField = 0;
+    qsizetype letters = 0;
+    int runs = 0;
     for (const Run& run : block.runs) {
         switch (run.kind) {
-        case Run::Kind::Text:
-            cursor.insertText(QString::fromStdU16String(run.text), CharFormatOf(run.format));
+        case Run::Kind::Text: {
+            // Qt lays out one very long paragraph in far more than linear time: it goes on in a
+            // block of its own format, at a space, every so many letters.
+            const QString text = QString::fromStdU16String(run.text);
+            QTextCharFormat format = CharFormatOf(run.format);
+            if (run.footnote > 0)
+                format.setProperty(kFootnoteProperty, run.footnote);
+            if (++runs > kMaxBlockRuns) {
+                // So does one of very many changes of format.
+                QTextBlockFormat more = cursor.blockFormat();
+                more.setTopMargin(0);
+                more.setTextIndent(0);
+                more.setPageBreakPolicy(QTextFormat::PageBreak_Auto);
+                cursor.insertBlock(more, format);
+                runs = 0;
+                letters = 0;
+            }
+            qsizetype from = 0;
+            while (letters + (text.size() - from) > kMaxBlockLetters) {
+                const qsizetype want = from + std::max<qsizetype>(kMaxBlockLetters - letters, 1);
+                qsizetype at = text.indexOf(QLatin1Char(' '), want - 1);
+                if (at < 0 || at - want > kMaxBlockLetters / 4)
+                    at = want - 1;
+                cursor.insertText(text.mid(from, at + 1 - from), format);
+                QTextBlockFormat more = cursor.blockFormat();
+                more.setTopMargin(0);
+                more.setTextIndent(0);
+                more.setPageBreakPolicy(QTextFormat::PageBreak_Auto);
+                cursor.insertBlock(more, format);
+                from = at + 1;
+                letters = 0;
+            }
+            cursor.insertText(text.mid(from), format);
+            letters += text.size() - from;
             break;
+        }
         case Run::Kind::PageNumber:
         case Run::Kind::PageCount:
             if (m_page <= 0) {
                 cursor.insertText(QString::fromStdU16String(run.text), CharFormatOf(run.format));
             } else if (run.field != lastField) {
                 const int value = run.kind == Run::Kind::PageNumber ? m_page : m_pages;
-                cursor.insertText(QString::number(value), CharFormatOf(run.format));
+                const QString number = QString::number(value);
+                // Past a few fields a part's numbers stay as built: rewriting each on every page
+                // would cost fields times pages.
+                if (m_fields && m_fields->size() < kMaxPartFields)
+                    m_fields->push_back({cursor.position(), number, run.kind == Run::Kind::PageNumber});
+                cursor.insertText(number, CharFormatOf(run.format));
             }
             lastField = run.field;
             continue;
@@ -388,19 +546,88 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
 // or a cell, where paragraphs on paper keep both. So the whole space between two paragraphs
 // goes above the second, the space next to a table into the table's margin, and the space at
 // the edges of a cell into its padding (see CellFormatOf).
-void Builder::EmitFlow(QTextCursor& cursor, const Flow& flow, bool& fresh, bool nested)
+void Builder::EmitFlow(QTextCursor& cursor, std::span<const Block> flow, bool& fresh, bool nested)
 {
     for (std::size_t k = 0; k < flow.size(); ++k) {
         const Block& block = flow[k];
+        if (m_room == 0 && m_depth == 0)
+            return; // cut at the page limit
+        if (m_room > 0 && m_depth == 0) {
+            const bool broken = block.table ? block.table->pageBreakBefore : block.para.pageBreakBefore;
+            const double used = EstimateBlock(block, m_bodyWidth) + (broken ? m_bodyHeight : 0.0);
+            if (used > m_room) {
+                m_notes.append(m_cutNote);
+                if (!block.table && !block.runs.empty() && m_room >= used / 100) {
+                    // A long paragraph keeps the part of its text that fits.
+                    Block part;
+                    part.para = block.para;
+                    part.mark = block.mark;
+                    std::size_t letters = 0;
+                    for (const Run& run : block.runs)
+                        letters += run.text.size() + 1;
+                    std::size_t keep = static_cast<std::size_t>(letters * std::max(m_room, 0.0) / used);
+                    for (const Run& run : block.runs) {
+                        if (keep == 0)
+                            break;
+                        Run copy = run;
+                        if (copy.text.size() > keep)
+                            copy.text.resize(keep);
+                        keep -= std::min(keep, copy.text.size() + 1);
+                        part.runs.push_back(std::move(copy));
+                    }
+                    m_room = -1;
+                    EmitParagraph(cursor, part, fresh, 0.0);
+                }
+                m_room = 0;
+                return;
+            }
+            m_room = std::max(m_room - used, 1e-9);
+        }
         const Block* before = k > 0 && !flow[k - 1].table ? &flow[k - 1] : nullptr;
         const Block* after = k + 1 < flow.size() && !flow[k + 1].table ? &flow[k + 1] : nullptr;
         if (block.table) {
             EmitTable(cursor, *block.table, fresh, nested, before ? Px(before->para.after) : 0.0,
                       after ? Px(after->para.before) : 0.0);
         } else {
-            EmitParagraph(cursor, block, fresh, before ? Px(before->para.after + block.para.before) : 0.0);
+            // Qt keeps only the larger of two meeting margins: the border below the paragraph
+            // before goes into this one's space above.
+            EmitParagraph(cursor, block, fresh,
+                          before ? Px(before->para.after + block.para.before) + BorderRoom(before->para, kBottom)
+                                 : 0.0);
         }
     }
+}
+
+// A block's height, erring long: wide letters, and no two paragraphs sharing a line.
+double Builder::EstimateBlock(const Block& block, double width) const
+{
+    if (block.table) {
+        double height = 0;
+        for (const Row& row : block.table->rows) {
+            const double cellWidth = std::max(width / std::max<std::size_t>(row.cells.size(), 1), Px(144));
+            double tallest = Px(std::max(row.Def().height, 0));
+            for (const Cell& cell : row.cells) {
+                double h = 0;
+                for (const Block& inner : cell.blocks)
+                    h += EstimateBlock(inner, cellWidth);
+                tallest = std::max(tallest, h);
+            }
+            height += tallest;
+        }
+        return height;
+    }
+    double letters = 0, tallest = Px(block.mark.size * 10.0);
+    for (const Run& run : block.runs) {
+        const double size = Px(run.format.size * 10.0);
+        letters += run.kind == Run::Kind::Picture ? width : run.text.size() * size * 0.6;
+        tallest = std::max(tallest, size);
+        if (run.kind == Run::Kind::Picture && run.picture >= 0 && run.picture < static_cast<int>(m_images.size()) &&
+            !m_images[run.picture].isNull())
+            tallest = std::max(tallest, PictureSize(m_model.pictures[run.picture], m_images[run.picture]).height());
+    }
+    const double lines = std::max(1.0, std::ceil(letters / std::max(width, 1.0)));
+    const double line = std::max(tallest * 1.2, Px(std::abs(block.para.lineSpacing)));
+    return lines * line + Px(block.para.before + block.para.after);
 }
 
 double DocumentDpi()
@@ -412,14 +639,237 @@ double DocumentDpi()
     return 96;
 }
 
+namespace {
+
+bool KeepsNext(const QTextFrame::iterator& it)
+{
+    return !it.currentFrame() && it.currentBlock().blockFormat().boolProperty(kKeepNextProperty);
+}
+
+// Qt has no "keep with next": a paragraph that asks for it and ends its page apart from what
+// follows goes to the next page, with the paragraphs before it that ask the same.
+void KeepWithNext(QTextDocument& document)
+{
+    constexpr int kMaxMoves = 200; // each move lays out the rest of the report again
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const double page = document.pageSize().height();
+    // Where an item's first line stands: Qt moves the lines of a block that does not fit to the
+    // next page but leaves the block where it began.
+    auto top = [&](const QTextFrame::iterator& it) {
+        if (it.currentFrame())
+            return layout->frameBoundingRect(it.currentFrame()).top();
+        const QTextBlock block = it.currentBlock();
+        const double y = layout->blockBoundingRect(block).top();
+        const QTextLayout* lines = block.layout();
+        return lines && lines->lineCount() > 0 ? y + lines->lineAt(0).y() : y;
+    };
+    int moves = 0;
+    QTextFrame::iterator previous;
+    bool hasPrevious = false;
+    for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && moves < kMaxMoves;) {
+        if (!KeepsNext(it)) {
+            previous = it;
+            hasPrevious = true;
+            ++it;
+            continue;
+        }
+        const QTextFrame::iterator chain = it;
+        while (!it.atEnd() && KeepsNext(it))
+            ++it;
+        if (it.atEnd())
+            break;
+        const int first = static_cast<int>(top(chain) / page);
+        const bool pageTop = !hasPrevious || static_cast<int>(top(previous) / page) < first;
+        if (static_cast<int>(top(it) / page) > first && !pageTop) {
+            QTextBlockFormat move;
+            move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+            QTextCursor(chain.currentBlock()).mergeBlockFormat(move);
+            ++moves;
+        }
+        previous = it;
+        hasPrevious = true;
+        ++it;
+    }
+}
+
+// Cuts a report laid out on more than the most pages at the last line that fits, leaving room
+// for the notes that say so. Whether it was cut.
+bool CutAtPageLimit(QTextDocument& document)
+{
+    if (document.pageCount() <= kMaxPages)
+        return false;
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const QTextFrameFormat root = document.rootFrame()->frameFormat();
+    const double limit =
+        kMaxPages * document.pageSize().height() - root.bottomMargin() - 4 * QFontMetricsF(document.defaultFont()).height();
+    int cut = -1;
+    for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && cut < 0; ++it) {
+        if (QTextFrame* frame = it.currentFrame()) {
+            const QRectF r = layout->frameBoundingRect(frame);
+            if (r.top() >= limit) {
+                cut = frame->firstPosition() - 2; // with the break before it
+            } else if (r.bottom() > limit) {
+                // A table across the limit keeps the rows above it.
+                if (auto* table = qobject_cast<QTextTable*>(frame)) {
+                    for (int row = 1; row < table->rows(); ++row) {
+                        const QTextBlock first = table->cellAt(row, 0).firstCursorPosition().block();
+                        if (layout->blockBoundingRect(first).top() >= limit) {
+                            table->removeRows(row, table->rows() - row);
+                            break;
+                        }
+                    }
+                }
+                cut = frame->lastPosition() + 1;
+            }
+        } else {
+            const QTextBlock block = it.currentBlock();
+            const QRectF r = layout->blockBoundingRect(block);
+            if (r.top() >= limit) {
+                cut = block.position() - 1; // with the break before it
+            } else if (r.bottom() > limit) {
+                const QTextLayout* lines = block.layout();
+                for (int k = 0; k < lines->lineCount() && cut < 0; ++k) {
+                    const QTextLine line = lines->lineAt(k);
+                    if (r.top() + line.y() + line.height() > limit)
+                        cut = block.position() + line.textStart();
+                }
+            }
+        }
+    }
+    if (cut >= 0) {
+        QTextCursor rest(&document);
+        rest.setPosition(std::clamp(cut, 0, document.characterCount() - 1));
+        rest.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        rest.removeSelectedText();
+    }
+    return true;
+}
+
+// Footnotes stand at the foot of the page of their reference. Qt has one text height for every
+// page, so a paragraph that would run into the notes goes to the next page, as on paper.
+void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
+{
+    const RenderModel& model = pages.Model();
+    if (model.footnoteStarts.empty() || model.footnoteStarts.size() > kMaxFootnotesAtFoot)
+        return;
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const double page = document.pageSize().height();
+    const double bottom = document.rootFrame()->frameFormat().bottomMargin();
+    auto firstLineTop = [&](const QTextBlock& block) {
+        const double y = layout->blockBoundingRect(block).top();
+        const QTextLayout* lines = block.layout();
+        return lines && lines->lineCount() > 0 ? y + lines->lineAt(0).y() : y;
+    };
+    std::vector<std::vector<int>> byPage;
+    // Each move lays out the rest of the report again: a long report keeps its pages as they fall.
+    const int passes = document.pageCount() <= 200 ? 40 : 0;
+    for (int pass = 0; pass <= passes; ++pass) {
+        byPage.assign(static_cast<std::size_t>(document.pageCount()), {});
+        for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                const int number = fragment.charFormat().intProperty(kFootnoteProperty);
+                if (number <= 0 || number > static_cast<int>(model.footnoteStarts.size()))
+                    continue;
+                const QTextLine line = block.layout()->lineForTextPosition(fragment.position() - block.position());
+                const double y = layout->blockBoundingRect(block).top() + (line.isValid() ? line.y() : 0.0);
+                const auto index = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(y, 0.0) / page), 0,
+                                                           byPage.size() - 1);
+                if (std::find(byPage[index].begin(), byPage[index].end(), number) == byPage[index].end())
+                    byPage[index].push_back(number);
+            }
+        }
+        // The first paragraph of the body that runs into the notes of its page goes over.
+        bool moved = false;
+        if (pass == passes)
+            break;
+        QTextBlock previous;
+        for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && !moved; ++it) {
+            if (it.currentFrame()) {
+                previous = QTextBlock();
+                continue;
+            }
+            const QTextBlock block = it.currentBlock();
+            const double top = firstLineTop(block);
+            const auto index = static_cast<std::size_t>(std::max(top, 0.0) / page);
+            if (index >= byPage.size() || byPage[index].empty()) {
+                previous = block;
+                continue;
+            }
+            const double limit = (index + 1) * page - bottom - pages.NotesHeight(byPage[index]);
+            const QTextLayout* lines = block.layout();
+            const double blockTop = layout->blockBoundingRect(block).top();
+            bool over = false;
+            for (int k = 0; k < lines->lineCount(); ++k) {
+                const QTextLine line = lines->lineAt(k);
+                const double lineTop = blockTop + line.y();
+                if (static_cast<std::size_t>(lineTop / page) != index)
+                    break;
+                over = over || lineTop + line.height() > limit;
+            }
+            const bool pageTop = !previous.isValid() || static_cast<std::size_t>(firstLineTop(previous) / page) < index;
+            if (over && !pageTop) {
+                QTextBlockFormat move;
+                move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+                QTextCursor(block).mergeBlockFormat(move);
+                moved = true;
+            }
+            previous = block;
+        }
+        if (!moved)
+            break;
+    }
+    for (auto& notes : byPage)
+        std::sort(notes.begin(), notes.end());
+    pages.SetPageNotes(std::move(byPage));
+}
+
+} // namespace
+
 std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> model)
 {
     auto document = std::make_unique<QTextDocument>();
     const double dpi = DocumentDpi();
-    auto images = std::make_shared<std::vector<QImage>>(DecodePictures(*model));
-    Builder(*model, *images, *document, dpi).BuildReport();
-    new ReportPages(document.get(), std::move(model), std::move(images), dpi);
+    QStringList notes;
+    for (const std::string& note : model->notes)
+        notes.append(QString::fromStdString(note));
+    auto images = std::make_shared<std::vector<QImage>>(DecodePictures(*model, notes));
+    Builder builder(*model, *images, *document, dpi);
+    builder.BuildReport();
+    notes.append(builder.Notes());
+    auto* pages = new ReportPages(document.get(), std::move(model), std::move(images), dpi);
+    notes.append(pages->PartNotes());
+    KeepWithNext(*document);
+    PlaceFootnotes(*document, *pages);
+    if (CutAtPageLimit(*document))
+        notes.append(PageLimitNote());
+    notes.removeDuplicates();
+    if (!notes.isEmpty()) {
+        // On the report's last page, so that a printout says it is not the whole report.
+        QTextCursor end(document.get());
+        end.movePosition(QTextCursor::End);
+        QTextBlockFormat format;
+        format.setTopMargin(dpi / 6);
+        QTextCharFormat text;
+        text.setFontItalic(true);
+        text.setFontPointSize(10);
+        text.setForeground(QColor(160, 0, 0));
+        for (const QString& note : notes) {
+            end.insertBlock(format, text);
+            end.insertText(note, text);
+        }
+    }
+    pages->SetNotes(notes);
     return document;
+}
+
+QStringList RenderNotes(const QTextDocument& document)
+{
+    for (QObject* child : document.children()) {
+        if (auto* pages = dynamic_cast<const ReportPages*>(child))
+            return pages->Notes();
+    }
+    return {};
 }
 
 } // namespace keld::render

@@ -5,6 +5,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QList>
 #include <QPageLayout>
+#include <QStringList>
 
 #include <memory>
 
@@ -20,6 +21,17 @@ double DocumentDpi();
 // Builds the QTextDocument of a report, paginated on its paper with its margins. The model stays
 // with the document, for the page headers and footers.
 std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> model);
+
+// The most pages a report is laid out on; past them it is cut, with a note.
+inline constexpr int kMaxPages = 2000;
+
+// What the renderer changed or left out to show a report (a cut at the page limit, margins too
+// wide for the paper, tables nested too deep, pictures too large), one sentence each; these
+// also stand at the end of the report. Empty when the report is shown whole.
+QStringList RenderNotes(const QTextDocument& document);
+
+// The text of the footnotes drawn at the foot of page `index` (from 0), in order.
+QStringList FootnotesOfPage(const QTextDocument& document, int index);
 
 // Whether the document was built here, and the page it was built for (A4 with 2 cm margins for
 // any other document).

@@ -9,6 +9,11 @@
 #include <QFont>
 #include <QImage>
 #include <QObject>
+#include <QSet>
+#include <QTextDocument>
+#include <QStringList>
+#include <QPen>
+#include <QRectF>
 #include <QTextFormat>
 #include <QUrl>
 
@@ -16,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -26,7 +32,37 @@ class QTextDocument;
 namespace keld::render {
 
 inline constexpr int kMaxColumns = 512;
+inline constexpr std::size_t kMaxPartFields = 64; // page fields rewritten per page in a header or footer
+inline constexpr int kMaxTableDepth = 4; // deeper tables show their text: each level doubles Qt's layout
 inline constexpr qint64 kMaxTableCells = 400'000; // grid cells of all tables: a few bytes of RTF make a row
+
+// Block properties that Qt has no format for, read back after layout and when pages are painted.
+inline constexpr int kKeepNextProperty = QTextFormat::UserProperty + 1;
+inline constexpr int kBorderProperty = QTextFormat::UserProperty + 2;      // + side: its pen
+inline constexpr int kBorderSpaceProperty = QTextFormat::UserProperty + 6; // + side: inside it
+inline constexpr int kFootnoteProperty = QTextFormat::UserProperty + 10;   // a reference: its note
+inline constexpr std::size_t kMaxFootnotesAtFoot = 100; // more stand after the text, as notes
+
+// A paragraph's border on the document, in document pixels.
+struct BorderBox {
+    QRectF box; // the middle of the lines
+    std::array<QPen, 4> pens; // by side; Qt::NoPen where there is none
+};
+
+// A page field in a header or footer built once: where its number stands, to be rewritten for
+// each page.
+struct FieldSpot {
+    int at = 0;
+    QString text;
+    bool page = true; // the page's number, or the count of pages
+};
+
+// A header or footer, built once and given each page's numbers before it is drawn.
+struct BuiltPart {
+    std::unique_ptr<QTextDocument> document;
+    std::vector<FieldSpot> fields;
+    QStringList notes;
+};
 
 // What travels with a rendered document: its model, its decoded pictures and its resolution.
 class ReportPages : public QObject {
@@ -44,7 +80,31 @@ public:
     std::shared_ptr<std::vector<QImage>> ImagesPointer() const { return m_images; }
     double Dpi() const { return m_dpi; }
 
+    const QStringList& Notes() const { return m_notes; }
+    void SetNotes(QStringList notes) { m_notes = std::move(notes); }
+
+    // The header or footer `flow` with the numbers of page `page` of `pages`.
+    QTextDocument& Part(const Flow& flow, int page, int pages) const;
+
+    // The footnotes, each built once, and those at the foot of each page.
+    QTextDocument& Note(int number) const;
+    const std::vector<std::vector<int>>& PageNotes() const { return m_pageNotes; }
+    void SetPageNotes(std::vector<std::vector<int>> notes) { m_pageNotes = std::move(notes); }
+    double NotesHeight(const std::vector<int>& notes) const;
+
+    // What building the headers and footers left out.
+    QStringList PartNotes() const;
+
+    // The paragraph borders of the document as laid out on pages of `page` size, found once.
+    const std::vector<BorderBox>& Borders(const QTextDocument& document) const;
+
 private:
+    QStringList m_notes;
+    mutable std::vector<BorderBox> m_borders;
+    mutable std::unordered_map<const Flow*, BuiltPart> m_parts;
+    mutable std::unordered_map<int, std::unique_ptr<QTextDocument>> m_noteDocuments;
+    std::vector<std::vector<int>> m_pageNotes;
+    mutable QSizeF m_bordersFor;
     std::shared_ptr<const RenderModel> m_model;
     std::shared_ptr<std::vector<QImage>> m_images;
     double m_dpi;
@@ -73,6 +133,11 @@ public:
     void Setup();
     void BuildReport();
     void BuildPart(const Flow& flow, int page, int pages);
+    // Builds a header or footer once; its page fields are listed in `fields`.
+    void BuildPart(const Flow& flow, std::vector<FieldSpot>& fields);
+    // Builds one footnote, for the foot of its page.
+    void BuildNote(std::span<const Block> blocks);
+    const QStringList& Notes() const { return m_notes; }
 
 private:
     // Paragraphs and their formats (RenderBuilder.cpp).
@@ -103,9 +168,12 @@ private:
 
     QTextBlockFormat CachedBlockFormat(const ParaFormat& p, double top);
     QTextBlockFormat BlockFormatOf(const ParaFormat& p, double top) const;
+    static bool HasBorder(const ParaFormat& p);
+    double BorderRoom(const ParaFormat& p, int side) const;
     QSizeF PictureSize(const Picture& picture, const QImage& image) const;
     void EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh, double top);
-    void EmitFlow(QTextCursor& cursor, const Flow& flow, bool& fresh, bool nested);
+    void EmitFlow(QTextCursor& cursor, std::span<const Block> flow, bool& fresh, bool nested);
+    double EstimateBlock(const Block& block, double width) const;
 
     // Tables (RenderTables.cpp).
     struct Placed {
@@ -148,7 +216,14 @@ private:
     double m_bodyHeight = 0;
     int m_page = 0;
     int m_pages = 0;
+    std::vector<FieldSpot>* m_fields = nullptr;
     qint64 m_cellBudget = kMaxTableCells;
+    bool m_afterTable = false; // the cursor stands in the empty block Qt keeps after a table
+    int m_depth = 0;          // of the table being filled
+    double m_room = -1;       // pixels of the body still to fill before the page limit; <0: none
+    QStringList m_notes;
+    QString m_cutNote;
+    QSet<QString> m_families;
     double m_cellLeft = 0; // padding of the cell being filled, given to its paragraphs
     double m_cellRight = 0;
     std::unordered_map<CharFormat, QTextCharFormat, FormatHash> m_formats;

@@ -4,7 +4,12 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
+
+#include <algorithm>
 
 // Pages: the paper a rendered document was built for, its paper copy, and painting a page with
 // its header and footer.
@@ -33,6 +38,132 @@ const Flow& PartFlow(const RenderModel& model, bool header, int index)
 }
 
 } // namespace
+
+QTextDocument& ReportPages::Part(const Flow& flow, int page, int pages) const
+{
+    BuiltPart& part = m_parts[&flow];
+    if (!part.document) {
+        part.document = std::make_unique<QTextDocument>();
+        Builder builder(*m_model, *m_images, *part.document, m_dpi);
+        builder.BuildPart(flow, part.fields);
+        part.notes = builder.Notes();
+    }
+    // The numbers in order, each moving those after it by the change in its length; one edit,
+    // so that the part is laid out once.
+    QTextCursor edit(part.document.get());
+    edit.beginEditBlock();
+    int shift = 0;
+    for (FieldSpot& field : part.fields) {
+        field.at += shift;
+        const QString number = QString::number(field.page ? page : pages);
+        if (number == field.text)
+            continue;
+        QTextCursor cursor(part.document.get());
+        cursor.setPosition(field.at + 1);
+        const QTextCharFormat format = cursor.charFormat();
+        cursor.setPosition(field.at);
+        cursor.setPosition(field.at + static_cast<int>(field.text.size()), QTextCursor::KeepAnchor);
+        cursor.insertText(number, format);
+        shift += static_cast<int>(number.size() - field.text.size());
+        field.text = number;
+    }
+    edit.endEditBlock();
+    return *part.document;
+}
+
+QTextDocument& ReportPages::Note(int number) const
+{
+    std::unique_ptr<QTextDocument>& note = m_noteDocuments[number];
+    if (!note) {
+        note = std::make_unique<QTextDocument>();
+        const RenderModel& model = *m_model;
+        const auto index = static_cast<std::size_t>(number - 1);
+        const std::size_t begin = std::min(model.footnoteStarts[index], model.footnotes.size());
+        const std::size_t end = index + 1 < model.footnoteStarts.size()
+                                    ? std::min(model.footnoteStarts[index + 1], model.footnotes.size())
+                                    : model.footnotes.size();
+        Builder(model, *m_images, *note, m_dpi)
+            .BuildNote(std::span<const Block>(model.footnotes.data() + begin, std::max(begin, end) - begin));
+    }
+    return *note;
+}
+
+// The notes of a page under their rule.
+double ReportPages::NotesHeight(const std::vector<int>& notes) const
+{
+    if (notes.empty())
+        return 0;
+    double height = m_dpi / 6; // the rule and the space above it
+    for (int number : notes)
+        height += Note(number).size().height();
+    return height;
+}
+
+QStringList ReportPages::PartNotes() const
+{
+    QStringList notes;
+    const RenderModel& model = *m_model;
+    for (const Flow* flow : {&model.header, &model.headerFirst, &model.headerLeft, &model.footer,
+                             &model.footerFirst, &model.footerLeft}) {
+        if (flow->empty())
+            continue;
+        (void)Part(*flow, 1, 1); // built here, for its notes
+        notes.append(m_parts[flow].notes);
+    }
+    return notes;
+}
+
+const std::vector<BorderBox>& ReportPages::Borders(const QTextDocument& document) const
+{
+    if (m_bordersFor == document.pageSize())
+        return m_borders;
+    m_borders.clear();
+    m_bordersFor = document.pageSize();
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QTextBlockFormat format = block.blockFormat();
+        BorderBox box;
+        bool any = false;
+        for (int side = 0; side < 4; ++side) {
+            box.pens[side] = format.hasProperty(kBorderProperty + side) ? format.penProperty(kBorderProperty + side)
+                                                                        : QPen(Qt::NoPen);
+            any = any || box.pens[side].style() != Qt::NoPen;
+        }
+        if (!any)
+            continue;
+        const QTextLayout* lines = block.layout();
+        if (!lines || lines->lineCount() == 0)
+            continue;
+        const QPointF origin = layout->blockBoundingRect(block).topLeft();
+        const QTextLine first = lines->lineAt(0), last = lines->lineAt(lines->lineCount() - 1);
+        // The text's box: the last line has no first-line indent.
+        QRectF text(origin.x() + last.x(), origin.y() + first.y(), last.width(),
+                    last.y() + last.height() - first.y());
+        // The lines stand in the margins the builder left: the space inside, then the line.
+        auto space = [&](int side) {
+            const QPen& pen = box.pens[side];
+            if (pen.style() == Qt::NoPen)
+                return 0.0;
+            return pen.widthF() / 2 + format.doubleProperty(kBorderSpaceProperty + side);
+        };
+        box.box = text.adjusted(-space(kLeft), -space(kTop), space(kRight), space(kBottom));
+        m_borders.push_back(box);
+    }
+    std::stable_sort(m_borders.begin(), m_borders.end(),
+                     [](const BorderBox& a, const BorderBox& b) { return a.box.top() < b.box.top(); });
+    return m_borders;
+}
+
+QStringList FootnotesOfPage(const QTextDocument& document, int index)
+{
+    QStringList texts;
+    const ReportPages* pages = PagesOf(document);
+    if (!pages || index < 0 || index >= static_cast<int>(pages->PageNotes().size()))
+        return texts;
+    for (int number : pages->PageNotes()[static_cast<std::size_t>(index)])
+        texts.append(pages->Note(number).toPlainText());
+    return texts;
+}
 
 bool IsRenderedReport(const QTextDocument& document)
 {
@@ -75,7 +206,9 @@ std::unique_ptr<QTextDocument> PaperCopy(const QTextDocument& document)
     std::unique_ptr<QTextDocument> copy(document.clone());
     if (const ReportPages* pages = PagesOf(document)) {
         copy->setPageSize(PagePixels(document));
-        new ReportPages(copy.get(), pages->ModelPointer(), pages->ImagesPointer(), pages->Dpi());
+        auto* copied = new ReportPages(copy.get(), pages->ModelPointer(), pages->ImagesPointer(), pages->Dpi());
+        copied->SetNotes(pages->Notes());
+        copied->SetPageNotes(pages->PageNotes());
     }
     return copy;
 }
@@ -89,18 +222,72 @@ void PaintPart(QPainter& painter, const ReportPages& pages, bool header, int ind
     const Flow& flow = PartFlow(model, header, index);
     if (flow.empty())
         return;
-    QTextDocument part;
-    Builder(model, pages.Images(), part, pages.Dpi()).BuildPart(flow, index + 1, count);
+    QTextDocument& part = pages.Part(flow, index + 1, count);
     const double scale = pages.Dpi() / 1440.0;
     const double height = part.size().height();
     const double y =
         header ? model.page.headerY * scale : (model.page.height - model.page.footerY) * scale - height;
     painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.translate(model.page.left * scale, y);
     QAbstractTextDocumentLayout::PaintContext context;
     context.palette.setColor(QPalette::Text, Qt::black);
     context.clip = QRectF(QPointF(0, 0), part.size());
     part.documentLayout()->draw(&painter, context);
+    painter.restore();
+}
+
+// The borders of the paragraphs on one page: a box broken by the page is drawn on both.
+void PaintBorders(QPainter& painter, const std::vector<BorderBox>& borders, const QRectF& page)
+{
+    // Boxes are sorted by their tops; one taller than a page is rare and still found from the
+    // page before.
+    auto from = std::lower_bound(borders.begin(), borders.end(), page.top() - page.height(),
+                                 [](const BorderBox& b, double y) { return b.box.top() < y; });
+    for (auto it = from; it != borders.end() && it->box.top() <= page.bottom(); ++it) {
+        if (!it->box.intersects(page))
+            continue;
+        const QRectF& r = it->box;
+        const QLineF lines[4] = {{r.topLeft(), r.topRight()},
+                                 {r.topLeft(), r.bottomLeft()},
+                                 {r.bottomLeft(), r.bottomRight()},
+                                 {r.topRight(), r.bottomRight()}};
+        for (int side = 0; side < 4; ++side) {
+            if (it->pens[side].style() == Qt::NoPen)
+                continue;
+            painter.setPen(it->pens[side]);
+            painter.drawLine(lines[side]);
+        }
+    }
+}
+
+void PaintNotes(QPainter& painter, const ReportPages& pages, int index)
+{
+    if (index < 0 || index >= static_cast<int>(pages.PageNotes().size()))
+        return;
+    const std::vector<int>& notes = pages.PageNotes()[static_cast<std::size_t>(index)];
+    if (notes.empty())
+        return;
+    const RenderModel& model = pages.Model();
+    const double scale = pages.Dpi() / 1440.0;
+    const double left = model.page.left * scale;
+    const double width = (model.page.width - model.page.left - model.page.right) * scale;
+    double y = (model.page.height - model.page.bottom) * scale - pages.NotesHeight(notes);
+    painter.save();
+    painter.setPen(QPen(Qt::black, 0.75));
+    painter.drawLine(QPointF(left, y + pages.Dpi() / 12), QPointF(left + width * 0.3, y + pages.Dpi() / 12));
+    y += pages.Dpi() / 6;
+    for (int number : notes) {
+        QTextDocument& note = pages.Note(number);
+        painter.save();
+        painter.translate(left, y);
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.palette.setColor(QPalette::Text, Qt::black);
+        context.clip = QRectF(QPointF(0, 0), note.size());
+        note.documentLayout()->draw(&painter, context);
+        painter.restore();
+        y += note.size().height();
+    }
     painter.restore();
 }
 
@@ -122,9 +309,15 @@ void PaintPage(QPainter& painter, const QTextDocument& document, int index,
     painter.translate(0, -index * page.height());
     context.clip = QRectF(0, index * page.height(), page.width(), page.height());
     context.selections = selections;
+    // Pictures are often enlarged on paper; unsmoothed they come out blocky.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     document.documentLayout()->draw(&painter, context);
+    if (pages)
+        PaintBorders(painter, pages->Borders(document), context.clip);
     painter.restore();
 
+    if (pages)
+        PaintNotes(painter, *pages, index);
     if (pages)
         PaintPart(painter, *pages, false, index, document.pageCount());
 }

@@ -310,10 +310,19 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
                 EmitFlow(cursor, cell.blocks, fresh, nested);
         }
     };
+    if (m_depth >= kMaxTableDepth) {
+        m_notes.append(QStringLiteral("Tables nested more than %1 deep are shown as their text.").arg(kMaxTableDepth));
+        return flatten();
+    }
     qint64 stated = 0;
-    for (const Row& row : table.rows)
+    std::size_t widest = 0;
+    for (const Row& row : table.rows) {
         stated += qint64(std::max(row.cells.size(), row.Def().cells.size()));
-    if (stated > m_cellBudget)
+        widest = std::max(widest, row.cells.size());
+    }
+    // A row of more cells than columns would pile them into its last cell, which Qt lays out in
+    // far more than linear time: the text goes on as paragraphs.
+    if (stated > m_cellBudget || widest > static_cast<std::size_t>(kMaxColumns))
         return flatten();
     Grid grid = LayoutGrid(table);
     if (grid.cells.empty())
@@ -431,12 +440,15 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
         }
         QTextCursor inside = cell.firstCursorPosition();
         bool cellFresh = true;
+        ++m_depth;
         for (const Cell* content : p.content)
             EmitFlow(inside, content->blocks, cellFresh, true);
+        --m_depth;
         m_cellLeft = m_cellRight = 0;
     }
     cursor.setPosition(qtable->lastPosition() + 1);
     fresh = true;
+    m_afterTable = true;
 }
 
 } // namespace keld::render

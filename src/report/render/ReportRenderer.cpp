@@ -87,11 +87,14 @@ Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
     return AtomicWriteFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path, const QString& title)
+Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path, const QString& title,
+                      QStringList* notes)
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return KeldError(kErrInvalidArgument, "writing a PDF needs the Qt GUI application object");
     auto rendered = RenderReport(document);
+    if (notes)
+        *notes = render::RenderNotes(*rendered);
     return WritePdf(path, ReportPdfInfo(title),
                     [&](QPagedPaintDevice& device) { return PrintReport(*rendered, device); });
 }

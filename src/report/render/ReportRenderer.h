@@ -3,6 +3,7 @@
 #include "report/RtfDocument.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <filesystem>
 #include <functional>
@@ -43,6 +44,9 @@ Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
                 const std::function<bool(QPagedPaintDevice&)>& print);
 
 // Renders and writes a PDF (what printing would put on paper) titled `title`; needs no display.
-Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path, const QString& title);
+// `notes`, when given, gets what the renderer changed or left out to show the report (see
+// RenderNotes).
+Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path, const QString& title,
+                      QStringList* notes = nullptr);
 
 } // namespace keld
