@@ -195,6 +195,21 @@ private slots:
         QCOMPARE(m_commands->Window(), nullptr);
     }
 
+    // What the renderer changed to keep a hostile template within bounds is said in the window,
+    // not only on the report's last page; a plain report says nothing there.
+    void RenderNotesShowInTheStatusLine()
+    {
+        m_commands->PreviewDetail();
+        auto* status = m_commands->Window()->findChild<QLabel*>(QStringLiteral("lblStatus"));
+        QVERIFY(status);
+        QVERIFY(status->isHidden());
+        m_detailPath = QStringLiteral(KELD_TEST_DATA "/report-hostile/nested-tables.rtf");
+        m_commands->PreviewDetail();
+        QVERIFY(!status->isHidden());
+        QVERIFY2(status->text().contains("nested"), qPrintable(status->text()));
+        QCOMPARE(MessageBox::TakeShown(), QStringList());
+    }
+
     // A template that cannot be loaded is reported with its number, and the window opens anyway.
     void UnloadableTemplatesAreReported()
     {

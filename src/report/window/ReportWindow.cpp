@@ -118,6 +118,12 @@ ReportWindow::ReportWindow(const SheetModel& model, QWidget* parent)
     m_pageLabel->setObjectName(QStringLiteral("lblPage"));
     m_pageLabel->setAccessibleDescription(QStringLiteral("Page shown"));
 
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_status->setAccessibleName(QStringLiteral("Report notes"));
+    m_status->setWordWrap(true);
+    m_status->hide();
+
     auto makeButton = [this](const char* name, const QString& caption, const QString& spoken) {
         auto* button = new QPushButton(caption, this);
         button->setObjectName(QLatin1String(name));
@@ -144,6 +150,7 @@ ReportWindow::ReportWindow(const SheetModel& model, QWidget* parent)
     buttons->addWidget(m_close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_preview, 1);
+    layout->addWidget(m_status);
     layout->addLayout(buttons);
 
     connect(m_print, &QPushButton::clicked, this, [this] { Print(); });
@@ -238,6 +245,11 @@ void ReportWindow::Render()
     if (fresh->pageSize() != render::PagePixels(*fresh))
         fresh = render::PaperCopy(*fresh);
     m_preview->SetDocument(fresh.get());
+    // A report cut or changed to keep within the renderer's bounds says so here as well as on its
+    // last page, where it is easily missed.
+    const QStringList notes = render::RenderNotes(*fresh);
+    m_status->setText(notes.join(u'\n'));
+    m_status->setVisible(!notes.isEmpty());
     m_rendered = std::move(fresh);
     m_renderedStale = false;
 }

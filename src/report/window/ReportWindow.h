@@ -78,6 +78,7 @@ private:
     PageView* m_preview;
     QComboBox* m_zoom;
     QLabel* m_pageLabel;
+    QLabel* m_status; // what the renderer changed or left out to show the report
     QPushButton* m_print;
     QPushButton* m_saveRtf;
     QPushButton* m_savePdf;
