@@ -1,6 +1,7 @@
 // The inventory window on large input, offscreen, through the real program: choosing a huge
 // picture (time, and the process's peak resident memory while it is chosen) and a key typed into
 // a short note and into a long journal.
+#include "StartProgram.h"
 #include "app/KeldApplication.h"
 #include "character/SheetModel.h"
 #include "inventory/window/InventoryWindow.h"
@@ -28,15 +29,7 @@
 
 namespace {
 
-std::unique_ptr<keld::KeldApplication> StartProgram(const QTemporaryDir& config)
-{
-    keld::KeldApplication::Options options;
-    options.configFolder = config.path().toStdString();
-    options.endProgram = [] {};
-    auto program = std::make_unique<keld::KeldApplication>(options);
-    program->Start();
-    return program;
-}
+using keld::bench::StartProgram;
 
 double StatusMegabytes(const char* key)
 {

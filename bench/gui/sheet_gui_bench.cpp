@@ -1,6 +1,7 @@
 // The desktop program's speed and size, offscreen: start-up to the first painted sheet against
 // an empty main window, a typed stat and a youth change through the real widgets, and the
 // resident memory with a character loaded.
+#include "StartProgram.h"
 #include "app/KeldApplication.h"
 #include "app/MainWindow.h"
 #include "report/window/PageView.h"
@@ -74,15 +75,7 @@ template <typename Watch> bool WaitForPaint(const Watch& watch)
     return true;
 }
 
-std::unique_ptr<keld::KeldApplication> StartProgram(const QTemporaryDir& config)
-{
-    keld::KeldApplication::Options options;
-    options.configFolder = config.path().toStdString();
-    options.endProgram = [] {};
-    auto program = std::make_unique<keld::KeldApplication>(options);
-    program->Start();
-    return program;
-}
+using keld::bench::StartProgram;
 
 double ResidentMegabytes()
 {
