@@ -3,6 +3,7 @@
 #include "settings/SettingsStore.h"
 #include "sheet/binding/SheetBinding.h"
 #include "ui/FileDialog.h"
+#include "ui/PasteGuard.h"
 #include "ui/Twips.h"
 
 #include <QClipboard>
@@ -282,6 +283,10 @@ private slots:
     {
         Fixture f;
         f.window->show();
+        // One guard on the application, however many windows install it.
+        PasteGuard::Install();
+        const auto guards = QCoreApplication::instance()->findChildren<QObject*>(QStringLiteral("keldPasteGuard"));
+        QCOMPARE(guards.size(), 1);
         auto* journal = f.Find<QPlainTextEdit>(QStringLiteral("txtJournal"));
         auto* gold = f.Find<QLineEdit>(QStringLiteral("txtMoney_0"));
         QClipboard* clipboard = QGuiApplication::clipboard();
@@ -308,6 +313,7 @@ private slots:
         QTest::keySequence(journal, QKeySequence::Paste);
         QCOMPARE(f.model.Text(FieldId::Note, static_cast<int>(NoteKind::Journal)),
                  std::string("Journal - 12"));
+        gold->end(false);
         QTest::keySequence(gold, QKeySequence::Paste);
         QCOMPARE(f.model.Text(FieldId::Money, 0), std::string("0 12"));
     }
