@@ -44,9 +44,15 @@ SheetView::SheetView(SheetBinding& binding, QWidget* parent) : QWidget(parent)
     setMinimumHeight(TwipsToPx(kMinimumHeightTwips, this));
     PlacePanel();
     // Keyboard focus never goes where it cannot be seen.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { EnsureVisible(now); });
+    m_focusFollower =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { EnsureVisible(now); });
     // Fields the model never changes again (a "0" that New writes over "0") are only shown here.
     binding.RefreshAll();
+}
+
+SheetView::~SheetView()
+{
+    disconnect(m_focusFollower);
 }
 
 double SheetView::WindowHeightTwips() const

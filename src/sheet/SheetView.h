@@ -26,6 +26,7 @@ public:
     static constexpr int kMinimumHeightTwips = 2880;
 
     SheetView(SheetBinding& binding, QWidget* parent = nullptr);
+    ~SheetView() override;
 
     QWidget* Panel() const { return m_panel; }
     // The panel's top in twips: 0 or a negative multiple of the scroll step.
@@ -47,6 +48,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Scrolls to the focused control; dropped first when the view goes, since its children lose
+    // the focus while they are destroyed.
+    QMetaObject::Connection m_focusFollower;
     double WindowHeightTwips() const;
     void PlacePanel();
 
