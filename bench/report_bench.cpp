@@ -7,7 +7,16 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -49,5 +58,93 @@ void BM_FillData(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * source.size()));
 }
 BENCHMARK(BM_FillData)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Whole keldcg-cli runs: the 5 MB template against a copy of it with no placeholders (their
+// brackets made round), in pairs so a busy moment of the machine hits both alike. The figure that
+// counts is the median of the pairs' ratios.
+namespace fs = std::filesystem;
+
+fs::path WorkFolder()
+{
+    static const fs::path dir = [] {
+        fs::path d = fs::temp_directory_path() / ("keld_report_bench_" + std::to_string(getpid()));
+        fs::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
+bool WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    return static_cast<bool>(out.flush());
+}
+
+// Runs a program directly, its output discarded; the seconds it took, or a negative number when
+// it did not exit 0.
+double TimedRun(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    const bool ok = spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+                    WEXITSTATUS(status) == 0;
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return ok ? took.count() : -1;
+}
+
+void BM_CliFillAgainstPlainCopy(benchmark::State& state)
+{
+    const fs::path dir = WorkFolder();
+    std::string plain = bench::LargeTemplate();
+    for (const ReportValue& step : bench::NewCharacterSteps()) {
+        std::size_t at = plain.find(step.placeholder);
+        if (at == std::string::npos)
+            continue;
+        plain[at] = '(';
+        plain[at + step.placeholder.size() - 1] = ')';
+    }
+    if (!WriteFile(dir / "stress.rtf", bench::LargeTemplate()) || !WriteFile(dir / "plain.rtf", plain)) {
+        state.SkipWithError("cannot write the templates");
+        return;
+    }
+    const std::string character = std::string(KELD_SOURCE_DIR) + "/tests/data/charfile/valid-character.kld";
+    auto command = [&](const char* name) {
+        return std::vector<std::string>{KELD_CLI_PATH, "report", character, (dir / name).string(),
+                                        (dir / "out.rtf").string()};
+    };
+    std::vector<double> ratios;
+    double filled = 0;
+    double copied = 0;
+    for (auto _ : state) {
+        const double a = TimedRun(command("stress.rtf"));
+        const double b = TimedRun(command("plain.rtf"));
+        if (a <= 0 || b <= 0) {
+            state.SkipWithError("keldcg-cli failed");
+            return;
+        }
+        filled += a;
+        copied += b;
+        ratios.push_back(a / b);
+    }
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+    std::sort(ratios.begin(), ratios.end());
+    state.counters["ratio_median"] = ratios[ratios.size() / 2];
+    state.counters["filled_ms"] = 1000 * filled / static_cast<double>(ratios.size());
+    state.counters["plain_ms"] = 1000 * copied / static_cast<double>(ratios.size());
+}
+BENCHMARK(BM_CliFillAgainstPlainCopy)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
 
 } // namespace

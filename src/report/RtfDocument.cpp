@@ -339,6 +339,18 @@ RtfDocument::RtfDocument() : m_source(kEmptyDocument)
 void RtfDocument::Reparse()
 {
     m_model = rtf::Parse(m_source, std::move(m_model));
+    m_stale = false;
+}
+
+const rtf::Model& RtfDocument::Parsed() const
+{
+    if (m_stale) {
+        m_model = rtf::Parse(m_source, std::move(m_model));
+        m_stale = false;
+        m_selStart = std::min(m_selStart, m_model.text.size());
+        m_selLength = std::min(m_selLength, m_model.text.size() - m_selStart);
+    }
+    return m_model;
 }
 
 Status RtfDocument::LoadBytes(std::string bytes)
@@ -419,8 +431,13 @@ std::string RtfDocument::SaveBytes() const
 {
     // An edited document that a truncated file left open gets its missing braces; an untouched
     // one is saved byte for byte.
-    if (m_modified && m_model.cleanEnd && m_model.openGroups > 0)
-        return m_source + std::string(static_cast<std::size_t>(m_model.openGroups), '}');
+    // Edits remove only characters' own bytes and insert whole groups, so a source with no group
+    // left open keeps none and a stale reading still answers that.
+    if (!m_modified || (m_stale && m_model.openGroups == 0))
+        return m_source;
+    const rtf::Model& m = Parsed();
+    if (m.cleanEnd && m.openGroups > 0)
+        return m_source + std::string(static_cast<std::size_t>(m.openGroups), '}');
     return m_source;
 }
 
@@ -431,12 +448,12 @@ Status RtfDocument::SaveFile(const std::filesystem::path& path) const
 
 std::string RtfDocument::TextUtf8() const
 {
-    return Utf32ToUtf8(m_model.text);
+    return Utf32ToUtf8(Parsed().text);
 }
 
 std::size_t RtfDocument::Find(std::u32string_view what, std::size_t from) const
 {
-    const std::u32string& text = m_model.text;
+    const std::u32string& text = Parsed().text;
     if (what.empty() || from > text.size())
         return npos;
     std::u32string folded(what);
@@ -457,19 +474,26 @@ std::size_t RtfDocument::Find(std::string_view utf8, std::size_t from) const
 
 void RtfDocument::Select(std::size_t start, std::size_t length)
 {
-    m_selStart = std::min(start, Length());
-    m_selLength = std::min(length, Length() - m_selStart);
+    // After an edit the clamping waits for the next reading of the source.
+    m_selStart = start;
+    m_selLength = length;
+    if (!m_stale) {
+        m_selStart = std::min(start, Length());
+        m_selLength = std::min(length, Length() - m_selStart);
+    }
 }
 
 std::u32string RtfDocument::SelectedText() const
 {
-    return m_model.text.substr(m_selStart, m_selLength);
+    const rtf::Model& m = Parsed();
+    return m.text.substr(m_selStart, m_selLength);
 }
 
 RtfTextFormat RtfDocument::Resolve(const rtf::Format& format) const
 {
+    const rtf::Model& m = Parsed();
     RtfTextFormat out;
-    const rtf::Font* font = m_model.FindFont(m_model.ResolvedFont(format));
+    const rtf::Font* font = m.FindFont(m.ResolvedFont(format));
     out.fontName = font ? font->name : std::string();
     out.fontSize = format.size / 2.0;
     out.bold = format.bold;
@@ -478,8 +502,8 @@ RtfTextFormat RtfDocument::Resolve(const rtf::Format& format) const
     out.strike = format.strike;
     RtfColor color;
     auto index = static_cast<std::size_t>(format.color);
-    if (index > 0 && index < m_model.colors.size() && m_model.colors[index]) {
-        const rtf::Rgb& rgb = *m_model.colors[index];
+    if (index > 0 && index < m.colors.size() && m.colors[index]) {
+        const rtf::Rgb& rgb = *m.colors[index];
         color = RtfColor::Rgb(rgb.red, rgb.green, rgb.blue);
     }
     out.color = color;
@@ -490,7 +514,8 @@ RtfTextFormat RtfDocument::CharacterFormat(std::size_t position) const
 {
     if (position >= Length())
         return Resolve(rtf::Format{});
-    return Resolve(m_model.formats[m_model.glyphs[position].format]);
+    const rtf::Model& m = Parsed();
+    return Resolve(m.formats[m.glyphs[position].format]);
 }
 
 RtfTextFormat RtfDocument::RangeFormat(std::size_t start, std::size_t length) const
@@ -499,18 +524,19 @@ RtfTextFormat RtfDocument::RangeFormat(std::size_t start, std::size_t length) co
     length = std::min(length, Length() - start);
     if (length == 0)
         return CharacterFormat(start > 0 ? start - 1 : 0);
+    const rtf::Model& m = Parsed();
     RtfTextFormat result = CharacterFormat(start);
-    std::uint32_t lastId = m_model.glyphs[start].format;
+    std::uint32_t lastId = m.glyphs[start].format;
     auto merge = [](auto& field, const auto& value) {
         if (field && field != value)
             field.reset();
     };
     for (std::size_t k = start + 1; k < start + length; ++k) {
-        std::uint32_t id = m_model.glyphs[k].format;
+        std::uint32_t id = m.glyphs[k].format;
         if (id == lastId)
             continue;
         lastId = id;
-        RtfTextFormat other = Resolve(m_model.formats[id]);
+        RtfTextFormat other = Resolve(m.formats[id]);
         merge(result.fontName, other.fontName);
         merge(result.fontSize, other.fontSize);
         merge(result.bold, other.bold);
@@ -524,7 +550,7 @@ RtfTextFormat RtfDocument::RangeFormat(std::size_t start, std::size_t length) co
 
 void RtfDocument::ReplaceSelection(std::string_view utf8, const RtfTextFormat& format)
 {
-    std::size_t start = m_selStart;
+    std::size_t start = SelectionStart();
     std::u32string text = Utf8ToUtf32(utf8);
     std::size_t shown = 0;
     for (std::size_t k = 0; k < text.size(); ++k) {
@@ -555,7 +581,7 @@ Status RtfDocument::InsertPictureBytes(std::string_view imageBytes)
     auto picture = MakeRtfPicture(imageBytes);
     if (!picture)
         return picture.Error();
-    std::size_t start = m_selStart;
+    std::size_t start = SelectionStart();
     ReplaceRanges({Replacement{start, m_selLength, {}, {}, std::move(picture->group)}});
     Select(start + 1, 0);
     return Success();
@@ -563,7 +589,7 @@ Status RtfDocument::InsertPictureBytes(std::string_view imageBytes)
 
 void RtfDocument::ReplaceRanges(std::vector<Replacement> replacements)
 {
-    const rtf::Model& m = m_model;
+    const rtf::Model& m = Parsed();
     const std::size_t length = m.text.size();
     std::stable_sort(replacements.begin(), replacements.end(),
                      [](const Replacement& a, const Replacement& b) { return a.start < b.start; });
@@ -674,9 +700,8 @@ void RtfDocument::ReplaceRanges(std::vector<Replacement> replacements)
     if (out.size() > kMaxSourceBytes)
         return; // the offsets would no longer fit; leave the document as it is
     m_source = std::move(out);
-    Reparse();
+    m_stale = true;
     m_modified = true;
-    m_selStart = std::min(m_selStart, Length());
     m_selLength = 0;
 }
 

@@ -60,13 +60,13 @@ public:
     // The source as loaded and edited (a truncated one without the braces a save adds) and the
     // engine's reading of it, for views that lay the document out.
     const std::string& Source() const { return m_source; }
-    const rtf::Model& Model() const { return m_model; }
+    const rtf::Model& Model() const { return Parsed(); }
     Status SaveFile(const std::filesystem::path& path) const;
     bool IsModified() const { return m_modified; }
 
-    const std::u32string& Text() const { return m_model.text; }
+    const std::u32string& Text() const { return Parsed().text; }
     std::string TextUtf8() const;
-    std::size_t Length() const { return m_model.text.size(); }
+    std::size_t Length() const { return Parsed().text.size(); }
 
     // First occurrence at or after `from`, without regard to letter case; npos when there is none.
     std::size_t Find(std::u32string_view what, std::size_t from = 0) const;
@@ -74,12 +74,12 @@ public:
 
     // Clamped to the text.
     void Select(std::size_t start, std::size_t length);
-    std::size_t SelectionStart() const { return m_selStart; }
-    std::size_t SelectionLength() const { return m_selLength; }
+    std::size_t SelectionStart() const { return (void)Parsed(), m_selStart; }
+    std::size_t SelectionLength() const { return (void)Parsed(), m_selLength; }
     std::u32string SelectedText() const;
 
     // The selection's formatting; with nothing selected, that of the character before the caret.
-    RtfTextFormat SelectionFormat() const { return RangeFormat(m_selStart, m_selLength); }
+    RtfTextFormat SelectionFormat() const { return RangeFormat(SelectionStart(), SelectionLength()); }
     RtfTextFormat RangeFormat(std::size_t start, std::size_t length) const;
 
     // Replaces the selected characters by `utf8` in the given formatting and selects the new text.
@@ -111,11 +111,16 @@ public:
 private:
     RtfTextFormat Resolve(const rtf::Format& format) const;
     void Reparse();
+    // The reading of the source, made again first when an edit left it behind.
+    const rtf::Model& Parsed() const;
 
     std::string m_source;
-    rtf::Model m_model;
-    std::size_t m_selStart = 0;
-    std::size_t m_selLength = 0;
+    // An edit only marks the reading stale: a fill that is saved straight away never needs it.
+    mutable rtf::Model m_model;
+    mutable bool m_stale = false;
+    // Clamped to the text when it is read again.
+    mutable std::size_t m_selStart = 0;
+    mutable std::size_t m_selLength = 0;
     bool m_modified = false;
 };
 

@@ -334,6 +334,18 @@ TEST(RtfDocument, EditingATruncatedFileClosesItsGroups)
     doc.ReplaceSelection("v", {});
     std::string saved = doc.SaveBytes();
     EXPECT_EQ(saved, "{\\rtf1 {\\b {v}ab}}");
+
+    // Saved straight after a fill, before anything reads the edited text again.
+    for (const char* source : {R"({\rtf1 {\b [X]ab)", R"({\rtf1 {\b [X]ab})", R"({\rtf1 [X]\'e)"}) {
+        RtfDocument filled = Load(source);
+        filled.ReplaceRanges({{0, 3, "v", {}, {}}, {4, 1, {}, {}, "{\\pict\\pngblip 00}"}});
+        RtfDocument read = filled;
+        (void)read.Length(); // reads the edited source again
+        EXPECT_EQ(filled.SaveBytes(), read.SaveBytes()) << source;
+        EXPECT_EQ(Load(filled.SaveBytes()).Text(), read.Text()) << source;
+        EXPECT_EQ(filled.SelectionStart(), 0u);
+        EXPECT_EQ(filled.SelectionLength(), 0u);
+    }
 }
 
 // After any sequence of edits, the text in memory equals a fresh parse of the saved bytes, and
