@@ -71,6 +71,20 @@ void BM_RenderAndPaginateDetail(benchmark::State& state)
 }
 BENCHMARK(BM_RenderAndPaginateDetail)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// The whole of a PDF save in one process, fonts already loaded: what a repeated save costs.
+void BM_WriteDetailPdf(benchmark::State& state)
+{
+    const RtfDocument& doc = FilledDetail();
+    const fs::path out = fs::temp_directory_path() / ("keld_render_bench_" + std::to_string(getpid()) + ".pdf");
+    for (auto _ : state) {
+        if (!WriteReportPdf(doc, out, QStringLiteral("Bench")).Ok())
+            state.SkipWithError("the PDF was not written");
+    }
+    std::error_code ignored;
+    fs::remove(out, ignored);
+}
+BENCHMARK(BM_WriteDetailPdf)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
 // The generated 5 MB template of the fill benchmark, filled, then rendered.
 void BM_FillLarge(benchmark::State& state)
 {
