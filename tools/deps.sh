@@ -20,6 +20,7 @@ needs=(
   "libcli11-dev:keldcg-cli's options"
   "nlohmann-json3-dev:keldcg-cli's JSON output"
   "libstb-dev:reading pictures"
+  "libpng-dev:reading large PNG pictures row by row"
   "libreoffice-writer-nogui:checking reports against a real word processor"
   "poppler-utils:reading the words and pictures of report PDFs in the tests"
   "fonts-liberation:the fonts the test templates name"

@@ -26,6 +26,18 @@ bool ImageSize(std::string_view bytes, int& width, int& height, int& channels);
 // decoding, so a hostile file cannot take all memory. Errors are 481 with the reason.
 Result<DecodedImage> DecodeImage(std::string_view bytes, long long maxPixels);
 
+// A PNG decoded row by row straight to a size within `maxWidth` x `maxHeight` (in proportion, never
+// enlarged), so its memory follows the result and not the picture: each result pixel is the mean of
+// an even grid of the source pixels it covers, at least eight a side where there are that many.
+// The result is RGBA, not premultiplied; the source size comes with it. Interlaced PNGs, other
+// formats and damaged files are error 481 with the reason.
+struct FittedImage {
+    DecodedImage Image;
+    int SourceWidth = 0;
+    int SourceHeight = 0;
+};
+Result<FittedImage> DecodePngToFit(std::string_view bytes, int maxWidth, int maxHeight, long long maxPixels);
+
 // A picture file larger than this is refused unread: the picture box is about an inch wide, and a
 // stored path may name anything.
 inline constexpr std::uintmax_t kMaxPictureFileBytes = 64ull << 20;

@@ -345,6 +345,12 @@ private slots:
             QCOMPARE(f.PicturePath(), path);
             QCOMPARE(picture->toolTip(), path);
             QCOMPARE(picture->Image().size(), HeldSize(c.width, c.height, picture));
+            // In its own colours (a JPEG's within its loss).
+            const QColor middle = picture->Image().pixelColor(picture->Image().rect().center());
+            const QColor cyan(Qt::darkCyan);
+            QVERIFY2(std::abs(middle.red() - cyan.red()) + std::abs(middle.green() - cyan.green()) +
+                             std::abs(middle.blue() - cyan.blue()) <= 8,
+                     qPrintable(middle.name()));
             QCOMPARE(f.window->PictureBoxTwips().Width, c.expectWidth);
             QCOMPARE(f.window->PictureBoxTwips().Height, c.expectHeight);
             CompareTwips(picture->width(), c.expectWidth, picture);

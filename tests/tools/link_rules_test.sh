@@ -20,6 +20,8 @@ include($source_dir/cmake/Keld.cmake)
 foreach(module Core Gui Widgets PrintSupport)
   add_library(Qt6::\${module} INTERFACE IMPORTED)
 endforeach()
+add_library(PNG::PNG INTERFACE IMPORTED)
+add_library(ZLIB::ZLIB INTERFACE IMPORTED)
 keld_core_library(keld_core src/a.cpp)
 keld_core_library(keld_core2 src/a.cpp)
 keld_render_library(keld_render src/a.cpp)
@@ -49,6 +51,7 @@ CMAKE
 
 # What the program itself does.
 configure allowed ok "target_link_libraries(keld_core PUBLIC keld_core2)
+target_link_libraries(keld_core2 PRIVATE PNG::PNG)
 target_link_libraries(keld_render PUBLIC keld_core)
 target_link_libraries(keld_ui PUBLIC keld_core)
 target_link_libraries(keld_binding PUBLIC keld_ui keld_core)
@@ -58,6 +61,9 @@ target_link_libraries(keld_shell PUBLIC keld_window_a keld_window_b)"
 
 configure core_qt "(core) links Qt6::Core" "target_link_libraries(keld_core PUBLIC keld_core2)
 target_link_libraries(keld_core2 PRIVATE Qt6::Core)"
+configure core_zlib "(core) links ZLIB::ZLIB" "target_link_libraries(keld_core2 PRIVATE ZLIB::ZLIB)"
+configure window_png "keld_window_a (window) links PNG::PNG; only the core may" \
+  "target_link_libraries(keld_window_a PRIVATE PNG::PNG)"
 configure core_ui "keld_core (core) links keld_ui" "target_link_libraries(keld_core PUBLIC keld_ui)"
 configure render_widgets "keld_render (render) links Qt6::Widgets" "target_link_libraries(keld_render PUBLIC Qt6::Widgets)"
 configure ui_window "keld_ui (ui) links keld_window_a" "target_link_libraries(keld_ui PUBLIC keld_window_a)"

@@ -45,8 +45,20 @@ Result<LoadedPicture> LoadPictureFile(const QString& path, QSize shown)
     if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > kMaxPicturePixels)
         return KeldError(kErrInvalidPicture, "the picture is too large").At(where, 0);
     if (size.isValid() && !shown.isEmpty() &&
-        (size.width() > shown.width() || size.height() > shown.height()))
+        (size.width() > shown.width() || size.height() > shown.height())) {
+        // A large PNG is read row by row straight to the size shown, without the checksum and
+        // conversions of the general reader; what that decoder leaves (interlaced, damaged) the
+        // general reader reads as before.
+        if (reader.format() == "png") {
+            auto fitted = DecodePngToFit(*bytes, shown.width(), shown.height(), kMaxPicturePixels);
+            if (fitted) {
+                const DecodedImage& d = fitted->Image;
+                QImage image(d.Pixels.data(), d.Width, d.Height, d.Width * 4, QImage::Format_RGBA8888);
+                return LoadedPicture{image.convertToFormat(QImage::Format_ARGB32_Premultiplied), size};
+            }
+        }
         reader.setScaledSize(size.scaled(shown, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    }
     QImage image = reader.read();
     if (image.isNull())
         return KeldError(kErrInvalidPicture, reader.errorString().toStdString()).At(where, 0);
