@@ -116,6 +116,7 @@ private:
 
     std::string m_source;
     // An edit only marks the reading stale: a fill that is saved straight away never needs it.
+    // So even a const document is not to be read from two threads at once.
     mutable rtf::Model m_model;
     mutable bool m_stale = false;
     // Clamped to the text when it is read again.
