@@ -1,6 +1,7 @@
 // Rendering reports: the filled detail template to a document, a 5 MB template against the time
 // its fill takes, and keldcg-cli writing a PDF against LibreOffice converting the same report.
 #include "LargeTemplate.h"
+#include "Processes.h"
 #include "character/SheetModel.h"
 #include "charfile/CharacterFileReader.h"
 #include "report/ReportValues.h"
@@ -14,11 +15,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -118,31 +116,12 @@ BENCHMARK(BM_RenderLarge)->Unit(benchmark::kMillisecond)->Iterations(3);
 // Whole programs, timed once per iteration from start to the written PDF.
 fs::path WorkFolder()
 {
-    static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("keld_render_bench_" + std::to_string(getpid()));
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
+    return bench::WorkFolder("keld_render_bench_");
 }
 
-// Runs a program directly (no shell, whose start would be timed too), its output discarded;
-// whether it exited 0.
 bool Run(std::vector<std::string> args)
 {
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    return spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return bench::TimedRun(std::move(args)) >= 0;
 }
 
 void BM_CliReportPdf(benchmark::State& state)

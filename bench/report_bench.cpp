@@ -1,6 +1,7 @@
 // Filling a template must cost about what loading and saving it costs: both are measured here on
 // the same generated 5 MB template.
 #include "LargeTemplate.h"
+#include "Processes.h"
 #include "character/SheetModel.h"
 #include "report/ReportValues.h"
 #include "report/RtfDocument.h"
@@ -8,15 +9,9 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -64,16 +59,6 @@ BENCHMARK(BM_FillData)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 // counts is the median of the pairs' ratios.
 namespace fs = std::filesystem;
 
-fs::path WorkFolder()
-{
-    static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("keld_report_bench_" + std::to_string(getpid()));
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
-}
-
 bool WriteFile(const fs::path& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary);
@@ -81,32 +66,9 @@ bool WriteFile(const fs::path& path, const std::string& bytes)
     return static_cast<bool>(out.flush());
 }
 
-// Runs a program directly, its output discarded; the seconds it took, or a negative number when
-// it did not exit 0.
-double TimedRun(std::vector<std::string> args)
-{
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    const bool ok = spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-                    WEXITSTATUS(status) == 0;
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    return ok ? took.count() : -1;
-}
-
 void BM_CliFillAgainstPlainCopy(benchmark::State& state)
 {
-    const fs::path dir = WorkFolder();
+    const fs::path dir = bench::WorkFolder("keld_report_bench_");
     std::string plain = bench::LargeTemplate();
     for (const ReportValue& step : bench::NewCharacterSteps()) {
         std::size_t at = plain.find(step.placeholder);
@@ -128,8 +90,8 @@ void BM_CliFillAgainstPlainCopy(benchmark::State& state)
     double filled = 0;
     double copied = 0;
     for (auto _ : state) {
-        const double a = TimedRun(command("stress.rtf"));
-        const double b = TimedRun(command("plain.rtf"));
+        const double a = bench::TimedRun(command("stress.rtf"));
+        const double b = bench::TimedRun(command("plain.rtf"));
         if (a <= 0 || b <= 0) {
             state.SkipWithError("keldcg-cli failed");
             return;

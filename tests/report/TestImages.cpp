@@ -74,10 +74,18 @@ std::string MakeGif()
 
 std::string WriteTempFile(const std::string& name, const std::string& bytes)
 {
-    // One folder per process, as ctest may run several test programs at once.
-    auto dir = std::filesystem::temp_directory_path() / ("keld_report_test_" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    auto path = dir / name;
+    // One folder per process, as ctest may run several test programs at once; gone when it ends.
+    static const struct Folder {
+        std::filesystem::path dir =
+            std::filesystem::temp_directory_path() / ("keld_report_test_" + std::to_string(getpid()));
+        Folder() { std::filesystem::create_directories(dir); }
+        ~Folder()
+        {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
+    } folder;
+    auto path = folder.dir / name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path.string();
 }
