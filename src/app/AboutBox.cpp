@@ -128,7 +128,9 @@ QString AboutBox::VersionText()
 
 std::optional<QString> AboutBox::LogText(const std::filesystem::path& logFile)
 {
-    auto lines = ReadTextFileLines(logFile, LineEnds::CrLfOrCrOrLf);
+    // The history is shown whole in a text box; a larger file is not read.
+    constexpr std::uintmax_t kMaxLogBytes = 1u << 20;
+    auto lines = ReadTextFileLines(logFile, LineEnds::CrLfOrCrOrLf, kMaxLogBytes);
     if (!lines)
         return std::nullopt;
     QString text;

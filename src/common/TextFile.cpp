@@ -9,13 +9,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <limits>
 #include <random>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,25 +149,12 @@ std::string EncodeTextLines(const std::vector<std::string>& lines)
     return utf8;
 }
 
-Result<std::string> ReadFileBytes(const std::filesystem::path& path)
-{
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
-        return FileError(75, path, "is a folder, not a file");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        int err = errno;
-        return FileError(NumberForErrno(err), path, std::string("cannot be opened: ") + std::strerror(err));
-    }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad())
-        return FileError(57, path, "cannot be read");
-    return buffer.str();
-}
-
 Result<std::string> ReadRegularFileBytes(const std::filesystem::path& path, std::uintmax_t maxBytes)
 {
+    // Refused before it is opened: opening some devices has effects of its own.
+    struct stat before {};
+    if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode))
+        return FileError(75, path, S_ISDIR(before.st_mode) ? "is a folder, not a file" : "is not a regular file");
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         int err = errno;
@@ -214,9 +200,10 @@ Result<std::string> ReadRegularFileBytes(const std::filesystem::path& path, std:
     return bytes;
 }
 
-Result<std::vector<std::string>> ReadTextFileLines(const std::filesystem::path& path, LineEnds ends)
+Result<std::vector<std::string>> ReadTextFileLines(const std::filesystem::path& path, LineEnds ends,
+                                                   std::uintmax_t maxBytes)
 {
-    auto bytes = ReadFileBytes(path);
+    auto bytes = ReadRegularFileBytes(path, maxBytes);
     if (!bytes)
         return bytes.Error();
     return SplitLines(DecodeText(*bytes), ends);
@@ -329,20 +316,81 @@ int LinkUnnamed(int fd, const std::string& to)
     return errno;
 }
 
-// The file a path names once links are followed; a dangling link names the file it would create.
-std::filesystem::path ResolveLinks(const std::filesystem::path& requested)
+// The descriptor of one of the program's own streams when `path` names one: "-" for standard output,
+// /dev/stdout, /dev/stderr, /dev/stdin, /dev/fd/N, /proc/self/fd/N and /proc/PID/fd/N of this process.
+// Such a path is a link that leads elsewhere (a terminal, a pipe, the file standard output appends
+// to); the stream is what the caller means, never the thing at the link's end.
+std::optional<int> OwnStream(const std::filesystem::path& path)
 {
-    std::filesystem::path path = requested;
-    for (int depth = 0; depth < 40; ++depth) {
-        std::error_code ec;
-        if (!std::filesystem::is_symlink(path, ec))
-            return path;
-        std::filesystem::path next = std::filesystem::read_symlink(path, ec);
-        if (ec)
-            return path;
-        path = next.is_absolute() ? next : path.parent_path() / next;
+    const std::string text = path.lexically_normal().native();
+    if (text == "/dev/stdin")
+        return 0;
+    if (text == "/dev/stdout")
+        return 1;
+    if (text == "/dev/stderr")
+        return 2;
+    std::string_view rest = text;
+    const std::string ownProc = "/proc/" + std::to_string(::getpid()) + "/fd/";
+    for (std::string_view prefix : {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"),
+                                    std::string_view("/proc/thread-self/fd/"), std::string_view(ownProc)}) {
+        if (!rest.starts_with(prefix))
+            continue;
+        rest.remove_prefix(prefix.size());
+        if (rest.empty() || rest.size() > 9 || rest.find_first_not_of("0123456789") != std::string_view::npos)
+            return std::nullopt;
+        return std::stoi(std::string(rest));
     }
-    return path;
+    return std::nullopt;
+}
+
+// Where a path leads once links are followed: the file itself (a dangling link names the file it
+// would create), or one of the program's own streams when a link on the way is one.
+struct Destination {
+    std::filesystem::path path;
+    std::optional<int> stream;
+};
+
+Destination ResolveLinks(const std::filesystem::path& requested)
+{
+    Destination to{requested, std::nullopt};
+    if (requested == "-") {
+        to.stream = 1;
+        return to;
+    }
+    for (int depth = 0; depth < 40; ++depth) {
+        if ((to.stream = OwnStream(to.path)))
+            return to;
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(to.path, ec))
+            return to;
+        std::filesystem::path next = std::filesystem::read_symlink(to.path, ec);
+        if (ec)
+            return to;
+        to.path = next.is_absolute() ? next : to.path.parent_path() / next;
+    }
+    return to;
+}
+
+std::string StreamName(int fd)
+{
+    switch (fd) {
+    case 0:
+        return "standard input";
+    case 1:
+        return "standard output";
+    case 2:
+        return "standard error";
+    default:
+        return "file descriptor " + std::to_string(fd);
+    }
+}
+
+Status WriteStream(int fd, const std::filesystem::path& requested, std::string_view bytes)
+{
+    const std::string name = requested == "-" ? StreamName(fd) : PathToUtf8(requested);
+    if (int err = WriteAll(fd, bytes))
+        return KeldError(NumberForErrno(err), std::string("cannot be written: ") + std::strerror(err), name);
+    return Success();
 }
 
 struct SaveTarget {
@@ -350,8 +398,23 @@ struct SaveTarget {
     std::filesystem::path folder;
     std::string prefix; // of its temporaries
     bool exists = false;
-    mode_t mode = 0; // of the existing file
+    // of the existing file
+    mode_t mode = 0;
+    uid_t owner = 0;
+    gid_t group = 0;
 };
+
+// The existing file's owner, group and permissions for the file that replaces it; a user who may
+// not give the file its owner still keeps the group where they belong to it. The owner comes first:
+// changing it clears the set-id bits.
+void KeepOwnerAndMode(int fd, const SaveTarget& target)
+{
+    if (!target.exists)
+        return;
+    if (::fchown(fd, target.owner, target.group) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), target.group); // a failure keeps the saver's group
+    ::fchmod(fd, target.mode);
+}
 
 enum class UnnamedOutcome { Saved, Failed, Unsupported };
 
@@ -372,8 +435,7 @@ UnnamedOutcome SaveUnnamed(const SaveTarget& target, std::string_view bytes, Sta
         ::close(fd); // the unnamed file goes with its descriptor
         return fail(err);
     }
-    if (target.exists)
-        ::fchmod(fd, target.mode);
+    KeepOwnerAndMode(fd, target);
 
     // A new target gets the file's first name directly: nothing to rename, nothing to leave.
     if (!target.exists) {
@@ -430,7 +492,7 @@ Status SaveNamed(const SaveTarget& target, std::string_view bytes)
     }
     // mkstemp makes the file private; give it the existing file's permissions, or 0666 less umask.
     if (target.exists) {
-        ::fchmod(fd, target.mode);
+        KeepOwnerAndMode(fd, target);
     } else {
         mode_t mask = ::umask(0);
         ::umask(mask);
@@ -443,26 +505,119 @@ Status SaveNamed(const SaveTarget& target, std::string_view bytes)
     return Success();
 }
 
+// Copies the whole of `from` (read from its start) over `to`, which is truncated to fit; errno on failure.
+int CopyFileData(int from, int to)
+{
+    if (::lseek(from, 0, SEEK_SET) < 0 || ::lseek(to, 0, SEEK_SET) < 0)
+        return errno;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(from, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (got == 0)
+            break;
+        if (int err = WriteAll(to, std::string_view(buffer, static_cast<std::size_t>(got))))
+            return err;
+    }
+    const off_t end = ::lseek(to, 0, SEEK_CUR);
+    if (end < 0 || ::ftruncate(to, end) != 0)
+        return errno;
+    return 0;
+}
+
+// A file with several hard links is written in place, so that every name sees the new bytes. Its
+// old bytes are first copied beside it and made durable; if the new ones cannot be written whole,
+// the old ones are put back, and if even that fails the copy stays and the message names it.
+Status SaveInPlace(const SaveTarget& target, std::string_view bytes)
+{
+    std::string name = target.path.filename().native();
+    if (name.size() > NAME_MAX - 9)
+        name.resize(NAME_MAX - 9);
+    const std::filesystem::path backup = target.folder / ("." + name + ".keldbak");
+    const std::string shownBackup = PathToUtf8(backup);
+    auto fail = [&](int err, const std::string& what) -> Status {
+        return FileError(NumberForErrno(err), target.path, what + std::strerror(err));
+    };
+
+    const int file = ::open(target.path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (file < 0)
+        return fail(errno, "cannot be written: ");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closeFile{file};
+    // A copy left by a save that did not finish may be the only whole version: never overwritten.
+    const int copy = ::open(backup.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (copy < 0) {
+        if (errno == EEXIST)
+            return FileError(75, target.path,
+                             "has more than one link and is written in place, but the copy that a save "
+                             "of it keeps, " + shownBackup + ", is left from a save that did not finish; "
+                             "move it away first");
+        return fail(errno, "has more than one link, and no copy of it can be kept beside it: ");
+    }
+    Closer closeCopy{copy};
+    if (int err = CopyFileData(file, copy); err != 0 || ::fsync(copy) != 0) {
+        err = err ? err : errno;
+        ::unlink(backup.c_str());
+        return fail(err, "has more than one link, and no copy of it can be kept beside it: ");
+    }
+
+    int err = 0;
+    if (::lseek(file, 0, SEEK_SET) < 0 || ::ftruncate(file, 0) != 0)
+        err = errno;
+    if (err == 0)
+        err = WriteAll(file, bytes);
+    if (err == 0 && ::fsync(file) != 0)
+        err = errno;
+    if (err == 0) {
+        ::unlink(backup.c_str());
+        return Success();
+    }
+    if (CopyFileData(copy, file) == 0 && ::fsync(file) == 0) {
+        ::unlink(backup.c_str());
+        return fail(err, "cannot be written: ");
+    }
+    return fail(err, "cannot be written, and its old bytes are kept in " + shownBackup + ": ");
+}
+
 } // namespace
 
 Status AtomicWriteFile(const std::filesystem::path& requested, std::string_view bytes,
                        SaveTemporary temporary)
 {
     // Write through a link to the file it names rather than replacing the link itself.
+    const Destination destination = ResolveLinks(requested);
+    if (destination.stream)
+        return WriteStream(*destination.stream, requested, bytes);
     SaveTarget target;
-    target.path = ResolveLinks(requested);
-    // A rename would replace a file the user may not write to; refuse, as opening it would.
-    if (::access(target.path.c_str(), F_OK) == 0 && ::access(target.path.c_str(), W_OK) != 0)
-        return FileError(70, requested, "is read-only");
+    target.path = destination.path;
 
     struct stat st {};
     if (::stat(target.path.c_str(), &st) == 0) {
+        // Only a regular file is replaced: a rename over a FIFO or a device would put a plain file
+        // in its place (over /dev/null, for root).
+        if (S_ISDIR(st.st_mode))
+            return FileError(75, requested, "is a folder, not a file");
+        if (!S_ISREG(st.st_mode))
+            return FileError(75, requested, "is not a regular file; only a regular file is replaced");
         target.exists = true;
         target.mode = st.st_mode & 07777;
+        target.owner = st.st_uid;
+        target.group = st.st_gid;
     }
+    // A rename would replace a file the user may not write to; refuse, as opening it would.
+    if (target.exists && ::access(target.path.c_str(), W_OK) != 0)
+        return FileError(70, requested, "is read-only");
     target.folder = target.path.parent_path();
     if (target.folder.empty())
         target.folder = ".";
+    if (target.exists && st.st_nlink > 1)
+        return SaveInPlace(target, bytes);
     target.prefix = TempPrefix(target.path);
     RemoveStaleTemporaries(target.folder, target.prefix);
 

@@ -117,7 +117,7 @@ Status ReadRulesLines(RulesTableKind kind, const std::vector<std::string>& lines
 Status LoadRulesFile(RulesTableKind kind, const std::filesystem::path& file, RulesTables& tables)
 {
     const std::string fileName = PathToUtf8(file);
-    auto lines = ReadTextFileLines(file, LineEnds::CrLfOrCrOrLf);
+    auto lines = ReadTextFileLines(file, LineEnds::CrLfOrCrOrLf, kMaxRulesFileBytes);
     if (!lines) {
         // Whatever kept the file from opening, start-up reports it as a missing file; the detail
         // still says what the system said.

@@ -73,6 +73,9 @@ constexpr int YouthValueRow(int index)
 inline constexpr const char* kRaceFileName = "racemod.txt";
 inline constexpr const char* kProfessionFileName = "profmod.txt";
 inline constexpr const char* kYouthFileName = "adolmod.txt";
+// A rules data file holds a few dozen short lines; one larger than this is refused unread, so a
+// path that leads to a device or a huge file cannot stall or exhaust start-up.
+inline constexpr std::uintmax_t kMaxRulesFileBytes = 4ull << 20;
 
 enum class RulesTableKind { Race, Profession, Youth };
 

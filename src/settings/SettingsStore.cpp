@@ -353,7 +353,7 @@ std::string SettingsStore::GetSetting(std::string_view appName, std::string_view
     std::filesystem::path file = StoreFile(appName);
     if (!std::filesystem::exists(file, ec))
         return std::string(defaultValue);
-    auto bytes = ReadFileBytes(file);
+    auto bytes = ReadRegularFileBytes(file, 16ull << 20);
     if (!bytes)
         return std::string(defaultValue);
     auto doc = ParseIni(*bytes);
@@ -373,7 +373,7 @@ Status SettingsStore::SaveSetting(std::string_view appName, std::string_view sec
     IniDocument doc;
     if (std::filesystem::exists(file, ec) || ec) {
         // A store we cannot read is not overwritten: it may hold settings we would lose.
-        auto bytes = ReadFileBytes(file);
+        auto bytes = ReadRegularFileBytes(file, 16ull << 20);
         if (!bytes)
             return bytes.Error();
         if (auto parsed = ParseIni(*bytes)) {

@@ -2,6 +2,10 @@
 #include "rules/RulesTables.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include <string>
@@ -100,6 +104,44 @@ TEST(CheckData, FailureGivesStartupMessageAndPlace)
         EXPECT_EQ(lines[0], c.firstLine);
         EXPECT_EQ(lines[1].rfind((dir / c.place).string(), 0), 0u) << lines[1];
     }
+}
+
+
+// A rules file that is a FIFO, a device or far too large is refused at once instead of stalling or
+// exhausting the check.
+TEST(CheckData, RefusesARulesFileThatIsNoRegularFileAtOnce)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "keld-cli-data-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path dir = pattern;
+    std::filesystem::copy_file(kShippedData / "racemod.txt", dir / "racemod.txt");
+    std::filesystem::copy_file(kShippedData / "adolmod.txt", dir / "adolmod.txt");
+    const std::filesystem::path profmod = dir / "profmod.txt";
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        const char* reason;
+    } cases[] = {
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(profmod.c_str(), 0600), 0); }, "profmod.txt: is not a regular file"},
+        {"device", [&] { std::filesystem::create_symlink("/dev/zero", profmod); },
+         "profmod.txt: is not a regular file"},
+        {"huge",
+         [&] {
+             std::ofstream(profmod) << ";";
+             std::filesystem::resize_file(profmod, std::uintmax_t{1} << 32);
+         },
+         "profmod.txt: is larger than 4 MB"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(profmod);
+        c.make();
+        auto run = RunCli({"check-data", dir.string()});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("53 File not found has occurred in KELDCharGen"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace keld {
@@ -47,6 +48,45 @@ TEST(ReportCommand, RefusesWhatIsNoTemplateWithoutReadingIt)
         EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
         EXPECT_FALSE(fs::exists(folder / "out.rtf"));
     }
+    fs::remove_all(folder);
+}
+
+
+// A report written to the program's own standard output goes where that stream goes: appended to
+// the file it appends to, through a pipe; a FIFO or a device given as OUT is refused, not replaced.
+TEST(ReportCommand, WritesToStandardOutputAndReplacesNoSpecialFile)
+{
+    const fs::path folder = fs::temp_directory_path() / ("keld-report-out-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string character = std::string(KELD_TEST_DATA) + "/charfile/valid-character.kld";
+    const std::string cli = test::ShellQuoted(KELD_CLI_PATH);
+    const fs::path all = folder / "all.txt";
+    std::ofstream(all) << "earlier\n";
+    for (const char* out : {"/dev/stdout", "-"}) {
+        const std::string command = cli + " report --template summary " + test::ShellQuoted(character) + " " + out +
+                                    " >> " + test::ShellQuoted(all.string());
+        EXPECT_EQ(std::system(command.c_str()), 0) << out;
+    }
+    const std::string text = test::ReadWholeFile(all);
+    EXPECT_TRUE(text.starts_with("earlier\n{\\rtf")) << text.substr(0, 40);
+    EXPECT_EQ(text.find("{\\rtf", 20) != std::string::npos, true); // both reports, one after the other
+
+    const fs::path piped = folder / "piped.rtf";
+    const std::string pipe = cli + " report --template summary " + test::ShellQuoted(character) +
+                             " /dev/stdout | cat > " + test::ShellQuoted(piped.string());
+    EXPECT_EQ(std::system(pipe.c_str()), 0);
+    EXPECT_TRUE(test::ReadWholeFile(piped).starts_with("{\\rtf"));
+
+    const fs::path fifo = folder / "queue.rtf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& out : {fifo.string(), std::string("/dev/null")}) {
+        const test::CliRun run = RunCli({"report", "--template", "summary", character, out});
+        EXPECT_EQ(run.exitCode, 1) << out;
+        EXPECT_NE(run.err.find(out + ": is not a regular file"), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
     fs::remove_all(folder);
 }
 

@@ -1,3 +1,4 @@
+#include "../common/TestFiles.h"
 #include "common/TextFile.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <random>
 #include <sys/stat.h>
@@ -74,7 +77,7 @@ std::string Version(int k)
 
 ::testing::AssertionResult IsWholeVersion(const fs::path& file)
 {
-    auto bytes = ReadFileBytes(file);
+    auto bytes = test::ReadTestFile(file);
     if (!bytes || bytes->size() != kVersionSize)
         return ::testing::AssertionFailure()
                << "size " << (bytes ? bytes->size() : 0) << " instead of " << kVersionSize;
@@ -155,7 +158,7 @@ TEST(AtomicWriteFile, ReplacesTheFileWholeOrNotAtAll)
     ASSERT_TRUE(AtomicWriteFile(target, "new").Ok());
     EXPECT_EQ(Slurp(target), "new");
 
-    auto lines = ReadTextFileLines(target, LineEnds::CrLfOrCr);
+    auto lines = ReadTextFileLines(target, LineEnds::CrLfOrCr, 1024);
     ASSERT_TRUE(lines.Ok());
     EXPECT_EQ(*lines, std::vector<std::string>{"new"});
 
@@ -176,13 +179,48 @@ TEST(AtomicWriteFile, ReplacesTheFileWholeOrNotAtAll)
     EXPECT_NE(missingFolder.Error().File().find("such.kld"), std::string::npos);
 }
 
-TEST(ReadFileBytes, ReportsAMissingFileAsFileNotFound)
+// Every kind of file the program reads goes through one reader: what cannot be a file of ours is
+// refused at once, with the path and the reason, and nothing is read past the kind's limit.
+TEST(ReadRegularFileBytes, RefusesWhatIsNoRegularFileOrTooLargeAtOnce)
 {
-    auto r = ReadFileBytes("/nonexistent/racemod.txt");
-    ASSERT_FALSE(r.Ok());
-    EXPECT_EQ(r.Error().Number(), kErrFileNotFound);
-    EXPECT_EQ(r.Error().File(), "/nonexistent/racemod.txt");
-    EXPECT_FALSE(ReadFileBytes("/tmp").Ok());
+    TempDir dir;
+    auto missing = ReadRegularFileBytes("/nonexistent/racemod.txt", 1024);
+    ASSERT_FALSE(missing.Ok());
+    EXPECT_EQ(missing.Error().Number(), kErrFileNotFound);
+    EXPECT_EQ(missing.Error().File(), "/nonexistent/racemod.txt");
+
+    const fs::path fifo = dir.Path() / "keldcg.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0); // nobody writes: a blocking open would wait for ever
+    const fs::path zero = dir.Path() / "racemod.txt";
+    fs::create_symlink("/dev/zero", zero);
+    struct Case {
+        fs::path path;
+        std::string reason;
+    };
+    for (const Case& c : {Case{fifo, "is not a regular file"}, Case{zero, "is not a regular file"},
+                          Case{dir.Path(), "is a folder, not a file"}}) {
+        auto r = ReadRegularFileBytes(c.path, 1 << 20);
+        ASSERT_FALSE(r.Ok()) << c.path;
+        EXPECT_EQ(r.Error().Number(), 75) << c.path;
+        EXPECT_EQ(r.Error().Detail(), c.reason) << c.path;
+        EXPECT_EQ(r.Error().File(), c.path.string());
+    }
+
+    // A sparse file: huge on paper, refused from its size without a byte read.
+    const fs::path huge = dir.Path() / "huge.rtf";
+    { std::ofstream(huge) << "x"; }
+    fs::resize_file(huge, std::uintmax_t{8} << 30);
+    auto large = ReadRegularFileBytes(huge, 64u << 20);
+    ASSERT_FALSE(large.Ok());
+    EXPECT_EQ(large.Error().Number(), 7);
+    EXPECT_EQ(large.Error().Detail(), "is larger than 64 MB");
+
+    const fs::path exact = dir.Path() / "exact.txt";
+    { std::ofstream(exact) << std::string(1024, 'a'); }
+    EXPECT_EQ(ReadRegularFileBytes(exact, 1024).Value().size(), 1024u);
+    EXPECT_FALSE(ReadRegularFileBytes(exact, 1023).Ok());
+    auto lines = ReadTextFileLines(fifo, LineEnds::CrLfOrCrOrLf, 1024);
+    EXPECT_FALSE(lines.Ok());
 }
 
 TEST_P(SaveKinds, KeepPermissionsAndLinksAndTakeLongNames)
@@ -292,4 +330,138 @@ TEST(AtomicWriteFile, NextSaveRemovesTheStaleTemporariesOfItsTargetOnly)
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(FolderEntries(dir.Path()), kept);
     EXPECT_EQ(Slurp(dir.Path() / "hero.kld"), "saved");
+}
+
+namespace {
+
+// A child's standard output, written by `write`, as the parent reads it from a pipe.
+std::string ChildOutput(const std::function<void()>& write)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return "no pipe";
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(fds[1], 1);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        write();
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return out;
+}
+
+} // namespace
+
+// The program's own streams are written to, never replaced: through a pipe, and appending to the
+// file that standard output appends to, whatever name leads to them.
+TEST(AtomicWriteFile, WritesToTheProgramsOwnStreams)
+{
+    TempDir dir;
+    const fs::path link = dir.Path() / "out.rtf";
+    fs::create_symlink("/dev/stdout", link);
+    EXPECT_EQ(ChildOutput([&] {
+                  (void)AtomicWriteFile("-", "a");
+                  (void)AtomicWriteFile("/dev/stdout", "b");
+                  (void)AtomicWriteFile("/proc/self/fd/1", "c");
+                  (void)AtomicWriteFile("/dev/fd/1", "d");
+                  (void)AtomicWriteFile(link, "e");
+              }),
+              "abcde");
+    EXPECT_TRUE(fs::is_symlink(link));
+
+    const fs::path all = dir.Path() / "all.txt";
+    { std::ofstream(all) << "earlier\n"; }
+    pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(all.c_str(), O_WRONLY | O_APPEND);
+        ::dup2(fd, 1);
+        const bool ok = AtomicWriteFile("/dev/stdout", "report\n").Ok() && AtomicWriteFile("-", "more\n").Ok();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Slurp(all), "earlier\nreport\nmore\n");
+
+    // A closed stream is an error that names it.
+    child = ::fork();
+    if (child == 0) {
+        ::close(1);
+        auto written = AtomicWriteFile("-", "lost");
+        ::_exit(!written.Ok() && written.Error().File() == "standard output" ? 0 : 1);
+    }
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A FIFO, a device or a folder is never replaced by a plain file.
+TEST(AtomicWriteFile, RefusesATargetThatIsNoRegularFile)
+{
+    TempDir dir;
+    const fs::path fifo = dir.Path() / "queue";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path device = dir.Path() / "null-link";
+    fs::create_symlink("/dev/null", device);
+    for (const fs::path& target : {fifo, device, dir.Path()}) {
+        auto written = AtomicWriteFile(target, "report");
+        ASSERT_FALSE(written.Ok()) << target;
+        EXPECT_EQ(written.Error().Number(), 75);
+        EXPECT_EQ(written.Error().File(), target.string());
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(fs::is_symlink(device));
+}
+
+// Every name of a file with several hard links sees the new bytes, and no copy is left behind.
+TEST(AtomicWriteFile, KeepsHardLinksByWritingInPlace)
+{
+    TempDir dir;
+    const fs::path first = dir.Path() / "hero.kld";
+    const fs::path second = dir.Path() / "party-hero.kld";
+    { std::ofstream(first) << std::string(100000, 'o'); }
+    fs::permissions(first, fs::perms(0640));
+    fs::create_hard_link(first, second);
+    ASSERT_TRUE(AtomicWriteFile(first, "new").Ok());
+    EXPECT_EQ(Slurp(first), "new");
+    EXPECT_EQ(Slurp(second), "new");
+    EXPECT_EQ(fs::hard_link_count(first), 2u);
+    EXPECT_EQ(Permissions(second), fs::perms(0640));
+    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"hero.kld", "party-hero.kld"}));
+
+    // A copy left by a save that did not finish may be the only whole version: it stays, and so
+    // does the file, until the user has looked.
+    { std::ofstream(dir.Path() / ".hero.kld.keldbak") << "old"; }
+    auto refused = AtomicWriteFile(first, "newer");
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_NE(refused.Error().Detail().find(".hero.kld.keldbak"), std::string::npos);
+    EXPECT_EQ(Slurp(second), "new");
+    EXPECT_EQ(Slurp(dir.Path() / ".hero.kld.keldbak"), "old");
+}
+
+// Root saving over a user's file leaves it the user's.
+TEST(AtomicWriteFile, KeepsTheOwnerAndGroup)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root may give a file to another user";
+    TempDir dir;
+    for (SaveTemporary kind : {SaveTemporary::Unnamed, SaveTemporary::Named}) {
+        const fs::path target = dir.Path() / "hero.kld";
+        ASSERT_TRUE(AtomicWriteFile(target, "old").Ok());
+        ASSERT_EQ(::chown(target.c_str(), 4321, 4322), 0);
+        ASSERT_TRUE(AtomicWriteFile(target, "new", kind).Ok());
+        struct stat st {};
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 4321u);
+        EXPECT_EQ(st.st_gid, 4322u);
+        EXPECT_EQ(Slurp(target), "new");
+    }
 }

@@ -1,3 +1,4 @@
+#include "../common/TestFiles.h"
 #include "report/ReportValues.h"
 
 #include "../common/MachineCheck.h"
@@ -44,12 +45,12 @@ TEST(LibreOffice, ReadsTheFilledDefaultTemplates)
         "cd '" + dir.string() + "' && soffice -env:UserInstallation=file://" + dir.string() +
         "/profile --headless --convert-to txt:Text detchar.rtf subchar.rtf word_style_template.rtf "
         "libreoffice_template.rtf > convert.log 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << *ReadFileBytes(dir / "convert.log");
+    ASSERT_EQ(std::system(command.c_str()), 0) << *test::ReadTestFile(dir / "convert.log");
 
     for (const char* name : {"detchar.txt", "subchar.txt"}) {
-        auto bytes = ReadFileBytes(dir / name);
+        auto bytes = test::ReadTestFile(dir / name);
         ASSERT_TRUE(bytes.Ok()) << name << " was not written (soffice exits 0 even when it fails):\n"
-                                << ReadFileBytes(dir / "convert.log").Value();
+                                << test::ReadTestFile(dir / "convert.log").Value();
         std::string text = *bytes;
         if (text.rfind("\xEF\xBB\xBF", 0) == 0)
             text.erase(0, 3);
@@ -67,7 +68,7 @@ TEST(LibreOffice, ReadsTheFilledDefaultTemplates)
             EXPECT_NE(text.find(v), std::string::npos) << name << " lacks " << v << "\n" << text;
     }
     for (const char* name : {"word_style_template.txt", "libreoffice_template.txt"}) {
-        auto text = ReadFileBytes(dir / name);
+        auto text = test::ReadTestFile(dir / name);
         ASSERT_TRUE(text.Ok()) << name;
         for (const std::string& v : {r.Name, c->sheet->RaceName(), r.Level, r.Stats[0].Value,
                                      r.Skills[1].Total, std::string("Day one."), std::string("Day two.")})

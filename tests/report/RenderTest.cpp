@@ -1,3 +1,4 @@
+#include "../common/TestFiles.h"
 #include "common/TextFile.h"
 #include "report/RtfDocument.h"
 #include "report/render/RenderBuilder.h"
@@ -774,7 +775,7 @@ TEST(RenderFidelity, MatchesLibreOffice)
     QImage image(64, 48, QImage::Format_RGB32);
     image.fill(QColor(120, 60, 30));
     ASSERT_TRUE(image.save(QString::fromStdString(portrait.string()), "PNG"));
-    auto character = ReadFileBytes(data / "charfile" / "valid-character.kld");
+    auto character = test::ReadTestFile(data / "charfile" / "valid-character.kld");
     ASSERT_TRUE(character.Ok());
     std::string kld = *character;
     const std::size_t picture = kld.find("[PICTURE]\r\n");
@@ -926,7 +927,7 @@ TEST(RenderCli, ReportArgumentsAndTargets)
     auto [ok, out] =
         run("--template summary " + Quoted(plain.string()) + " " + Quoted((dir / "s.PDF").string()));
     ASSERT_TRUE(ok) << out;
-    auto bytes = ReadFileBytes(dir / "s.PDF");
+    auto bytes = test::ReadTestFile(dir / "s.PDF");
     ASSERT_TRUE(bytes.Ok());
     EXPECT_EQ(bytes->rfind("%PDF-", 0), 0u);
     EXPECT_NE(bytes->find("%%EOF"), std::string::npos);

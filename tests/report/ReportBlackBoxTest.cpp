@@ -1,5 +1,6 @@
 // Template filling checked from the outside: templates as Word and LibreOffice write them, filled,
 // then read back by LibreOffice and compared with what the fill must give.
+#include "../common/TestFiles.h"
 #include "report/ReportValues.h"
 
 #include "../common/MachineCheck.h"
@@ -30,7 +31,7 @@ RtfDocument Load(const std::string& source)
 
 std::string Fixture(const char* name)
 {
-    auto bytes = ReadFileBytes(fs::path(KELD_TEST_DATA) / "report-blackbox" / name);
+    auto bytes = test::ReadTestFile(fs::path(KELD_TEST_DATA) / "report-blackbox" / name);
     EXPECT_TRUE(bytes.Ok()) << name;
     return bytes ? *bytes : std::string();
 }
@@ -216,13 +217,13 @@ public:
     // What soffice said, for a conversion that failed.
     std::string Log() const
     {
-        auto log = ReadFileBytes(m_dir / "convert.log");
+        auto log = test::ReadTestFile(m_dir / "convert.log");
         return log ? "soffice said:\n" + *log : "soffice wrote no log";
     }
 
     std::string Text(const std::string& name) const
     {
-        std::string text = *ReadFileBytes(m_dir / name);
+        std::string text = *test::ReadTestFile(m_dir / name);
         if (text.rfind("\xEF\xBB\xBF", 0) == 0)
             text.erase(0, 3);
         return text;
@@ -433,7 +434,7 @@ TEST(ReportBlackBoxLibreOffice, FilledTemplatesReadAsTheFillSays)
     fs::create_directories(lo.Dir() / "filled");
     std::vector<std::string> filled;
     for (const auto& name : templates) {
-        std::string source = *ReadFileBytes(lo.Dir() / name);
+        std::string source = *test::ReadTestFile(lo.Dir() / name);
         RtfDocument doc = Load(source);
         // Loading and saving gives back the bytes LibreOffice wrote, and so does a fill that
         // finds no placeholder.
@@ -447,7 +448,7 @@ TEST(ReportBlackBoxLibreOffice, FilledTemplatesReadAsTheFillSays)
     }
     // What a parser could misread is read as LibreOffice reads it.
     for (const char* name : {"features.rtf", "web.rtf"}) {
-        std::string text = Load(*ReadFileBytes(lo.Dir() / name)).TextUtf8();
+        std::string text = Load(*test::ReadTestFile(lo.Dir() / name)).TextUtf8();
         for (const char* word : {"Gr\xC3\xB6\xC3\x9F"
                                  "e",
                                  "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1",
@@ -465,7 +466,7 @@ TEST(ReportBlackBoxLibreOffice, FilledTemplatesReadAsTheFillSays)
 
     // LibreOffice writes the filled sheet again, its formatting spelt out run by run.
     ASSERT_TRUE(lo.Convert({"filled/sheet.rtf"}, "rtf:Rich Text Format", "again")) << lo.Log();
-    RtfDocument again = Load(*ReadFileBytes(lo.Dir() / "again" / "sheet.rtf"));
+    RtfDocument again = Load(*test::ReadTestFile(lo.Dir() / "again" / "sheet.rtf"));
     struct Expect {
         std::string value;
         RtfTextFormat format;

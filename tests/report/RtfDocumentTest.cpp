@@ -1,3 +1,4 @@
+#include "../common/TestFiles.h"
 #include "report/RtfDocument.h"
 
 #include "TestImages.h"
@@ -115,14 +116,14 @@ TEST(RtfDocument, LoadingAndSavingGivesBackTheSameBytes)
 {
     std::vector<std::string> sources;
     for (const char* name : {"detchar.rtf", "subchar.rtf"}) {
-        auto bytes = ReadFileBytes(std::filesystem::path(KELD_SOURCE_DIR) / "data" / name);
+        auto bytes = test::ReadTestFile(std::filesystem::path(KELD_SOURCE_DIR) / "data" / name);
         ASSERT_TRUE(bytes.Ok()) << name;
         sources.push_back(*bytes);
     }
     for (const auto& entry :
          std::filesystem::directory_iterator(std::filesystem::path(KELD_TEST_DATA) / "report")) {
         if (entry.path().extension() == ".rtf")
-            sources.push_back(*ReadFileBytes(entry.path()));
+            sources.push_back(*test::ReadTestFile(entry.path()));
     }
     sources.push_back("{\\rtf1 truncated {\\b group");
     sources.push_back("  \r\n{\\rtf1 leading blanks}\r\n\r\n");
@@ -356,7 +357,7 @@ TEST(RtfDocument, EditsKeepTheModelEqualToTheSavedBytes)
         R"({\rtf1\ansi\deff0{\fonttbl{\f0 Arial;}{\f1 Times;}}{\colortbl;\red9\green8\blue7;})"
         R"(\pard one {\b two \i three}\i0 four\par five \u8217\'92 six {\field{\*\fldinst X}{\fldrslt seven}})"
         R"( \'e9ight{\pict\pngblip 00} nine\tab ten{\v hid}den\b0 11\line 12\par})",
-        *ReadFileBytes(std::filesystem::path(KELD_SOURCE_DIR) / "data" / "subchar.rtf"),
+        *test::ReadTestFile(std::filesystem::path(KELD_SOURCE_DIR) / "data" / "subchar.rtf"),
     };
     std::mt19937 random(12345);
     const std::string pieces[] = {"",       "x",    "Hello World", "\xC3\xA4\xE2\x82\xAC",

@@ -1,3 +1,4 @@
+#include "../common/TestFiles.h"
 #include "settings/SettingsStore.h"
 
 #include "common/TextFile.h"
@@ -31,7 +32,7 @@ protected:
     }
     std::string FileText() const
     {
-        auto bytes = ReadFileBytes(m_store.StoreFile(kApp));
+        auto bytes = test::ReadTestFile(m_store.StoreFile(kApp));
         return bytes ? *bytes : "<unreadable>";
     }
 
@@ -186,7 +187,7 @@ TEST_F(SettingsStoreTest, UnreadableStoreReadsAsDefaultsAndIsNotReplaced)
 
 TEST_P(SettingsStoreTest, BrokenStoreStartsFromDefaultsAndKeepsTheOldText)
 {
-    auto original = ReadFileBytes(fs::path(KELD_TEST_DATA) / "app" / GetParam());
+    auto original = test::ReadTestFile(fs::path(KELD_TEST_DATA) / "app" / GetParam());
     ASSERT_TRUE(original.Ok());
     std::ofstream(m_store.StoreFile(kApp), std::ios::binary) << *original;
 
@@ -194,7 +195,7 @@ TEST_P(SettingsStoreTest, BrokenStoreStartsFromDefaultsAndKeepsTheOldText)
     EXPECT_EQ(m_store.GetSetting(kApp, "SCREEN", "FORM2LEFT", "0"), "0");
     ASSERT_TRUE(m_store.SaveSetting(kApp, "SCREEN", "FORM1TOP", "9").Ok());
     EXPECT_EQ(FileText(), "[SCREEN]\nFORM1TOP=9\n");
-    EXPECT_EQ(ReadFileBytes(fs::path(m_store.StoreFile(kApp)).concat(".broken")).Value(), *original);
+    EXPECT_EQ(test::ReadTestFile(fs::path(m_store.StoreFile(kApp)).concat(".broken")).Value(), *original);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, SettingsStoreTest,
