@@ -1,6 +1,7 @@
-// Feeds arbitrary bytes through the rules data reader as each of the three tables and checks what
+// Feeds arbitrary bytes, as a file, through the rules data reader as each of the three tables and checks what
 // must hold whatever the input: entry 0 stays blank, a table never has more entries than data
 // lines, and a failure names a real line with one of the reader's own error numbers.
+#include "FuzzFile.h"
 #include "common/KeldError.h"
 #include "common/TextFile.h"
 #include "rules/RulesTables.h"
@@ -27,14 +28,20 @@ template <typename Entry> void CheckTable(const std::vector<Entry>& table, std::
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const auto lines = keld::SplitLines(keld::DecodeText(bytes), keld::LineEnds::CrLfOrCrOrLf);
+    const std::string file = keld::fuzz::InputAsFile(data, size);
+    const auto lines = keld::SplitLines(
+        keld::DecodeText(std::string_view(reinterpret_cast<const char*>(data), size)), keld::LineEnds::CrLfOrCrOrLf);
     for (auto kind :
          {keld::RulesTableKind::Race, keld::RulesTableKind::Profession, keld::RulesTableKind::Youth}) {
         keld::RulesTables tables;
-        keld::Status status = keld::ReadRulesLines(kind, lines, "fuzz.txt", tables);
+        keld::Status status = keld::LoadRulesFile(kind, file, tables);
         if (!status) {
             const auto& error = status.Error();
+            if (size > keld::kMaxRulesFileBytes) {
+                if (error.Number() != keld::kErrFileNotFound)
+                    std::abort();
+                continue;
+            }
             if (error.Number() != keld::kErrInvalidArgument && error.Number() != keld::kErrOverflow)
                 std::abort();
             if (error.Line() < 1 || static_cast<std::size_t>(error.Line()) > lines.size())
