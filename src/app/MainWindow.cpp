@@ -45,7 +45,7 @@ QRect PrimaryScreenGeometry()
 
 } // namespace
 
-MainWindow::MainWindow(SheetBinding& binding, const SettingsStore& settings, std::string appName,
+MainWindow::MainWindow(SheetBinding& binding, SettingsStore& settings, std::string appName,
                        std::filesystem::path logFile, QString& detailTemplatePath,
                        QString& summaryTemplatePath, QWidget* parent)
     : QMainWindow(parent), m_binding(binding), m_model(binding.Model()), m_settings(settings),
@@ -278,9 +278,8 @@ void MainWindow::Save()
     if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
         emit edit->editingFinished();
     // A name with a slash or nothing at all would offer a path that fails or a hidden file.
-    const QString initial =
-        OfferedFileName(QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))),
-                        kCharacterExtension);
+    const QString initial = OfferedFileName(
+        QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))), kCharacterExtension);
     const auto chosen = m_dialog.ShowSave(kCharacterFilter, kCharacterExtension, &initial);
     if (!chosen)
         return;
