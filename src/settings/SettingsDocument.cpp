@@ -184,7 +184,7 @@ std::optional<SettingsDocument> SettingsDocument::Parse(std::string_view bytes)
     std::size_t ends = 1;
     for (char c : bytes)
         ends += c == '\n' || c == '\r';
-    doc.m_lines.reserve(ends);
+    doc.m_lines.reserve(ends + 64); // and room for the keys a run adds
     bool inSection = false;
     // CR LF, CR or LF each end a line; a last line without one counts.
     std::size_t start = 0;
@@ -194,7 +194,13 @@ std::optional<SettingsDocument> SettingsDocument::Parse(std::string_view bytes)
             end = bytes.size();
         // Line by line: one line in the 8-bit code page (an editor's doing) must not turn the
         // UTF-8 of every other line, such as a template path, into that code page's characters.
-        doc.m_lines.push_back(ParseLine(DecodeText(bytes.substr(start, end - start)), inSection));
+        Line line = ParseLine(DecodeText(bytes.substr(start, end - start)), inSection);
+        // A run of lines that are not read (blank, comments, unparsable) is kept as one, so a file
+        // of blank lines costs little more than its text.
+        if (line.kind == Kind::Other && !doc.m_lines.empty() && doc.m_lines.back().kind == Kind::Other)
+            (doc.m_lines.back().text += '\n') += line.text;
+        else
+            doc.m_lines.push_back(std::move(line));
         start = end;
         if (start < bytes.size() && bytes[start] == '\r')
             ++start;
@@ -266,7 +272,8 @@ void SettingsDocument::Set(std::string_view section, std::string_view key, std::
     } else if (const long pos = InsertPosition(section); pos >= 0) {
         m_lines.insert(m_lines.begin() + pos, EntryLine(key, value));
     } else {
-        if (!m_lines.empty() && !Trim(m_lines.back().text).empty())
+        const std::string_view last = m_lines.empty() ? std::string_view() : m_lines.back().text;
+        if (!m_lines.empty() && !Trim(last.substr(last.rfind('\n') + 1)).empty())
             m_lines.emplace_back();
         Line header;
         header.text = "[" + std::string(section) + "]";

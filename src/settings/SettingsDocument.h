@@ -26,6 +26,7 @@ public:
     std::string Text() const;
 
 private:
+    // Other: lines kept as they stand, a run of them joined by LF into one.
     enum class Kind : std::uint8_t { Other, Section, Entry };
     // Names and the value are offsets into the line's own text rather than copies of their own:
     // a store of short lines costs a few times its size, not tens of times.

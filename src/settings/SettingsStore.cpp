@@ -377,7 +377,12 @@ Status SettingsStore::Flush(std::string_view appName)
     for (const Saved& saved : app.saved)
         current->Set(saved.section, saved.key, saved.value);
     app.document = std::move(*current);
-    const Status written = AtomicWriteFile(file, app.document.Text());
+    const std::string text = app.document.Text();
+    // A store the next start would refuse is not written; the one on disk stays usable.
+    if (text.size() > kMaxStoreBytes)
+        return KeldError(7, "would be larger than " + std::to_string(kMaxStoreBytes >> 20) + " MB",
+                         PathToUtf8(file));
+    const Status written = AtomicWriteFile(file, text);
     // Kept for the next flush when this one failed.
     if (written)
         app.saved.clear();

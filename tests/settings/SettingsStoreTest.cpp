@@ -343,10 +343,16 @@ TEST_F(SettingsStoreTest, UnusableStoreIsSetAsideAndReported)
         EXPECT_EQ(FileText(), "[SCREEN]\nFORM1TOP=9\n");
     }
 
-    // The largest store accepted is read whole; a second broken one does not replace the first.
+    // The largest store accepted is read whole, but not grown past the limit by a flush; a second
+    // broken one does not replace the first.
     WriteAll(File(), largest);
     EXPECT_TRUE(m_store.Load(kApp).Ok());
     EXPECT_EQ(m_store.GetSetting(kApp, "SCREEN", "FORM2TOP"), "100");
+    ASSERT_TRUE(m_store.SaveSetting(kApp, "SCREEN", "FORM1TOP", "9").Ok());
+    const Status grown = m_store.Flush(kApp);
+    ASSERT_FALSE(grown.Ok());
+    EXPECT_EQ(grown.Error().Number(), 7);
+    EXPECT_EQ(FileText(), largest);
     WriteAll(File(), largest + "x");
     EXPECT_FALSE(m_store.Load(kApp).Ok());
     EXPECT_TRUE(fs::exists(Aside()));
