@@ -278,8 +278,9 @@ void MainWindow::Save()
     if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
         emit edit->editingFinished();
     // A name with a slash or nothing at all would offer a path that fails or a hidden file.
-    const QString initial = OfferedFileName(
-        QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))), kCharacterExtension);
+    const QString initial =
+        OfferedFileName(QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))),
+                        kCharacterExtension);
     const auto chosen = m_dialog.ShowSave(kCharacterFilter, kCharacterExtension, &initial);
     if (!chosen)
         return;

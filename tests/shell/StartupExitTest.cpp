@@ -4,12 +4,11 @@
 #include "sheet/SheetView.h"
 #include "ui/Twips.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalSpy>
-
-#include <QDir>
-#include <QFileInfo>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -128,7 +127,6 @@ private slots:
     void StoredPlaceOffEveryScreen()
     {
         ShellFixture fixture;
-        const std::string app = ApplicationName();
         QVERIFY(fixture.StoreSetting("SCREEN", "FORM2LEFT", "-3000000"));
         QVERIFY(fixture.StoreSetting("SCREEN", "FORM2TOP", "600"));
         QVERIFY(fixture.StoreSetting("SCREEN", "FORM2HEIGHT", "6000"));
@@ -173,8 +171,7 @@ private slots:
         QVERIFY(app->Start());
         QVERIFY(MessageBox::TakeShown().isEmpty());
         MainWindow* sheet = app->Sheet();
-        QVERIFY2(area.contains(sheet->frameGeometry()),
-                 qPrintable(QString::number(sheet->frameGeometry().bottom())));
+        QVERIFY2(area.contains(sheet->frameGeometry()), qPrintable(QString::number(sheet->frameGeometry().bottom())));
         QVERIFY(sheet->height() >= sheet->minimumHeight());
         QVERIFY(sheet->View()->height() >= TwipsToPx(SheetView::kMinimumHeightTwips, sheet) - 1);
         QVERIFY(area.contains(app->Inventory()->frameGeometry()));

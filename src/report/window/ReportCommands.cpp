@@ -43,8 +43,8 @@ QString TemplateErrorText(const KeldError& error)
     const QString file = QString::fromStdString(error.File());
     const QString reason = QString::fromStdString(error.Detail());
     if (!file.isEmpty())
-        text += QStringLiteral("\n%1: %2")
-                    .arg(file, reason.isEmpty() ? QString::fromStdString(error.Description()) : reason);
+        text += QStringLiteral("\n%1: %2").arg(file, reason.isEmpty() ? QString::fromStdString(error.Description())
+                                                                       : reason);
     else if (!reason.isEmpty())
         text += u'\n' + reason;
     return text;
