@@ -62,7 +62,8 @@ public:
     // Writes every key saved since the last flush into the file as it stands on disk now, key by
     // key, so that another instance's keys are kept and, of the keys both saved, the last flush
     // wins for all of them together. The file is re-read, merged and replaced under an advisory
-    // lock on its folder. Nothing saved, nothing written.
+    // lock on its folder. Nothing saved, nothing written; a store that would grow past
+    // kMaxStoreBytes is not written (error 7). Keys that failed to be written stay for the next.
     Status Flush(std::string_view appName);
 
 private:
@@ -79,6 +80,7 @@ private:
         std::optional<KeldError> keep;
     };
 
+    // The application's store, read on first use; callers have checked the name.
     AppStore& Loaded(std::string_view appName);
 
     std::filesystem::path m_configFolder;
