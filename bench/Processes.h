@@ -16,8 +16,7 @@ namespace keld::bench {
 inline std::filesystem::path WorkFolder(const std::string& prefix)
 {
     static const std::filesystem::path dir = [&] {
-        std::filesystem::path d =
-            std::filesystem::temp_directory_path() / (prefix + std::to_string(getpid()));
+        std::filesystem::path d = std::filesystem::temp_directory_path() / (prefix + std::to_string(getpid()));
         std::filesystem::create_directories(d);
         return d;
     }();
@@ -41,8 +40,8 @@ inline double TimedRun(std::vector<std::string> args)
     const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
-    const bool ok =
-        spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const bool ok = spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+                    WEXITSTATUS(status) == 0;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     return ok ? took.count() : -1;
 }

@@ -73,8 +73,7 @@ BENCHMARK(BM_RenderAndPaginateDetail)->Unit(benchmark::kMillisecond)->MinTime(2.
 void BM_WriteDetailPdf(benchmark::State& state)
 {
     const RtfDocument& doc = FilledDetail();
-    const fs::path out =
-        fs::temp_directory_path() / ("keld_render_bench_" + std::to_string(getpid()) + ".pdf");
+    const fs::path out = fs::temp_directory_path() / ("keld_render_bench_" + std::to_string(getpid()) + ".pdf");
     for (auto _ : state) {
         if (!WriteReportPdf(doc, out, QStringLiteral("Bench")).Ok())
             state.SkipWithError("the PDF was not written");
