@@ -1,5 +1,8 @@
-// Feeds arbitrary bytes to the settings store as its file, then checks that a save keeps every
-// value the store read before and that the saved value reads back.
+// Feeds arbitrary bytes to the settings store as its file, read through the bounded reader, then
+// checks that a save and a flush keep every value and every other line the store read, that the
+// saved value reads back, and that the written text reads back as itself.
+#include "common/TextFile.h"
+#include "settings/SettingsDocument.h"
 #include "settings/SettingsStore.h"
 
 #include <cctype>
@@ -31,8 +34,10 @@ const std::filesystem::path& Folder()
 // The names the program itself uses, and names taken from the input.
 std::vector<std::pair<std::string, std::string>> Keys(std::string_view bytes)
 {
-    std::vector<std::pair<std::string, std::string>> keys = {
-        {"SCREEN", "FORM2TOP"}, {"screen", "form2height"}, {"FILES", "DETAILTEMPLATE"}, {"SCREEN", "TOOLBAR"}};
+    std::vector<std::pair<std::string, std::string>> keys = {{"SCREEN", "FORM2TOP"},
+                                                             {"screen", "form2height"},
+                                                             {"Options", "DetailTemplate"},
+                                                             {"TOOLBAR", "CHECKED"}};
     std::string section = "SCREEN";
     std::size_t start = 0;
     while (start < bytes.size() && keys.size() < 16) {
@@ -64,11 +69,18 @@ bool SameName(std::string_view a, std::string_view b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const keld::SettingsStore store(Folder());
+    keld::SettingsStore store(Folder());
     const std::filesystem::path file = store.StoreFile(kApp);
     std::filesystem::create_directories(file.parent_path());
     std::filesystem::remove(file.string() + ".broken");
-    std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(size));
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(size));
+
+    const bool usable = store.Load(kApp).Ok();
+    // Only a file that is no text at all or too large is set aside; anything else is read,
+    // whatever it says.
+    if (usable != (bytes.find('\0') == std::string_view::npos && size <= keld::SettingsStore::kMaxStoreBytes))
+        std::abort();
 
     const auto keys = Keys(bytes);
     std::vector<std::string> before;
@@ -82,16 +94,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string value;
     for (std::size_t i = 0; i < size && value.size() < 40; i += 7)
         value += static_cast<char>(' ' + data[i] % 95);
-    if (!store.SaveSetting(kApp, "FUZZ", "SAVEDKEY", value).Ok())
+    if (!store.SaveSetting(kApp, "FUZZ", "SAVEDKEY", value).Ok() || !store.Flush(kApp).Ok())
         return 0; // names the store refuses, or a full disk
-    if (store.GetSetting(kApp, "FUZZ", "SAVEDKEY") != value)
+
+    auto written = keld::ReadRegularFileBytes(file, keld::SettingsStore::kMaxStoreBytes);
+    if (!written)
+        std::abort();
+    keld::SettingsStore again(Folder());
+    if (!again.Load(kApp).Ok() || again.GetSetting(kApp, "FUZZ", "SAVEDKEY") != value)
         std::abort();
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const auto& [section, key] = keys[i];
         const bool saved = SameName(section, "FUZZ") && SameName(key, "SAVEDKEY");
-        // A store that could not be parsed starts afresh; what it held is set aside, not kept.
-        if (!saved && before[i] != "\x01" && store.GetSetting(kApp, section, key, "\x01") != before[i])
+        if (!saved && usable && again.GetSetting(kApp, section, key, "\x01") != before[i])
             std::abort();
     }
+    // The written text is a fixed point: read and written again, it comes out the same.
+    auto reparsed = keld::SettingsDocument::Parse(*written);
+    if (!reparsed || reparsed->Text() != *written)
+        std::abort();
     return 0;
 }

@@ -1,6 +1,7 @@
 // The desktop program's speed and size, offscreen: start-up to the first painted sheet against
 // an empty main window, a typed stat and a youth change through the real widgets, and the
 // resident memory with a character loaded.
+#include "LargestStore.h"
 #include "StartProgram.h"
 #include "app/KeldApplication.h"
 #include "app/MainWindow.h"
@@ -25,6 +26,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -137,6 +139,41 @@ int ChildProgram(int argc, char** argv)
     std::_Exit(0);
 }
 
+// The same with the largest settings store the program accepts, and that start followed by the
+// exit, which writes the store back.
+void BM_StartProgramWithLargestStoreToPaintedSheet(benchmark::State& state)
+{
+    for (auto _ : state)
+        if (RunChild("--child-program-largest-store") != 0)
+            state.SkipWithError("the child failed");
+}
+BENCHMARK(BM_StartProgramWithLargestStoreToPaintedSheet)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_StartAndExitWithLargestStore(benchmark::State& state)
+{
+    for (auto _ : state)
+        if (RunChild("--child-program-largest-store-exit") != 0)
+            state.SkipWithError("the child failed");
+}
+BENCHMARK(BM_StartAndExitWithLargestStore)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int ChildProgramWithLargestStore(int argc, char** argv, bool exit)
+{
+    QApplication app(argc, argv);
+    QTemporaryDir config;
+    const keld::SettingsStore store(config.path().toStdString());
+    const std::filesystem::path file = store.StoreFile(keld::ApplicationName());
+    std::filesystem::create_directories(file.parent_path());
+    const std::string text = keld::bench::LargestStore(keld::bench::StoreShape::ShortEntries);
+    std::ofstream(file, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
+    auto program = StartProgram(config);
+    PaintWatch watch(program->Sheet()->View()->Panel());
+    WaitForPaint(watch);
+    if (exit)
+        program->Exit();
+    std::_Exit(0);
+}
+
 void BM_TypedStatToEveryWidget(benchmark::State& state)
 {
     QTemporaryDir config;
@@ -236,6 +273,10 @@ int main(int argc, char** argv)
         return ChildEmptyWindow(argc, argv);
     if (argc == 2 && std::string(argv[1]) == "--child-program")
         return ChildProgram(argc, argv);
+    if (argc == 2 && std::string(argv[1]) == "--child-program-largest-store")
+        return ChildProgramWithLargestStore(argc, argv, false);
+    if (argc == 2 && std::string(argv[1]) == "--child-program-largest-store-exit")
+        return ChildProgramWithLargestStore(argc, argv, true);
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

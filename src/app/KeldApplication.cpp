@@ -60,8 +60,9 @@ bool KeldApplication::Start()
 {
     m_ended = false;
     m_sheetClosing = false;
+    // The store is read once, here; one that cannot be used is set aside, and the box says so.
     const bool started =
-        RunStep([this] {
+        RunStep([this] { return m_settings.Load(m_appName); }) && RunStep([this] {
             m_detailTemplatePath = QString::fromStdString(
                 m_settings.GetSetting(m_appName, "Options", "DetailTemplate",
                                       PathToUtf8(DataFolderFor("detchar.rtf") / "detchar.rtf")));
@@ -212,6 +213,9 @@ void KeldApplication::Abort()
 void KeldApplication::End()
 {
     m_ended = true;
+    // Everything the run saved goes to the file in one write. Like every error of the exit
+    // sequence, a failure is not shown: there is no window left to show it in.
+    (void)m_settings.Flush(m_appName);
     if (m_options.endProgram)
         m_options.endProgram();
     else

@@ -48,7 +48,7 @@ public:
     bool Ended() const { return m_ended; }
 
     SheetModel& Model() { return m_model; }
-    const SettingsStore& Settings() const { return m_settings; }
+    SettingsStore& Settings() { return m_settings; }
     const std::string& AppName() const { return m_appName; }
     const QString& DetailTemplatePath() const { return m_detailTemplatePath; }
     const QString& SummaryTemplatePath() const { return m_summaryTemplatePath; }

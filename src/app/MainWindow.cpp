@@ -45,7 +45,7 @@ QRect PrimaryScreenGeometry()
 
 } // namespace
 
-MainWindow::MainWindow(SheetBinding& binding, const SettingsStore& settings, std::string appName,
+MainWindow::MainWindow(SheetBinding& binding, SettingsStore& settings, std::string appName,
                        std::filesystem::path logFile, QString& detailTemplatePath,
                        QString& summaryTemplatePath, QWidget* parent)
     : QMainWindow(parent), m_binding(binding), m_model(binding.Model()), m_settings(settings),

@@ -31,7 +31,7 @@ class MainWindow : public QMainWindow {
 public:
     // The template paths are the program-wide ones, shared with the report commands; logFile is
     // the about box's release history.
-    MainWindow(SheetBinding& binding, const SettingsStore& settings, std::string appName,
+    MainWindow(SheetBinding& binding, SettingsStore& settings, std::string appName,
                std::filesystem::path logFile, QString& detailTemplatePath, QString& summaryTemplatePath,
                QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -93,7 +93,7 @@ private:
 
     SheetBinding& m_binding;
     SheetModel& m_model;
-    const SettingsStore& m_settings;
+    SettingsStore& m_settings;
     std::string m_appName;
     std::filesystem::path m_logFile;
     FileDialog m_dialog;

@@ -3,14 +3,21 @@
 #include "common/NumericValue.h"
 #include "common/TextFile.h"
 
+#include <cerrno>
 #include <cfloat>
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace keld {
 
@@ -45,56 +52,6 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-// Values are written bare unless reading them back bare would change them: surrounding blanks,
-// line breaks, other control characters or a leading quote. Those are quoted with C escapes.
-bool NeedsQuotes(std::string_view value)
-{
-    if (value.empty())
-        return false;
-    if (IsBlank(value.front()) || IsBlank(value.back()) || value.front() == '"')
-        return true;
-    for (char c : value)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return true;
-    return false;
-}
-
-std::string EncodeValue(std::string_view value)
-{
-    if (!NeedsQuotes(value))
-        return std::string(value);
-    std::string out = "\"";
-    for (char c : value) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '"':
-            out += "\\\"";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-                static constexpr char kHex[] = "0123456789ABCDEF";
-                out += "\\x";
-                out += kHex[(c >> 4) & 0xF];
-                out += kHex[c & 0xF];
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -103,132 +60,6 @@ int HexDigit(char c)
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
-}
-
-std::string DecodeValue(std::string_view raw)
-{
-    std::string_view text = Trim(raw);
-    if (text.size() < 2 || text.front() != '"' || text.back() != '"')
-        return std::string(text);
-    text = text.substr(1, text.size() - 2);
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c != '\\' || i + 1 == text.size()) {
-            out += c;
-            continue;
-        }
-        char e = text[++i];
-        switch (e) {
-        case 'n':
-            out += '\n';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        case 't':
-            out += '\t';
-            break;
-        case '\\':
-        case '"':
-            out += e;
-            break;
-        case 'x':
-            if (i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
-                out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
-                i += 2;
-                break;
-            }
-            [[fallthrough]];
-        default:
-            out += '\\';
-            out += e;
-        }
-    }
-    return out;
-}
-
-struct IniLine {
-    enum class Kind { Other, Section, Entry } kind = Kind::Other;
-    std::string text; // the line as it stands in the file
-    std::string name; // section or key name
-    std::string value;
-};
-
-using IniDocument = std::vector<IniLine>;
-
-// nullopt when the text is not a settings file: NUL bytes, or a line that is neither blank, a
-// comment, a [section] nor a key=value inside a section.
-std::optional<IniDocument> ParseIni(std::string_view bytes)
-{
-    if (bytes.find('\0') != std::string_view::npos)
-        return std::nullopt;
-    if (bytes.starts_with("\xEF\xBB\xBF"))
-        bytes.remove_prefix(3);
-    IniDocument doc;
-    bool inSection = false;
-    for (auto& lineBytes : SplitLines(bytes, LineEnds::CrLfOrCrOrLf)) {
-        // Line by line: one line in the 8-bit code page (an editor's doing) must not turn the
-        // UTF-8 of every other line, such as a template path, into that code page's characters.
-        std::string raw = DecodeText(lineBytes);
-        IniLine line;
-        std::string_view t = Trim(raw);
-        if (t.empty() || t.front() == ';' || t.front() == '#') {
-            // kept as it stands
-        } else if (t.front() == '[') {
-            if (t.back() != ']' || t.size() < 3)
-                return std::nullopt;
-            line.kind = IniLine::Kind::Section;
-            line.name = Trim(t.substr(1, t.size() - 2));
-            inSection = true;
-        } else {
-            std::size_t eq = t.find('=');
-            if (eq == std::string_view::npos || !inSection || Trim(t.substr(0, eq)).empty())
-                return std::nullopt;
-            line.kind = IniLine::Kind::Entry;
-            line.name = Trim(t.substr(0, eq));
-            line.value = DecodeValue(t.substr(eq + 1));
-        }
-        line.text = std::move(raw);
-        doc.push_back(std::move(line));
-    }
-    return doc;
-}
-
-// Index of the first entry `key` in any section called `section`, or -1.
-long FindEntry(const IniDocument& doc, std::string_view section, std::string_view key)
-{
-    bool inside = false;
-    for (std::size_t i = 0; i < doc.size(); ++i) {
-        if (doc[i].kind == IniLine::Kind::Section)
-            inside = SameName(doc[i].name, section);
-        else if (inside && doc[i].kind == IniLine::Kind::Entry && SameName(doc[i].name, key))
-            return static_cast<long>(i);
-    }
-    return -1;
-}
-
-// Where a new key of `section` goes: after the last entry of the first section of that name,
-// or -1 when there is no such section.
-long InsertPosition(const IniDocument& doc, std::string_view section)
-{
-    long header = -1;
-    for (std::size_t i = 0; i < doc.size(); ++i) {
-        if (doc[i].kind == IniLine::Kind::Section && SameName(doc[i].name, section)) {
-            header = static_cast<long>(i);
-            break;
-        }
-    }
-    if (header < 0)
-        return -1;
-    long pos = header + 1;
-    for (long i = header + 1; i < static_cast<long>(doc.size()); ++i) {
-        if (doc[i].kind == IniLine::Kind::Section)
-            break;
-        if (doc[i].kind == IniLine::Kind::Entry)
-            pos = i + 1;
-    }
-    return pos;
 }
 
 bool HasControl(std::string_view text)
@@ -318,6 +149,103 @@ KeldError TypeMismatch(std::string_view text, const char* what)
     return KeldError(kErrTypeMismatch, "\"" + std::string(text) + "\" is not " + what);
 }
 
+// An advisory lock on the store's folder, held while a flush re-reads, merges and replaces the
+// file, so that two instances ending together do not each write over what the other just
+// merged. A folder where locks are not to be had is written without one: the replace is atomic
+// either way, and a lock held longer than any flush takes (a stopped program's) is not waited
+// out.
+class FolderLock {
+public:
+    explicit FolderLock(const std::filesystem::path& folder)
+    {
+        m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() > deadline)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
+// The store file as it stands on disk: a document (empty where there is no file), or the reason
+// it cannot be used at all.
+Result<SettingsDocument> ReadStore(const std::filesystem::path& file)
+{
+    auto bytes = ReadRegularFileBytes(file, SettingsStore::kMaxStoreBytes);
+    if (!bytes) {
+        if (bytes.Error().Number() == kErrFileNotFound)
+            return SettingsDocument();
+        return bytes.Error();
+    }
+    auto document = SettingsDocument::Parse(*bytes);
+    if (!document)
+        return KeldError(kErrTypeMismatch, "holds NUL bytes: it is no settings file", PathToUtf8(file));
+    return std::move(*document);
+}
+
+// Renames a store that cannot be used to <file>.broken (.broken.1 and on when that is taken, so
+// an earlier one is not lost), returning the new name.
+Result<std::filesystem::path> SetAside(const std::filesystem::path& file)
+{
+    for (int n = 0; n < 100; ++n) {
+        std::filesystem::path aside = file;
+        aside += n == 0 ? std::string(".broken") : ".broken." + std::to_string(n);
+        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
+            return aside;
+        int err = errno;
+        if (err == EEXIST)
+            continue;
+        if (err == EINVAL || err == ENOSYS) {
+            // A filesystem that cannot rename without replacing: look first.
+            struct stat st {};
+            if (::lstat(aside.c_str(), &st) == 0)
+                continue;
+            if (::rename(file.c_str(), aside.c_str()) == 0)
+                return aside;
+            err = errno;
+        }
+        return KeldError(75, std::strerror(err), PathToUtf8(file));
+    }
+    return KeldError(75, "too many copies set aside already", PathToUtf8(file));
+}
+
+// A store that cannot be used is set aside so that the next write starts afresh without
+// destroying it. The error tells the user which, and what becomes of this run's settings.
+struct SetAsideOutcome {
+    KeldError error;
+    bool setAside = false;
+};
+
+SetAsideOutcome SetAsideBroken(const std::filesystem::path& file, KeldError why)
+{
+    const std::string reason = why.Detail().empty() ? why.Description() : why.Detail();
+    auto aside = SetAside(file);
+    if (aside)
+        return {why.WithDetail(reason + "; it was renamed to " + PathToUtf8(aside->filename()) +
+                               " and the settings start from their defaults")
+                    .At(PathToUtf8(file), 0),
+                true};
+    return {why.WithDetail(reason + "; it could not be renamed (" + aside.Error().Detail() +
+                           "), so the settings of this run will not be saved")
+                .At(PathToUtf8(file), 0),
+            false};
+}
+
 } // namespace
 
 SettingsStore::SettingsStore() : m_configFolder(DefaultConfigFolder()) {}
@@ -344,78 +272,125 @@ std::filesystem::path SettingsStore::StoreFile(std::string_view appName) const
     return m_configFolder / PathFromUtf8(appName) / PathFromUtf8(std::string(appName) + ".ini");
 }
 
+Status SettingsStore::Load(std::string_view appName)
+{
+    if (!ValidAppName(appName))
+        return KeldError(kErrInvalidArgument, "\"" + std::string(appName) + "\" is no application name");
+    auto it = m_apps.find(appName);
+    if (it == m_apps.end())
+        it = m_apps.emplace(std::string(appName), AppStore{}).first;
+    AppStore& app = it->second;
+    app.loaded = true;
+    app.keep.reset();
+    const std::filesystem::path file = StoreFile(appName);
+    auto read = ReadStore(file);
+    Status status = Success();
+    if (read) {
+        app.document = std::move(*read);
+    } else {
+        app.document = SettingsDocument();
+        // Under the lock, so that a store another instance is just replacing is not set aside.
+        const FolderLock lock(file.parent_path());
+        if (read = ReadStore(file); read) {
+            app.document = std::move(*read);
+        } else {
+            SetAsideOutcome outcome = SetAsideBroken(file, read.Error());
+            if (!outcome.setAside)
+                app.keep = outcome.error;
+            status = std::move(outcome.error);
+        }
+    }
+    for (const Saved& saved : app.saved)
+        app.document.Set(saved.section, saved.key, saved.value);
+    return status;
+}
+
+SettingsStore::AppStore& SettingsStore::Loaded(std::string_view appName)
+{
+    auto it = m_apps.find(appName);
+    if (it == m_apps.end() || !it->second.loaded) {
+        // Used before Load: what it would report stays with the store (Flush refuses a file it
+        // could not set aside).
+        (void)Load(appName);
+        it = m_apps.find(appName);
+    }
+    return it->second;
+}
+
 std::string SettingsStore::GetSetting(std::string_view appName, std::string_view section,
-                                      std::string_view key, std::string_view defaultValue) const
+                                      std::string_view key, std::string_view defaultValue)
 {
     if (!CheckNames(appName, section, key))
         return std::string(defaultValue);
-    std::error_code ec;
-    std::filesystem::path file = StoreFile(appName);
-    if (!std::filesystem::exists(file, ec))
-        return std::string(defaultValue);
-    auto bytes = ReadRegularFileBytes(file, 16ull << 20);
-    if (!bytes)
-        return std::string(defaultValue);
-    auto doc = ParseIni(*bytes);
-    if (!doc)
-        return std::string(defaultValue);
-    long i = FindEntry(*doc, section, key);
-    return i < 0 ? std::string(defaultValue) : (*doc)[i].value;
+    auto value = Loaded(appName).document.Find(section, key);
+    return value ? std::move(*value) : std::string(defaultValue);
 }
 
 Status SettingsStore::SaveSetting(std::string_view appName, std::string_view section, std::string_view key,
-                                  std::string_view value) const
+                                  std::string_view value)
 {
     if (auto names = CheckNames(appName, section, key); !names)
         return names;
-    std::filesystem::path file = StoreFile(appName);
-    std::error_code ec;
-    IniDocument doc;
-    if (std::filesystem::exists(file, ec) || ec) {
-        // A store we cannot read is not overwritten: it may hold settings we would lose.
-        auto bytes = ReadRegularFileBytes(file, 16ull << 20);
-        if (!bytes)
-            return bytes.Error();
-        if (auto parsed = ParseIni(*bytes)) {
-            doc = std::move(*parsed);
-        } else {
-            // A broken store starts afresh; its old text stays beside it for the curious.
-            std::filesystem::path broken = file;
-            broken += ".broken";
-            (void)AtomicWriteFile(broken, *bytes);
+    AppStore& app = Loaded(appName);
+    app.document.Set(section, key, value);
+    // Saved counts even when the value is unchanged: the last instance to flush wins for every
+    // key it saved, so one window's top never goes with another instance's left.
+    for (Saved& saved : app.saved) {
+        if (SameName(saved.section, section) && SameName(saved.key, key)) {
+            saved.value = value;
+            return Success();
         }
     }
+    app.saved.push_back(Saved{std::string(section), std::string(key), std::string(value)});
+    return Success();
+}
 
-    std::string line = std::string(key) + "=" + EncodeValue(value);
-    if (long i = FindEntry(doc, section, key); i >= 0) {
-        if (doc[i].value == value)
-            return Success();
-        doc[i].value = value;
-        doc[i].text = doc[i].name + "=" + EncodeValue(value);
-    } else if (long pos = InsertPosition(doc, section); pos >= 0) {
-        IniLine entry{IniLine::Kind::Entry, line, std::string(key), std::string(value)};
-        doc.insert(doc.begin() + pos, std::move(entry));
-    } else {
-        if (!doc.empty() && !Trim(doc.back().text).empty())
-            doc.push_back(IniLine{});
-        doc.push_back(
-            IniLine{IniLine::Kind::Section, "[" + std::string(section) + "]", std::string(section), {}});
-        doc.push_back(IniLine{IniLine::Kind::Entry, line, std::string(key), std::string(value)});
-    }
+Status SettingsStore::Flush(std::string_view appName)
+{
+    auto it = m_apps.find(appName);
+    if (it == m_apps.end() || it->second.saved.empty())
+        return Success();
+    AppStore& app = it->second;
+    if (app.keep)
+        return *app.keep;
 
-    std::string out;
-    for (const auto& l : doc) {
-        out += l.text;
-        out += '\n';
-    }
+    const std::filesystem::path file = StoreFile(appName);
+    std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
     if (ec)
-        return KeldError(75, "cannot create the folder: " + ec.message(), PathToUtf8(file.parent_path()));
-    return AtomicWriteFile(file, out);
+        return KeldError(75, "its folder cannot be made: " + ec.message(), PathToUtf8(file));
+    const FolderLock lock(file.parent_path());
+    // The copy in memory is rebuilt from the file and this run's saves below, so only one copy of
+    // the store is held at a time.
+    app.document = SettingsDocument();
+    auto current = ReadStore(file);
+    if (!current) {
+        // Something unusable came in its place during the run; it is set aside as at start.
+        SetAsideOutcome outcome = SetAsideBroken(file, current.Error());
+        if (!outcome.setAside) {
+            for (const Saved& saved : app.saved)
+                app.document.Set(saved.section, saved.key, saved.value);
+            return std::move(outcome.error);
+        }
+        current = SettingsDocument();
+    }
+    for (const Saved& saved : app.saved)
+        current->Set(saved.section, saved.key, saved.value);
+    app.document = std::move(*current);
+    const std::string text = app.document.Text();
+    // A store the next start would refuse is not written; the one on disk stays usable.
+    if (text.size() > kMaxStoreBytes)
+        return KeldError(7, "would be larger than " + std::to_string(kMaxStoreBytes >> 20) + " MB",
+                         PathToUtf8(file));
+    const Status written = AtomicWriteFile(file, text);
+    // Kept for the next flush when this one failed.
+    if (written)
+        app.saved.clear();
+    return written;
 }
 
 Result<float> SettingsStore::GetCoordinate(std::string_view appName, std::string_view section,
-                                           std::string_view key, float defaultValue) const
+                                           std::string_view key, float defaultValue)
 {
     std::string text = GetSetting(appName, section, key, CoordinateText(defaultValue));
     auto value = CoordinateFromText(text);
@@ -428,13 +403,13 @@ Result<float> SettingsStore::GetCoordinate(std::string_view appName, std::string
 }
 
 Status SettingsStore::SaveCoordinate(std::string_view appName, std::string_view section, std::string_view key,
-                                     float value) const
+                                     float value)
 {
     return SaveSetting(appName, section, key, CoordinateText(value));
 }
 
 Result<bool> SettingsStore::GetFlag(std::string_view appName, std::string_view section, std::string_view key,
-                                    bool defaultValue) const
+                                    bool defaultValue)
 {
     std::string text = GetSetting(appName, section, key, FlagText(defaultValue));
     auto value = FlagFromText(text);
@@ -447,7 +422,7 @@ Result<bool> SettingsStore::GetFlag(std::string_view appName, std::string_view s
 }
 
 Status SettingsStore::SaveFlag(std::string_view appName, std::string_view section, std::string_view key,
-                               bool value) const
+                               bool value)
 {
     return SaveSetting(appName, section, key, FlagText(value));
 }
@@ -508,7 +483,10 @@ std::string GetSetting(std::string_view appName, std::string_view section, std::
 Status SaveSetting(std::string_view appName, std::string_view section, std::string_view key,
                    std::string_view value)
 {
-    return SettingsStore().SaveSetting(appName, section, key, value);
+    SettingsStore store;
+    if (Status saved = store.SaveSetting(appName, section, key, value); !saved)
+        return saved;
+    return store.Flush(appName);
 }
 
 } // namespace keld

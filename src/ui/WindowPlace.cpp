@@ -170,7 +170,7 @@ bool WithinOneScreen(const QRect& rect)
     return false;
 }
 
-Result<int> LoadWindowCoordinate(const SettingsStore& settings, std::string_view app, std::string_view key,
+Result<int> LoadWindowCoordinate(SettingsStore& settings, std::string_view app, std::string_view key,
                                  int fallbackPx, const QWidget* window)
 {
     const auto twips =
@@ -182,7 +182,7 @@ Result<int> LoadWindowCoordinate(const SettingsStore& settings, std::string_view
     return TwipsToPx(std::clamp(static_cast<double>(*twips), -kFarthestTwips, kFarthestTwips), window);
 }
 
-Result<QPoint> LoadWindowPlace(const SettingsStore& settings, std::string_view app, std::string_view form,
+Result<QPoint> LoadWindowPlace(SettingsStore& settings, std::string_view app, std::string_view form,
                                const QPoint& fallback, const QWidget* window)
 {
     const auto top = LoadWindowCoordinate(settings, app, FormKey(form, "TOP"), fallback.y(), window);
@@ -194,13 +194,13 @@ Result<QPoint> LoadWindowPlace(const SettingsStore& settings, std::string_view a
     return QPoint(*left, *top);
 }
 
-void SaveWindowCoordinate(const SettingsStore& settings, std::string_view app, std::string_view key, int px,
+void SaveWindowCoordinate(SettingsStore& settings, std::string_view app, std::string_view key, int px,
                           const QWidget* window)
 {
     (void)settings.SaveCoordinate(app, kSection, key, static_cast<float>(PxToTwips(px, window)));
 }
 
-void SaveWindowPlace(const SettingsStore& settings, std::string_view app, std::string_view form,
+void SaveWindowPlace(SettingsStore& settings, std::string_view app, std::string_view form,
                      const QPoint& place, const QWidget* window)
 {
     SaveWindowCoordinate(settings, app, FormKey(form, "TOP"), place.y(), window);

@@ -34,14 +34,14 @@ void FitOnScreenWhenShown(QWidget* window);
 // A window's stored place, in twips under the "SCREEN" section: `key` is a whole key such as
 // "FORM2HEIGHT", `form` the prefix of the "<form>TOP" and "<form>LEFT" pair. The fallbacks are
 // in pixels and stand where nothing is stored; a stored text that is not a number is an error.
-Result<int> LoadWindowCoordinate(const SettingsStore& settings, std::string_view app, std::string_view key,
+Result<int> LoadWindowCoordinate(SettingsStore& settings, std::string_view app, std::string_view key,
                                  int fallbackPx, const QWidget* window);
-Result<QPoint> LoadWindowPlace(const SettingsStore& settings, std::string_view app, std::string_view form,
+Result<QPoint> LoadWindowPlace(SettingsStore& settings, std::string_view app, std::string_view form,
                                const QPoint& fallback, const QWidget* window);
 // Saving is best effort: a window that cannot store its place still closes.
-void SaveWindowCoordinate(const SettingsStore& settings, std::string_view app, std::string_view key, int px,
+void SaveWindowCoordinate(SettingsStore& settings, std::string_view app, std::string_view key, int px,
                           const QWidget* window);
-void SaveWindowPlace(const SettingsStore& settings, std::string_view app, std::string_view form,
+void SaveWindowPlace(SettingsStore& settings, std::string_view app, std::string_view form,
                      const QPoint& place, const QWidget* window);
 
 } // namespace keld

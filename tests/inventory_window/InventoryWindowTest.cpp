@@ -38,11 +38,11 @@ struct Fixture {
         model.ClearCharacter();
         window = std::make_unique<InventoryWindow>(binding, settings);
     }
-    std::string Stored(const char* key) const
+    std::string Stored(const char* key)
     {
         return settings.GetSetting(ApplicationName(), "SCREEN", key);
     }
-    void Store(const char* key, const std::string& value) const
+    void Store(const char* key, const std::string& value)
     {
         QVERIFY(settings.SaveSetting(ApplicationName(), "SCREEN", key, value).Ok());
     }

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -337,7 +338,11 @@ private slots:
     // A choice the settings store cannot keep still holds for this run, and the user is told.
     void UnstoredTemplateIsUsedAndSaysSo()
     {
-        QVERIFY(QDir().mkpath(QString::fromStdString(m_settings->StoreFile(ApplicationName()).string())));
+        // A file where the store's folder should be.
+        QFile blocker(QString::fromStdString(m_settings->StoreFile(ApplicationName()).parent_path().string()));
+        QVERIFY(QDir().mkpath(QFileInfo(blocker).path()));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
         FileDialog::SetNextFileName(DataFile("subchar.rtf"));
         m_commands->ChooseDetailTemplate();
         QCOMPARE(m_detailPath, DataFile("subchar.rtf"));
@@ -365,6 +370,9 @@ private slots:
         m_commands->ChooseDetailTemplate();
         QCOMPARE(m_detailPath, mine.fileName());
         QCOMPARE(m_settings->GetSetting(ApplicationName(), "Options", "DetailTemplate"),
+                 mine.fileName().toStdString());
+        // On disk already, not only at exit.
+        QCOMPARE(SettingsStore(m_settings->ConfigFolder()).GetSetting(ApplicationName(), "Options", "DetailTemplate"),
                  mine.fileName().toStdString());
 
         m_commands->PrintSummary();

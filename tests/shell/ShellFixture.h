@@ -46,6 +46,13 @@ public:
     int EndedCount() const { return m_ended; }
 
     SettingsStore Store() const { return SettingsStore(m_config.path().toStdString()); }
+    // A setting as an earlier run left it in the file.
+    bool StoreSetting(const std::string& section, const std::string& key, const std::string& value) const
+    {
+        SettingsStore store = Store();
+        return store.SaveSetting(ApplicationName(), section, key, value).Ok() &&
+               store.Flush(ApplicationName()).Ok();
+    }
     QString IniPath() const { return QString::fromStdString(Store().StoreFile(ApplicationName()).string()); }
     bool IniExists() const { return QFile::exists(IniPath()); }
     // "SECTION/KEY=value" for every entry of the store file, in file order.

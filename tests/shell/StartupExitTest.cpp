@@ -4,11 +4,14 @@
 #include "sheet/SheetView.h"
 #include "ui/Twips.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalSpy>
 
 #include <csignal>
+#include <sys/stat.h>
 
 using namespace keld;
 using namespace keld::test;
@@ -124,18 +127,17 @@ private slots:
     void StoredPlaceOffEveryScreen()
     {
         ShellFixture fixture;
-        const std::string app = ApplicationName();
-        QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2LEFT", "-3000000"));
-        QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2TOP", "600"));
-        QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2HEIGHT", "6000"));
+        QVERIFY(fixture.StoreSetting("SCREEN", "FORM2LEFT", "-3000000"));
+        QVERIFY(fixture.StoreSetting("SCREEN", "FORM2TOP", "600"));
+        QVERIFY(fixture.StoreSetting("SCREEN", "FORM2HEIGHT", "6000"));
         {
             auto shell = fixture.MakeApp();
             QVERIFY(shell->Start());
             QCOMPARE(shell->Sheet()->pos(), QPoint(0, 0));
             QCOMPARE(shell->Sheet()->frameGeometry().height(), TwipsToPx(6000, shell->Sheet()));
         }
-        QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2LEFT", "-1500"));
-        QVERIFY(fixture.Store().SaveSetting(app, "SCREEN", "FORM2TOP", "-3000"));
+        QVERIFY(fixture.StoreSetting("SCREEN", "FORM2LEFT", "-1500"));
+        QVERIFY(fixture.StoreSetting("SCREEN", "FORM2TOP", "-3000"));
         auto shell = fixture.MakeApp();
         QVERIFY(shell->Start());
         QCOMPARE(shell->Sheet()->pos(), QPoint(0, 0));
@@ -159,12 +161,12 @@ private slots:
         ShellFixture fixture;
         const std::string name = ApplicationName();
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM2HEIGHT", height.toStdString()));
-        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM2TOP", "600"));
-        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM1LEFT",
-                                            std::to_string(int(PxToTwips(area.right() - 20, nullptr)))));
-        QVERIFY(fixture.Store().SaveSetting(name, "SCREEN", "FORM1TOP",
-                                            std::to_string(int(PxToTwips(area.bottom() - 20, nullptr)))));
+        QVERIFY(fixture.StoreSetting("SCREEN", "FORM2HEIGHT", height.toStdString()));
+        QVERIFY(fixture.StoreSetting("SCREEN", "FORM2TOP", "600"));
+        QVERIFY(fixture.StoreSetting("SCREEN", "FORM1LEFT",
+                                     std::to_string(int(PxToTwips(area.right() - 20, nullptr)))));
+        QVERIFY(fixture.StoreSetting("SCREEN", "FORM1TOP",
+                                     std::to_string(int(PxToTwips(area.bottom() - 20, nullptr)))));
         auto app = fixture.MakeApp();
         QVERIFY(app->Start());
         QVERIFY(MessageBox::TakeShown().isEmpty());
@@ -178,7 +180,7 @@ private slots:
         QVERIFY(area.contains(sheet->Dice()->frameGeometry()));
 
         sheet->SaveSettings();
-        const auto stored = fixture.Store().GetCoordinate(name, "SCREEN", "FORM2HEIGHT", 0);
+        const auto stored = app->Settings().GetCoordinate(name, "SCREEN", "FORM2HEIGHT", 0);
         QVERIFY(stored);
         QCOMPARE(*stored, static_cast<float>(PxToTwips(sheet->frameGeometry().height(), sheet)));
 
@@ -277,8 +279,7 @@ private slots:
         QFETCH(QString, section);
         QFETCH(QString, key);
         ShellFixture fixture;
-        QVERIFY(
-            fixture.Store().SaveSetting(ApplicationName(), section.toStdString(), key.toStdString(), "abc"));
+        QVERIFY(fixture.StoreSetting(section.toStdString(), key.toStdString(), "abc"));
         MessageBox::SetNextAnswer(QMessageBox::Ignore);
         auto app = fixture.MakeApp();
         QVERIFY(app->Start());
@@ -305,6 +306,29 @@ private slots:
             QVERIFY(stored != "abc" && !stored.empty());
         else
             QCOMPARE(stored, std::string("abc"));
+    }
+
+    // A store that cannot be used is renamed aside and the user told once, in the start-up box;
+    // Ignore goes on with the defaults and the exit writes a fresh store beside the old one.
+    void UnusableStoreIsSetAsideAndToldOnce()
+    {
+        ShellFixture fixture;
+        QVERIFY(QDir().mkpath(QFileInfo(fixture.IniPath()).path()));
+        QVERIFY(::mkfifo(QFile::encodeName(fixture.IniPath()).constData(), 0600) == 0);
+        MessageBox::SetNextAnswer(QMessageBox::Ignore);
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        const QStringList shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith("Error\n75 ") && shown[0].contains("is not a regular file") &&
+                     shown[0].contains(".ini.broken"),
+                 qPrintable(shown[0]));
+        QVERIFY(app->Sheet()->isVisible());
+        QVERIFY(Item(*app, "mnuStatsOver")->isChecked());
+        app->Exit();
+        QVERIFY(fixture.IniKeys().contains("SCREEN/FORM2HEIGHT"));
+        QVERIFY(QFileInfo(fixture.IniPath() + ".broken").exists());
+        QVERIFY(!QFileInfo(fixture.IniPath() + ".broken").isFile());
     }
 
     void TerminationSignalRunsTheExit()

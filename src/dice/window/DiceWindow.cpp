@@ -36,12 +36,12 @@ QString QtText(const std::string& text)
 
 } // namespace
 
-DiceWindow::DiceWindow(const SettingsStore& settings, QWidget* parent)
+DiceWindow::DiceWindow(SettingsStore& settings, QWidget* parent)
     : DiceWindow(settings, MakeClockSeededSource(), parent)
 {
 }
 
-DiceWindow::DiceWindow(const SettingsStore& settings, UniformSource uniform, QWidget* parent)
+DiceWindow::DiceWindow(SettingsStore& settings, UniformSource uniform, QWidget* parent)
     : QWidget(parent, Qt::Window), m_settings(settings), m_roller(std::move(uniform)),
       m_dragStarter(&StartCaptionDrag)
 {

@@ -22,9 +22,9 @@ class SettingsStore;
 class DiceWindow : public QWidget, private DiceRollerObserver {
     Q_OBJECT
 public:
-    DiceWindow(const SettingsStore& settings, QWidget* parent = nullptr);
+    DiceWindow(SettingsStore& settings, QWidget* parent = nullptr);
     // With a given random source (tests).
-    DiceWindow(const SettingsStore& settings, UniformSource uniform, QWidget* parent = nullptr);
+    DiceWindow(SettingsStore& settings, UniformSource uniform, QWidget* parent = nullptr);
     ~DiceWindow() override;
 
     // Shows the window at its stored position ("FORM1TOP", "FORM1LEFT"; 0 by default, and when a
@@ -57,7 +57,7 @@ private:
     // Runs a roll; the window's close waits until the roll is over.
     void Rolling(const std::function<void()>& roll);
 
-    const SettingsStore& m_settings;
+    SettingsStore& m_settings;
     DiceRoller m_roller;
     std::array<SlotControls, DiceRoller::kSlotCount> m_slots;
     QPushButton* m_rollAll = nullptr;

@@ -84,7 +84,7 @@ bool RejectsCoinKey(const QKeyEvent& key)
 
 } // namespace
 
-InventoryWindow::InventoryWindow(SheetBinding& binding, const SettingsStore& settings, QWidget* parent)
+InventoryWindow::InventoryWindow(SheetBinding& binding, SettingsStore& settings, QWidget* parent)
     : QWidget(parent, Qt::Window), m_binding(binding), m_settings(settings), m_pictureDialog(this)
 {
     setObjectName(QStringLiteral("Form4"));

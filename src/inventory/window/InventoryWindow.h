@@ -24,7 +24,7 @@ class SettingsStore;
 class InventoryWindow : public QWidget {
     Q_OBJECT
 public:
-    InventoryWindow(SheetBinding& binding, const SettingsStore& settings, QWidget* parent = nullptr);
+    InventoryWindow(SheetBinding& binding, SettingsStore& settings, QWidget* parent = nullptr);
     ~InventoryWindow() override;
 
     // Places the window at its stored position ("FORM4TOP", "FORM4LEFT"; the bottom right corner
@@ -58,7 +58,7 @@ private:
     QSize PictureShownPx() const;
 
     SheetBinding& m_binding;
-    const SettingsStore& m_settings;
+    SettingsStore& m_settings;
     FileDialog m_pictureDialog;
     std::array<QLineEdit*, kMoneyCount> m_money{};
     std::array<QPlainTextEdit*, kNoteCount> m_notes{};

@@ -53,7 +53,7 @@ QString TemplateErrorText(const KeldError& error)
 } // namespace
 
 ReportCommands::ReportCommands(SheetModel& model, QWidget* sheet, FileDialog& sheetDialog,
-                               const SettingsStore& settings, QString& detailTemplatePath,
+                               SettingsStore& settings, QString& detailTemplatePath,
                                QString& summaryTemplatePath, QObject* parent)
     : QObject(parent), m_model(model), m_sheet(sheet), m_sheetDialog(sheetDialog), m_settings(settings),
       m_detailTemplatePath(detailTemplatePath), m_summaryTemplatePath(summaryTemplatePath)
@@ -162,16 +162,23 @@ void ReportCommands::ChooseTemplate(QString& path, const char* key)
         }
     }
     path = *chosen;
-    // The choice holds for this run either way; the user should know it will not outlive it.
-    if (Status saved = m_settings.SaveSetting(ApplicationName(), "Options", key, chosen->toStdString()); !saved)
-        ShowReportMessage(m_sheet, QMessageBox::Warning,
-                          QStringLiteral("The template %1 is used until the program ends, but it could not be "
-                                         "remembered for the next start.")
-                              .arg(*chosen),
-                          QMessageBox::Ok,
-                          QString::fromStdString(saved.Error().File()) + QStringLiteral(": ") +
-                              QString::fromStdString(saved.Error().Detail().empty() ? saved.Error().Description()
-                                                                                     : saved.Error().Detail()));
+    // A rare choice the user made on purpose: written at once rather than at exit, so that a crash
+    // later in the run does not lose it. The choice holds for this run either way; the user should
+    // know when it will not outlive it.
+    const std::string app = ApplicationName();
+    Status saved = m_settings.SaveSetting(app, "Options", key, chosen->toStdString());
+    if (saved)
+        saved = m_settings.Flush(app);
+    if (!saved)
+        ShowReportMessage(
+            m_sheet, QMessageBox::Warning,
+            QStringLiteral("The template %1 is used until the program ends, but it could not be "
+                           "remembered for the next start.")
+                .arg(*chosen),
+            QMessageBox::Ok,
+            QString::fromStdString(saved.Error().File()) + QStringLiteral(": ") +
+                QString::fromStdString(saved.Error().Detail().empty() ? saved.Error().Description()
+                                                                      : saved.Error().Detail()));
 }
 
 void ReportCommands::ChooseDetailTemplate()

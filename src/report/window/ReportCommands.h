@@ -19,7 +19,7 @@ class ReportCommands : public QObject {
 public:
     // sheetDialog is the sheet's own file dialog (the template commands share it with Load and
     // Save); the template paths are the program-wide ones that start-up read.
-    ReportCommands(SheetModel& model, QWidget* sheet, FileDialog& sheetDialog, const SettingsStore& settings,
+    ReportCommands(SheetModel& model, QWidget* sheet, FileDialog& sheetDialog, SettingsStore& settings,
                    QString& detailTemplatePath, QString& summaryTemplatePath, QObject* parent = nullptr);
 
     void PrintDetail();
@@ -47,7 +47,7 @@ private:
     SheetModel& m_model;
     QWidget* m_sheet;
     FileDialog& m_sheetDialog;
-    const SettingsStore& m_settings;
+    SettingsStore& m_settings;
     QString& m_detailTemplatePath;
     QString& m_summaryTemplatePath;
     QPointer<ReportWindow> m_window;
