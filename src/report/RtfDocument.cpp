@@ -6,10 +6,8 @@
 #include "report/RtfText.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <limits>
 
@@ -374,55 +372,27 @@ Status RtfDocument::LoadBytes(std::string bytes)
 
 Status RtfDocument::LoadFile(const std::filesystem::path& path)
 {
-    // A template is read whole, so what is read is checked first: only a regular file (a device
-    // or a pipe never ends), no larger than the limit, and RTF from its first bytes on.
-    const std::string name = PathToUtf8(path);
-    std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(path, ec);
-    if (status.type() == std::filesystem::file_type::not_found)
-        return KeldError(kErrFileNotFound, std::string("cannot be opened: ") + std::strerror(ENOENT), name);
-    if (status.type() == std::filesystem::file_type::directory)
-        return KeldError(75, "is a folder, not a file", name);
-    if (!ec && status.type() != std::filesystem::file_type::regular)
-        return KeldError(kErrInvalidArgument, "is not a regular file", name);
-    const std::string tooLarge =
-        "is larger than " + std::to_string(kMaxTemplateBytes >> 20) + " MB, the largest template that is read";
-    if (const std::uintmax_t size = std::filesystem::file_size(path, ec); !ec && size > kMaxTemplateBytes)
-        return KeldError(kErrInvalidArgument, tooLarge, name);
-
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        const int err = errno;
-        return KeldError(err == ENOENT ? kErrFileNotFound : 75, std::string("cannot be opened: ") + std::strerror(err),
-                         name);
+    // A template is read whole, through the reader that refuses a device or a pipe and stops at
+    // the limit; its error numbers are those a template load has always given.
+    auto read = ReadRegularFileBytes(path, kMaxTemplateBytes);
+    if (!read) {
+        const KeldError& why = read.Error();
+        int number = why.Number();
+        std::string detail = why.Detail();
+        if (number == 7) {
+            number = kErrInvalidArgument;
+            detail += ", the largest template that is read";
+        } else if (detail == "is not a regular file") {
+            number = kErrInvalidArgument;
+        } else if (number != kErrFileNotFound && number != 57) {
+            number = 75;
+        }
+        return KeldError(number, std::move(detail), why.File());
     }
-    // The signature may follow a byte order mark and blank space; a prefix is enough to tell.
-    std::string bytes(std::min<std::size_t>(4096, kMaxTemplateBytes + 1), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    std::string_view head = bytes;
-    if (head.substr(0, 3) == "\xEF\xBB\xBF")
-        head.remove_prefix(3);
-    while (!head.empty() && (head.front() == ' ' || head.front() == '\t' || head.front() == '\r' || head.front() == '\n'))
-        head.remove_prefix(1);
-    if (in.bad())
-        return KeldError(57, "cannot be read", name);
-    if (!head.starts_with("{\\rtf"))
-        return KeldError(kErrInvalidArgument, "is not an RTF file", name);
-    // The rest in blocks, never past the limit, even when the file grows while it is read.
-    char block[1 << 16];
-    while (in) {
-        in.read(block, sizeof block);
-        bytes.append(block, static_cast<std::size_t>(in.gcount()));
-        if (bytes.size() > kMaxTemplateBytes)
-            return KeldError(kErrInvalidArgument, tooLarge, name);
-    }
-    if (in.bad())
-        return KeldError(57, "cannot be read", name);
-    auto loaded = LoadBytes(std::move(bytes));
+    auto loaded = LoadBytes(std::move(*read));
     if (!loaded) {
         KeldError error = loaded.Error();
-        return error.At(name, 0);
+        return error.At(PathToUtf8(path), 0);
     }
     return loaded;
 }

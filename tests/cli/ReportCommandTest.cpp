@@ -36,7 +36,8 @@ TEST(ReportCommand, RefusesWhatIsNoTemplateWithoutReadingIt)
         std::string path;
         std::string reason;
     } cases[] = {{"/dev/zero", "/dev/zero: is not a regular file"},
-                 {big.string(), big.string() + ": is larger than 256 MB"},
+                 {big.string(), big.string() + ": is larger than " +
+                                    std::to_string(RtfDocument::kMaxTemplateBytes >> 20) + " MB"},
                  {notes.string(), notes.string() + ": is not an RTF file"}};
     for (const auto& c : cases) {
         const auto start = std::chrono::steady_clock::now();
