@@ -259,7 +259,7 @@ void AppendUnicodeEscape(std::string& out, char32_t c)
 // `{\f..\fs..\b..\uc1 text}`: a balanced group, so the text after it keeps its own formatting.
 // Only what differs from the formatting at the insertion point is written: the rest is inherited
 // exactly as any reader shows it there, including what comes from styles this engine ignores.
-std::string TextGroup(std::u32string_view text, const RtfTextFormat& format, TableEntries& tables,
+std::string TextGroup(std::string_view utf8, const RtfTextFormat& format, TableEntries& tables,
                       const rtf::Format& at, const RtfTextFormat& current, std::size_t& shown)
 {
     auto differs = [](const auto& wanted, const auto& now) { return wanted && (!now || *wanted != *now); };
@@ -281,7 +281,9 @@ std::string TextGroup(std::u32string_view text, const RtfTextFormat& format, Tab
         words += *format.strike ? "\\strike" : "\\strike0";
     if (differs(format.color, current.color))
         words += "\\cf" + std::to_string(tables.Color(*format.color, at));
-    bool wide = std::any_of(text.begin(), text.end(), [](char32_t c) { return c >= 0x80; });
+    // Decoded as it goes: a copy in UTF-32 would cost four bytes for each byte of a long note.
+    bool wide =
+        std::any_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     if (wide)
         words += "\\uc1";
 
@@ -289,11 +291,11 @@ std::string TextGroup(std::u32string_view text, const RtfTextFormat& format, Tab
     if (!words.empty())
         out += ' ';
     shown = 0;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        char32_t c = text[k];
+    for (std::size_t k = 0; k < utf8.size();) {
+        const char32_t c = NextUtf32(utf8, k);
         switch (c) {
         case '\r':
-            if (k + 1 < text.size() && text[k + 1] == '\n')
+            if (k < utf8.size() && utf8[k] == '\n')
                 ++k;
             [[fallthrough]];
         case '\n':
@@ -521,12 +523,12 @@ RtfTextFormat RtfDocument::RangeFormat(std::size_t start, std::size_t length) co
 void RtfDocument::ReplaceSelection(std::string_view utf8, const RtfTextFormat& format)
 {
     std::size_t start = SelectionStart();
-    std::u32string text = Utf8ToUtf32(utf8);
     std::size_t shown = 0;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        if (text[k] == '\r' && k + 1 < text.size() && text[k + 1] == '\n')
+    for (std::size_t k = 0; k < utf8.size();) {
+        const char32_t c = NextUtf32(utf8, k);
+        if (c == '\r' && k < utf8.size() && utf8[k] == '\n')
             continue;
-        if (text[k] >= 0x20 || text[k] == '\t' || text[k] == '\n' || text[k] == '\r' || text[k] == '\v')
+        if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r' || c == '\v')
             ++shown;
     }
     ReplaceRanges({Replacement{start, m_selLength, std::string(utf8), format, {}}});
@@ -590,7 +592,7 @@ void RtfDocument::ReplaceRanges(std::vector<Replacement> replacements)
                                              : rtf::Format{};
             RtfTextFormat current = anchor < length ? Resolve(at) : RtfTextFormat{};
             std::size_t shown = 0;
-            insert = TextGroup(Utf8ToUtf32(r.text), r.format, tables, at, current, shown);
+            insert = TextGroup(r.text, r.format, tables, at, current, shown);
         }
         // Only the characters' own bytes go; braces and control words between them stay, so a
         // placeholder split over groups leaves its surroundings intact.
