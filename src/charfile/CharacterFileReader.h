@@ -14,7 +14,7 @@
 namespace keld {
 
 // Character files larger than this are refused unread (error 7).
-inline constexpr std::uintmax_t kMaxCharacterFileBytes = std::uintmax_t{64} << 20;
+inline constexpr std::uintmax_t kMaxCharacterFileBytes = std::uintmax_t{4} << 20;
 
 // Checks whether a picture path can be shown; CheckPictureFile by default.
 using PictureChecker = std::function<Status(const std::string& path)>;
