@@ -55,7 +55,7 @@ public:
     // over a microsecond per byte of RTF (docs/report-templates.md), so this is what a PDF or a
     // preview can honour within a few hundred MB and seconds, and still several hundred times the
     // shipped templates.
-    static constexpr std::size_t kMaxTemplateBytes = std::size_t{6} << 20;
+    static constexpr std::size_t kMaxTemplateBytes = std::size_t{4} << 20;
     Status LoadFile(const std::filesystem::path& path);
 
     // The RTF source as it would be saved.

@@ -450,7 +450,7 @@ private slots:
             QString path;
             const char* reason;
         } cases[] = {{TempPath("zero.rtf"), ": is not a regular file"},
-                     {big.fileName(), ": is larger than 6 MB"},
+                     {big.fileName(), ": is larger than 4 MB"},
                      {text.fileName(), ": is not an RTF file"},
                      {TempPath("folder.rtf"), ": is a folder"}};
         for (const auto& c : cases) {
