@@ -49,31 +49,6 @@ public:
         return Finish();
     }
 
-private:
-    // The plan only holds writes the sheet accepts; a refusal would be a fault here, so it is
-    // passed on rather than lost.
-    void Check(const Status& status, int line)
-    {
-        if (!status) {
-            KeldError error = status.Error();
-            m_result.warnings.push_back(error.At(m_fileName, line));
-        }
-    }
-
-    // A name the rules data lacks would otherwise leave the previous character's choice and its
-    // bonuses in place, mixing two characters; the blank entry is what a fresh sheet would show.
-    void NotFound(const Status& cleared, const char* what, std::string_view name, const char* rulesFile,
-                  int line)
-    {
-        // Refused only when no rules data is loaded at all; then there is no choice to clear.
-        (void)cleared;
-        m_result.notFound.emplace_back(kErrInvalidArgument,
-                                       std::string(what) + " \"" + std::string(name) +
-                                           "\" was not found in " + rulesFile,
-                                       m_fileName, line);
-    }
-
-public:
     void Apply(const PlannedWrite& w)
     {
         const std::string_view v = w.value;
@@ -153,6 +128,29 @@ public:
     }
 
 private:
+    // The plan only holds writes the sheet accepts; a refusal would be a fault here, so it is
+    // passed on rather than lost.
+    void Check(const Status& status, int line)
+    {
+        if (!status) {
+            KeldError error = status.Error();
+            m_result.warnings.push_back(error.At(m_fileName, line));
+        }
+    }
+
+    // A name the rules data lacks would otherwise leave the previous character's choice and its
+    // bonuses in place, mixing two characters; the blank entry is what a fresh sheet would show.
+    void NotFound(const Status& cleared, const char* what, std::string_view name, const char* rulesFile,
+                  int line)
+    {
+        // Refused only when no rules data is loaded at all; then there is no choice to clear.
+        (void)cleared;
+        m_result.notFound.emplace_back(kErrInvalidArgument,
+                                       std::string(what) + " \"" + std::string(name) +
+                                           "\" was not found in " + rulesFile,
+                                       m_fileName, line);
+    }
+
     SheetModel& m_sheet;
     const std::string& m_fileName;
     PictureChecker m_checkPicture;
@@ -201,7 +199,7 @@ Result<CharacterFileWarnings> ReadCharacterFile(SheetModel& sheet, const std::fi
 {
     // The user may pick any path: a FIFO or a device is refused rather than waited on or read
     // without end. The bound is far above any real character, journal included, and low enough
-    // that the largest file it lets in is read, shown and saved again in a few hundred MB.
+    // that the largest file it lets in is shown, saved and printed within a few hundred MB.
     auto bytes = ReadRegularFileBytes(path, kMaxCharacterFileBytes);
     if (!bytes)
         return bytes.Error();
