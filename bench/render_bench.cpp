@@ -1,4 +1,4 @@
-// Rendering reports: the filled detail template to a document, a 5 MB template against the time
+// Rendering reports: the filled detail template to a document, the largest accepted template against the time
 // its fill takes, and keldcg-cli writing a PDF against LibreOffice converting the same report.
 #include "LargeTemplate.h"
 #include "Processes.h"
@@ -83,7 +83,7 @@ void BM_WriteDetailPdf(benchmark::State& state)
 }
 BENCHMARK(BM_WriteDetailPdf)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// The generated 5 MB template of the fill benchmark, filled, then rendered.
+// The generated largest template of the fill benchmark, filled, then rendered.
 void BM_FillLarge(benchmark::State& state)
 {
     RtfDocument loaded;

@@ -1,5 +1,5 @@
 // Filling a template must cost about what loading and saving it costs: both are measured here on
-// the same generated 5 MB template.
+// the same generated template, just under the largest accepted.
 #include "LargeTemplate.h"
 #include "Processes.h"
 #include "character/SheetModel.h"
@@ -54,7 +54,7 @@ void BM_FillData(benchmark::State& state)
 }
 BENCHMARK(BM_FillData)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Whole keldcg-cli runs: the 5 MB template against a copy of it with no placeholders (their
+// Whole keldcg-cli runs: the largest template against a copy of it with no placeholders (their
 // brackets made round), in pairs so a busy moment of the machine hits both alike. The figure that
 // counts is the median of the pairs' ratios.
 namespace fs = std::filesystem;

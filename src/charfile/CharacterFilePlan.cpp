@@ -80,28 +80,23 @@ std::string BaseName(const std::string& path)
 
 class Planner {
 public:
-    explicit Planner(const std::string& fileName) : m_fileName(fileName) {}
+    Planner(const std::string& fileName, const PlannedWriteSink& sink) : m_fileName(fileName), m_sink(sink) {}
 
-    Result<CharacterFilePlan> Run(std::string_view text)
+    Status Run(std::string_view text)
     {
-        std::vector<std::string> lines = SplitLines(text, LineEnds::CrLfOrCr);
-        m_plan.writes.reserve(lines.size() + lines.size() / 2);
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            m_line = static_cast<int>(i) + 1;
-            std::string_view line = lines[i];
-            switch (ClassifyLine(line)) {
-            case LineKind::Empty:
-            case LineKind::Comment:
-                break;
-            case LineKind::Header:
-                m_section = SectionNamed(HeaderName(line));
-                m_anyKnownSection = m_anyKnownSection || m_section != Section::None;
-                break;
-            case LineKind::Content:
-                if (auto error = Content(line))
-                    return *error;
-                break;
-            }
+        // Lines end at CR LF or a lone CR; a lone LF stays part of its line.
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\r', start);
+            std::size_t next = end;
+            if (end == std::string_view::npos)
+                end = next = text.size();
+            else
+                next += (end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
+            ++m_line;
+            if (auto error = Line(text.substr(start, end - start)))
+                return *error;
+            start = next;
         }
         // Random bytes, an empty file or some other text would otherwise load as a character
         // with its money and notes cleared and nothing else.
@@ -109,11 +104,27 @@ public:
             m_line = 0;
             return Fail(kErrInvalidArgument, BaseName(m_fileName) + " is not a character file");
         }
-        return std::move(m_plan);
+        return Success();
     }
 
 private:
     using Failure = std::optional<KeldError>;
+
+    Failure Line(std::string_view line)
+    {
+        switch (ClassifyLine(line)) {
+        case LineKind::Empty:
+        case LineKind::Comment:
+            return std::nullopt;
+        case LineKind::Header:
+            m_section = SectionNamed(HeaderName(line));
+            m_anyKnownSection = m_anyKnownSection || m_section != Section::None;
+            return std::nullopt;
+        case LineKind::Content:
+            return Content(line);
+        }
+        return std::nullopt;
+    }
 
     KeldError Fail(int number, std::string what) const
     {
@@ -122,7 +133,8 @@ private:
 
     void Add(Field field, std::string_view value, int index = 0, int number = 0)
     {
-        m_plan.writes.push_back(PlannedWrite{field, index, number, std::string(value), m_line});
+        if (m_sink)
+            m_sink(PlannedWrite{field, index, number, value, m_line});
     }
 
     void AddGeneral(GeneralField field, std::string_view value)
@@ -334,7 +346,7 @@ private:
     }
 
     const std::string& m_fileName;
-    CharacterFilePlan m_plan;
+    const PlannedWriteSink& m_sink;
     Section m_section = Section::None;
     int m_line = 0;
     bool m_anyKnownSection = false;
@@ -344,9 +356,21 @@ private:
 
 } // namespace
 
+Status WalkCharacterFile(std::string_view text, const std::string& fileName, const PlannedWriteSink& sink)
+{
+    return Planner(fileName, sink).Run(text);
+}
+
 Result<CharacterFilePlan> PlanCharacterFile(std::string_view text, const std::string& fileName)
 {
-    return Planner(fileName).Run(text);
+    CharacterFilePlan plan;
+    Status walked = WalkCharacterFile(text, fileName, [&plan](const PlannedWrite& write) {
+        plan.writes.push_back(write);
+        plan.writes.back().value = plan.values.emplace_back(write.value);
+    });
+    if (!walked)
+        return walked.Error();
+    return plan;
 }
 
 } // namespace keld

@@ -26,45 +26,32 @@ public:
     {
     }
 
-    CharacterFileWarnings Run(const CharacterFilePlan& plan)
+    void Begin() { ClearForm(m_sheet); }
+
+    CharacterFileWarnings Finish()
     {
-        ClearForm(m_sheet);
-        for (const PlannedWrite& write : plan.writes)
-            Apply(write);
         // The notes take no part in any rule, so each is written once with all its lines rather
         // than growing line by line.
-        for (int note = 0; note < kNoteCount; ++note)
-            if (m_noteLines[note] > 0)
+        for (int note = 0; note < kNoteCount; ++note) {
+            if (m_noteLines[note] > 0) {
                 Check(m_sheet.WriteNote(static_cast<NoteKind>(note), m_notes[note]), m_noteLast[note]);
+                std::string().swap(m_notes[note]);
+            }
+        }
         return std::move(m_result);
     }
 
-private:
-    // The plan only holds writes the sheet accepts; a refusal would be a fault here, so it is
-    // passed on rather than lost.
-    void Check(const Status& status, int line)
+    CharacterFileWarnings Run(const CharacterFilePlan& plan)
     {
-        if (!status) {
-            KeldError error = status.Error();
-            m_result.warnings.push_back(error.At(m_fileName, line));
-        }
-    }
-
-    // A name the rules data lacks would otherwise leave the previous character's choice and its
-    // bonuses in place, mixing two characters; the blank entry is what a fresh sheet would show.
-    void NotFound(const Status& cleared, const char* what, const std::string& name, const char* rulesFile,
-                  int line)
-    {
-        // Refused only when no rules data is loaded at all; then there is no choice to clear.
-        (void)cleared;
-        m_result.notFound.emplace_back(kErrInvalidArgument,
-                                       std::string(what) + " \"" + name + "\" was not found in " + rulesFile,
-                                       m_fileName, line);
+        Begin();
+        for (const PlannedWrite& write : plan.writes)
+            Apply(write);
+        return Finish();
     }
 
     void Apply(const PlannedWrite& w)
     {
-        const std::string& v = w.value;
+        const std::string_view v = w.value;
         switch (w.field) {
         case Field::General:
             return Check(m_sheet.WriteGeneral(static_cast<GeneralField>(w.index), v), w.line);
@@ -130,14 +117,38 @@ private:
             return;
         case Field::Picture:
             Check(m_sheet.WritePictureFile(v), w.line);
-            if (Status shown = m_checkPicture(v); !shown) {
+            if (Status shown = m_checkPicture(std::string(v)); !shown) {
                 const KeldError& why = shown.Error();
                 std::string reason = why.Detail().empty() ? why.Description() : why.Detail();
-                m_result.warnings.emplace_back(why.Number(), "picture \"" + v + "\" " + reason, m_fileName,
-                                               w.line);
+                m_result.warnings.emplace_back(why.Number(), "picture \"" + std::string(v) + "\" " + reason,
+                                               m_fileName, w.line);
             }
             return;
         }
+    }
+
+private:
+    // The plan only holds writes the sheet accepts; a refusal would be a fault here, so it is
+    // passed on rather than lost.
+    void Check(const Status& status, int line)
+    {
+        if (!status) {
+            KeldError error = status.Error();
+            m_result.warnings.push_back(error.At(m_fileName, line));
+        }
+    }
+
+    // A name the rules data lacks would otherwise leave the previous character's choice and its
+    // bonuses in place, mixing two characters; the blank entry is what a fresh sheet would show.
+    void NotFound(const Status& cleared, const char* what, std::string_view name, const char* rulesFile,
+                  int line)
+    {
+        // Refused only when no rules data is loaded at all; then there is no choice to clear.
+        (void)cleared;
+        m_result.notFound.emplace_back(kErrInvalidArgument,
+                                       std::string(what) + " \"" + std::string(name) +
+                                           "\" was not found in " + rulesFile,
+                                       m_fileName, line);
     }
 
     SheetModel& m_sheet;
@@ -157,26 +168,44 @@ CharacterFileWarnings ApplyCharacterFile(SheetModel& sheet, const CharacterFileP
     return Applier(sheet, fileName, checkPicture).Run(plan);
 }
 
+namespace {
+
+Result<CharacterFileWarnings> ReadDecodedText(SheetModel& sheet, std::string_view text,
+                                              const std::string& fileName, const PictureChecker& checkPicture)
+{
+    // Checked whole first, so a failing line changes nothing; then applied from the text itself.
+    // Nothing is kept per line between the two passes.
+    if (Status checked = WalkCharacterFile(text, fileName, {}); !checked)
+        return checked.Error();
+    Applier applier(sheet, fileName, checkPicture);
+    applier.Begin();
+    Status applied =
+        WalkCharacterFile(text, fileName, [&applier](const PlannedWrite& write) { applier.Apply(write); });
+    (void)applied; // the same text was just checked
+    return applier.Finish();
+}
+
+} // namespace
+
 Result<CharacterFileWarnings> ReadCharacterText(SheetModel& sheet, std::string_view bytes,
                                                 const std::string& fileName,
                                                 const PictureChecker& checkPicture)
 {
-    auto plan = PlanCharacterFile(DecodeText(bytes), fileName);
-    if (!plan)
-        return plan.Error();
-    return ApplyCharacterFile(sheet, *plan, fileName, checkPicture);
+    return ReadDecodedText(sheet, DecodeText(bytes), fileName, checkPicture);
 }
 
 Result<CharacterFileWarnings> ReadCharacterFile(SheetModel& sheet, const std::filesystem::path& path,
                                                 const PictureChecker& checkPicture)
 {
     // The user may pick any path: a FIFO or a device is refused rather than waited on or read
-    // without end. The bound is far above any real character, journal included.
-    constexpr std::uintmax_t kMaxCharacterFileBytes = 256ull << 20;
+    // without end. The bound is far above any real character, journal included, and low enough
+    // that the largest file it lets in is shown, saved and printed within a few hundred MB.
     auto bytes = ReadRegularFileBytes(path, kMaxCharacterFileBytes);
     if (!bytes)
         return bytes.Error();
-    return ReadCharacterText(sheet, *bytes, PathToUtf8(path), checkPicture);
+    std::string text = DecodeText(*bytes);
+    std::string().swap(*bytes); // the text is a copy; the bytes are not needed any more
+    return ReadDecodedText(sheet, text, PathToUtf8(path), checkPicture);
 }
 
 } // namespace keld

@@ -4,6 +4,7 @@
 #include "charfile/CharacterFilePlan.h"
 #include "common/KeldError.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -11,6 +12,9 @@
 #include <vector>
 
 namespace keld {
+
+// Character files larger than this are refused unread (error 7).
+inline constexpr std::uintmax_t kMaxCharacterFileBytes = std::uintmax_t{4} << 20;
 
 // Checks whether a picture path can be shown; CheckPictureFile by default.
 using PictureChecker = std::function<Status(const std::string& path)>;

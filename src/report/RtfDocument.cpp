@@ -6,10 +6,7 @@
 #include "report/RtfText.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <functional>
 #include <limits>
 
@@ -261,7 +258,7 @@ void AppendUnicodeEscape(std::string& out, char32_t c)
 // `{\f..\fs..\b..\uc1 text}`: a balanced group, so the text after it keeps its own formatting.
 // Only what differs from the formatting at the insertion point is written: the rest is inherited
 // exactly as any reader shows it there, including what comes from styles this engine ignores.
-std::string TextGroup(std::u32string_view text, const RtfTextFormat& format, TableEntries& tables,
+std::string TextGroup(std::string_view utf8, const RtfTextFormat& format, TableEntries& tables,
                       const rtf::Format& at, const RtfTextFormat& current, std::size_t& shown)
 {
     auto differs = [](const auto& wanted, const auto& now) { return wanted && (!now || *wanted != *now); };
@@ -283,7 +280,9 @@ std::string TextGroup(std::u32string_view text, const RtfTextFormat& format, Tab
         words += *format.strike ? "\\strike" : "\\strike0";
     if (differs(format.color, current.color))
         words += "\\cf" + std::to_string(tables.Color(*format.color, at));
-    bool wide = std::any_of(text.begin(), text.end(), [](char32_t c) { return c >= 0x80; });
+    // Decoded as it goes: a copy in UTF-32 would cost four bytes for each byte of a long note.
+    bool wide =
+        std::any_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     if (wide)
         words += "\\uc1";
 
@@ -291,11 +290,11 @@ std::string TextGroup(std::u32string_view text, const RtfTextFormat& format, Tab
     if (!words.empty())
         out += ' ';
     shown = 0;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        char32_t c = text[k];
+    for (std::size_t k = 0; k < utf8.size();) {
+        const char32_t c = NextUtf32(utf8, k);
         switch (c) {
         case '\r':
-            if (k + 1 < text.size() && text[k + 1] == '\n')
+            if (k < utf8.size() && utf8[k] == '\n')
                 ++k;
             [[fallthrough]];
         case '\n':
@@ -374,55 +373,27 @@ Status RtfDocument::LoadBytes(std::string bytes)
 
 Status RtfDocument::LoadFile(const std::filesystem::path& path)
 {
-    // A template is read whole, so what is read is checked first: only a regular file (a device
-    // or a pipe never ends), no larger than the limit, and RTF from its first bytes on.
-    const std::string name = PathToUtf8(path);
-    std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(path, ec);
-    if (status.type() == std::filesystem::file_type::not_found)
-        return KeldError(kErrFileNotFound, std::string("cannot be opened: ") + std::strerror(ENOENT), name);
-    if (status.type() == std::filesystem::file_type::directory)
-        return KeldError(75, "is a folder, not a file", name);
-    if (!ec && status.type() != std::filesystem::file_type::regular)
-        return KeldError(kErrInvalidArgument, "is not a regular file", name);
-    const std::string tooLarge =
-        "is larger than " + std::to_string(kMaxTemplateBytes >> 20) + " MB, the largest template that is read";
-    if (const std::uintmax_t size = std::filesystem::file_size(path, ec); !ec && size > kMaxTemplateBytes)
-        return KeldError(kErrInvalidArgument, tooLarge, name);
-
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        const int err = errno;
-        return KeldError(err == ENOENT ? kErrFileNotFound : 75, std::string("cannot be opened: ") + std::strerror(err),
-                         name);
+    // A template is read whole, through the reader that refuses a device or a pipe and stops at
+    // the limit; its error numbers are those a template load has always given.
+    auto read = ReadRegularFileBytes(path, kMaxTemplateBytes);
+    if (!read) {
+        const KeldError& why = read.Error();
+        int number = why.Number();
+        std::string detail = why.Detail();
+        if (number == 7) {
+            number = kErrInvalidArgument;
+            detail += ", the largest template that is read";
+        } else if (detail == "is not a regular file") {
+            number = kErrInvalidArgument;
+        } else if (number != kErrFileNotFound && number != 57) {
+            number = 75;
+        }
+        return KeldError(number, std::move(detail), why.File());
     }
-    // The signature may follow a byte order mark and blank space; a prefix is enough to tell.
-    std::string bytes(std::min<std::size_t>(4096, kMaxTemplateBytes + 1), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    std::string_view head = bytes;
-    if (head.substr(0, 3) == "\xEF\xBB\xBF")
-        head.remove_prefix(3);
-    while (!head.empty() && (head.front() == ' ' || head.front() == '\t' || head.front() == '\r' || head.front() == '\n'))
-        head.remove_prefix(1);
-    if (in.bad())
-        return KeldError(57, "cannot be read", name);
-    if (!head.starts_with("{\\rtf"))
-        return KeldError(kErrInvalidArgument, "is not an RTF file", name);
-    // The rest in blocks, never past the limit, even when the file grows while it is read.
-    char block[1 << 16];
-    while (in) {
-        in.read(block, sizeof block);
-        bytes.append(block, static_cast<std::size_t>(in.gcount()));
-        if (bytes.size() > kMaxTemplateBytes)
-            return KeldError(kErrInvalidArgument, tooLarge, name);
-    }
-    if (in.bad())
-        return KeldError(57, "cannot be read", name);
-    auto loaded = LoadBytes(std::move(bytes));
+    auto loaded = LoadBytes(std::move(*read));
     if (!loaded) {
         KeldError error = loaded.Error();
-        return error.At(name, 0);
+        return error.At(PathToUtf8(path), 0);
     }
     return loaded;
 }
@@ -551,12 +522,12 @@ RtfTextFormat RtfDocument::RangeFormat(std::size_t start, std::size_t length) co
 void RtfDocument::ReplaceSelection(std::string_view utf8, const RtfTextFormat& format)
 {
     std::size_t start = SelectionStart();
-    std::u32string text = Utf8ToUtf32(utf8);
     std::size_t shown = 0;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        if (text[k] == '\r' && k + 1 < text.size() && text[k + 1] == '\n')
+    for (std::size_t k = 0; k < utf8.size();) {
+        const char32_t c = NextUtf32(utf8, k);
+        if (c == '\r' && k < utf8.size() && utf8[k] == '\n')
             continue;
-        if (text[k] >= 0x20 || text[k] == '\t' || text[k] == '\n' || text[k] == '\r' || text[k] == '\v')
+        if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r' || c == '\v')
             ++shown;
     }
     ReplaceRanges({Replacement{start, m_selLength, std::string(utf8), format, {}}});
@@ -620,7 +591,7 @@ void RtfDocument::ReplaceRanges(std::vector<Replacement> replacements)
                                              : rtf::Format{};
             RtfTextFormat current = anchor < length ? Resolve(at) : RtfTextFormat{};
             std::size_t shown = 0;
-            insert = TextGroup(Utf8ToUtf32(r.text), r.format, tables, at, current, shown);
+            insert = TextGroup(r.text, r.format, tables, at, current, shown);
         }
         // Only the characters' own bytes go; braces and control words between them stay, so a
         // placeholder split over groups leaves its surroundings intact.

@@ -337,57 +337,54 @@ std::string Utf32ToUtf8(std::u32string_view text)
     return out;
 }
 
-// Invalid sequences become U+FFFD, one per offending byte.
+char32_t NextUtf32(std::string_view utf8, std::size_t& i)
+{
+    const unsigned char b = static_cast<unsigned char>(utf8[i]);
+    int extra = 0;
+    char32_t c = 0;
+    if (b < 0x80) {
+        ++i;
+        return b;
+    } else if ((b & 0xE0) == 0xC0) {
+        extra = 1;
+        c = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+        extra = 2;
+        c = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+        extra = 3;
+        c = b & 0x07;
+    } else {
+        ++i;
+        return 0xFFFD;
+    }
+    if (i + extra >= utf8.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    for (int k = 1; k <= extra; ++k) {
+        const unsigned char cb = static_cast<unsigned char>(utf8[i + k]);
+        if ((cb & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        c = (c << 6) | (cb & 0x3F);
+    }
+    static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        ++i;
+        return 0xFFFD;
+    }
+    i += extra + 1;
+    return c;
+}
+
 std::u32string Utf8ToUtf32(std::string_view utf8)
 {
     std::u32string out;
     out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        unsigned char b = static_cast<unsigned char>(utf8[i]);
-        int extra = 0;
-        char32_t c = 0;
-        if (b < 0x80) {
-            out += char32_t(b);
-            ++i;
-            continue;
-        } else if ((b & 0xE0) == 0xC0) {
-            extra = 1;
-            c = b & 0x1F;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2;
-            c = b & 0x0F;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3;
-            c = b & 0x07;
-        } else {
-            out += char32_t(0xFFFD);
-            ++i;
-            continue;
-        }
-        if (i + extra >= utf8.size()) {
-            out += char32_t(0xFFFD);
-            ++i;
-            continue;
-        }
-        bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            unsigned char cb = static_cast<unsigned char>(utf8[i + k]);
-            if ((cb & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            c = (c << 6) | (cb & 0x3F);
-        }
-        static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (!ok || c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out += char32_t(0xFFFD);
-            ++i;
-            continue;
-        }
-        out += c;
-        i += extra + 1;
-    }
+    for (std::size_t i = 0; i < utf8.size();)
+        out += NextUtf32(utf8, i);
     return out;
 }
 

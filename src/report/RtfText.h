@@ -28,6 +28,9 @@ char32_t DecodeDoubleByte(int codePage, unsigned char lead, unsigned char trail)
 // character for one, so a match in folded text is a match at the same position in the original.
 char32_t FoldCase(char32_t c);
 
+// The character at `i`, which moves past it. Invalid sequences become U+FFFD, one per offending
+// byte.
+char32_t NextUtf32(std::string_view utf8, std::size_t& i);
 std::u32string Utf8ToUtf32(std::string_view utf8);
 std::string Utf32ToUtf8(std::u32string_view text);
 

@@ -1,5 +1,5 @@
-#include "charfile/CharacterFileFormat.h"
 #include "charfile/CharacterFilePlan.h"
+#include "charfile/CharacterFileFormat.h"
 
 #include "common/TextFile.h"
 
@@ -17,7 +17,7 @@ CharacterFilePlan Plan(const std::string& text)
 {
     auto plan = PlanCharacterFile(text, "x.kld");
     EXPECT_TRUE(plan.Ok()) << (plan.Ok() ? "" : plan.Error().Location());
-    return plan.Ok() ? *plan : CharacterFilePlan{};
+    return plan.Ok() ? std::move(*plan) : CharacterFilePlan{};
 }
 
 std::vector<std::string> Values(const CharacterFilePlan& plan, Field field)
@@ -25,7 +25,7 @@ std::vector<std::string> Values(const CharacterFilePlan& plan, Field field)
     std::vector<std::string> out;
     for (const auto& w : plan.writes)
         if (w.field == field)
-            out.push_back(w.value);
+            out.emplace_back(w.value);
     return out;
 }
 
@@ -34,7 +34,7 @@ std::vector<std::string> Values(const CharacterFilePlan& plan, GeneralField fiel
     std::vector<std::string> out;
     for (const auto& w : plan.writes)
         if (w.field == Field::General && w.index == static_cast<int>(field))
-            out.push_back(w.value);
+            out.emplace_back(w.value);
     return out;
 }
 

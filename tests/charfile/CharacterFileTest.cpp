@@ -3,6 +3,8 @@
 #include "charfile/CharacterFileWriter.h"
 #include "charfile/PictureCheck.h"
 
+#include "HeapPeak.h"
+
 #include "common/ImageDecode.h"
 #include "common/NumericValue.h"
 #include "common/TextFile.h"
@@ -611,13 +613,60 @@ TEST_F(CharacterFile, APicturePathToAFifoADeviceOrAHugeFileIsRefusedUnread)
         auto sheet = NewSheet();
         auto read = ReadCharacterFile(sheet->model, character);
         ASSERT_FALSE(read.Ok());
-        EXPECT_NE(read.Error().Detail().find("not a regular file"), std::string::npos) << read.Error().Detail();
+        EXPECT_NE(read.Error().Detail().find("not a regular file"), std::string::npos)
+            << read.Error().Detail();
     }
     // Just under the limit is read.
     fs::resize_file(huge, kMaxPictureFileBytes);
     auto bytes = ReadPictureFileBytes(huge);
     ASSERT_TRUE(bytes.Ok());
     EXPECT_EQ(bytes->size(), kMaxPictureFileBytes);
+}
+
+// The limit is checked before anything is read, and a file just inside it costs a small multiple
+// of its size whatever its lines are: nothing is kept per line.
+TEST_F(CharacterFile, AFileOverTheLimitIsRefusedUnreadAndOneInsideCostsAFewTimesItsSize)
+{
+    const std::string limit = std::to_string(kMaxCharacterFileBytes >> 20) + " MB";
+    const fs::path big = m_folder / "big.kld";
+    Spit(big, "[GENERAL]\r\nNAME=Big\r\n[JOURNAL]\r\n");
+    fs::resize_file(big, kMaxCharacterFileBytes + 1); // sparse
+    auto sheet = NewSheet();
+    sheet->model.WriteMoney(0, "7");
+    auto refused = ReadCharacterFile(sheet->model, big);
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_EQ(refused.Error().Number(), 7);
+    EXPECT_EQ(refused.Error().File(), big.string());
+    EXPECT_EQ(refused.Error().Detail(), "is larger than " + limit);
+    EXPECT_EQ(sheet->model.Record().Money[0], "7"); // nothing changed
+
+    // Short journal lines, skill lines (six writes each) and one long name, each filling the limit.
+    auto filled = [](const std::string& head, const std::string& line, const std::string& tail) {
+        std::string text = head;
+        while (text.size() + line.size() + tail.size() <= kMaxCharacterFileBytes)
+            text += line;
+        return text + tail;
+    };
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"journal", filled("[JOURNAL]\r\n", "Day of rain\r\n", "")},
+        {"skills", filled("[SKILLS]\r\n", "24,Craft,5,IG,1,0,0,0\r\n", "")},
+        {"name", filled("[GENERAL]\r\nNAME=", "word ", "\r\n")},
+    };
+    const fs::path file = m_folder / "full.kld";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Spit(file, c.text);
+        auto loaded = NewSheet();
+        test::ResetHeapPeak();
+        auto read = ReadCharacterFile(loaded->model, file);
+        const std::size_t peak = test::HeapPeakSinceReset();
+        ASSERT_TRUE(read.Ok()) << read.Error().Location();
+        EXPECT_LT(peak, 5 * c.text.size()) << peak;
+        EXPECT_TRUE(read->warnings.empty());
+    }
 }
 
 TEST_F(CharacterFile, AFailedSaveLeavesThePreviousFileAsItWas)

@@ -29,6 +29,8 @@ TEST(ReportCommand, RefusesWhatIsNoTemplateWithoutReadingIt)
         out << "{\\rtf1 big}";
     }
     fs::resize_file(big, RtfDocument::kMaxTemplateBytes + 1); // sparse
+    const fs::path fifo = folder / "fifo.rtf"; // no writer: an ordinary open would wait for ever
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const fs::path notes = folder / "notes.rtf";
     std::ofstream(notes, std::ios::binary) << "plain notes";
     const std::string character = std::string(KELD_TEST_DATA) + "/charfile/valid-character.kld";
@@ -37,7 +39,9 @@ TEST(ReportCommand, RefusesWhatIsNoTemplateWithoutReadingIt)
         std::string path;
         std::string reason;
     } cases[] = {{"/dev/zero", "/dev/zero: is not a regular file"},
-                 {big.string(), big.string() + ": is larger than 256 MB"},
+                 {fifo.string(), fifo.string() + ": is not a regular file"},
+                 {big.string(), big.string() + ": is larger than " +
+                                    std::to_string(RtfDocument::kMaxTemplateBytes >> 20) + " MB"},
                  {notes.string(), notes.string() + ": is not an RTF file"}};
     for (const auto& c : cases) {
         const auto start = std::chrono::steady_clock::now();

@@ -1,5 +1,6 @@
 #include "report/ReportFill.h"
 
+#include "HeapPeak.h"
 #include "TestImages.h"
 #include "report/RtfText.h"
 
@@ -145,6 +146,23 @@ TEST(FillData, PositionsAreNotLimitedTo16Bits)
 
 // Without values that hold placeholders, the one-pass fill gives exactly the bytes of running
 // ReplaceIt step by step.
+// A long value (a journal of the largest character file) costs a few times its own size to fill
+// in, not a wide copy of it per character.
+TEST(FillData, ALongValueCostsAFewTimesItsSize)
+{
+    std::string journal;
+    while (journal.size() < (std::size_t{4} << 20))
+        journal += "Day of rain, caf\xC3\xA9 at the ford\r\n";
+    RtfDocument doc = Load(Template("Before [JOURNAL] after\\par"));
+    const std::vector<ReportValue> steps = {{"[JOURNAL]", journal}};
+    test::ResetHeapPeak();
+    FillData(doc, steps);
+    const std::size_t peak = test::HeapPeakSinceReset();
+    EXPECT_LT(peak, 5 * journal.size()) << peak;
+    EXPECT_EQ(doc.Find(std::string_view("[JOURNAL]")), RtfDocument::npos);
+    EXPECT_NE(doc.Find(std::string_view("at the ford")), RtfDocument::npos);
+}
+
 TEST(FillData, MatchesReplaceItStepByStep)
 {
     std::string body = R"(\trowd\cellx900\cellx1800 {\b [NAME]}\cell [level]\cell\row)"

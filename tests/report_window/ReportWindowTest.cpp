@@ -1,3 +1,4 @@
+#include "report/window/ReportWindow.h"
 #include "character/SheetModel.h"
 #include "charfile/CharacterFileReader.h"
 #include "common/ProgramFolder.h"
@@ -5,30 +6,29 @@
 #include "report/window/PageView.h"
 #include "report/window/PrintDestination.h"
 #include "report/window/ReportCommands.h"
-#include "report/window/ReportWindow.h"
 #include "rules/RulesTables.h"
 #include "settings/SettingsStore.h"
 #include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPrinter>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QApplication>
-#include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextDocument>
-#include <QAbstractTextDocumentLayout>
-#include <QComboBox>
-#include <QLabel>
-#include <QProgressDialog>
-#include <QScrollBar>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <QTimer>
 #include <QWheelEvent>
@@ -217,7 +217,8 @@ private slots:
         m_detailPath = TempPath("missing.rtf");
         m_commands->PreviewDetail();
         QCOMPARE(MessageBox::TakeShown(),
-                 QStringList{Shown("53  File not found\n") + m_detailPath + QStringLiteral(": cannot be opened: No such file or directory")});
+                 QStringList{Shown("53  File not found\n") + m_detailPath +
+                             QStringLiteral(": cannot be opened: No such file or directory")});
         QVERIFY(m_commands->Window() && m_commands->Window()->isVisible());
 
         // A file that is not RTF leaves the report the window held before.
@@ -228,8 +229,9 @@ private slots:
         junk.close();
         m_summaryPath = junk.fileName();
         m_commands->PreviewSummary();
-        QCOMPARE(MessageBox::TakeShown(), QStringList{Shown("5  Invalid procedure call or argument\n") +
-                                                      junk.fileName() + QStringLiteral(": is not an RTF file")});
+        QCOMPARE(MessageBox::TakeShown(),
+                 QStringList{Shown("5  Invalid procedure call or argument\n") + junk.fileName() +
+                             QStringLiteral(": is not an RTF file")});
         QVERIFY(PreviewText().contains("Broken"));
 
         // A print after a failed load prints nothing at all, not what the window held.
@@ -348,7 +350,8 @@ private slots:
         QCOMPARE(m_detailPath, DataFile("subchar.rtf"));
         const QStringList shown = MessageBox::TakeShown();
         QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown[0].contains("could not be remembered") && shown[0].contains(".ini: "), qPrintable(shown[0]));
+        QVERIFY2(shown[0].contains("could not be remembered") && shown[0].contains(".ini: "),
+                 qPrintable(shown[0]));
     }
 
     // A chosen template is stored at once and used by the next print.
@@ -455,7 +458,7 @@ private slots:
             QString path;
             const char* reason;
         } cases[] = {{TempPath("zero.rtf"), ": is not a regular file"},
-                     {big.fileName(), ": is larger than 256 MB"},
+                     {big.fileName(), ": is larger than 4 MB"},
                      {text.fileName(), ": is not an RTF file"},
                      {TempPath("folder.rtf"), ": is a folder"}};
         for (const auto& c : cases) {
@@ -466,7 +469,8 @@ private slots:
             QVERIFY2(shown[0].section(u'\n', 1, 1).startsWith(QLatin1String("5  ")) ||
                          shown[0].section(u'\n', 1, 1).startsWith(QLatin1String("75  ")),
                      qPrintable(shown[0]));
-            QVERIFY2(shown[0].section(u'\n', 2).startsWith(c.path + QLatin1String(c.reason)), qPrintable(shown[0]));
+            QVERIFY2(shown[0].section(u'\n', 2).startsWith(c.path + QLatin1String(c.reason)),
+                     qPrintable(shown[0]));
             QCOMPARE(m_detailPath, DataFile("detchar.rtf"));
         }
         QVERIFY(!std::filesystem::exists(m_settings->StoreFile(ApplicationName())));
@@ -479,8 +483,11 @@ private slots:
         const struct {
             const char* name;
             const char* offered;
-        } cases[] = {{"Bob/Evil", "Bob_Evil"}, {"", "character"}, {"a:b*c?\"d<e>f|g\\h\ti", "a_b_c__d_e_f_g_h_i"},
-                     {"..", "character"}, {".hidden", "hidden"}};
+        } cases[] = {{"Bob/Evil", "Bob_Evil"},
+                     {"", "character"},
+                     {"a:b*c?\"d<e>f|g\\h\ti", "a_b_c__d_e_f_g_h_i"},
+                     {"..", "character"},
+                     {".hidden", "hidden"}};
         m_commands->PreviewDetail();
         for (const auto& c : cases) {
             QVERIFY(m_sheet.WriteName(c.name).Ok());
@@ -504,12 +511,14 @@ private slots:
         FileDialog::SetNextFileName(TempPath("window.pdf"));
         QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
         const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/keldcg-cli");
-        QCOMPARE(QProcess::execute(cli, {QStringLiteral("report"), KELD_TEST_DATA "/charfile/valid-character.kld",
-                                         m_detailPath, TempPath("cli.pdf")}),
-                 0);
+        QCOMPARE(
+            QProcess::execute(cli, {QStringLiteral("report"), KELD_TEST_DATA "/charfile/valid-character.kld",
+                                    m_detailPath, TempPath("cli.pdf")}),
+            0);
         const QString info = PdfInfoLines(TempPath("window.pdf"));
         QVERIFY2(info.contains(QStringLiteral("Title: Broken")) &&
-                     info.contains(QRegularExpression(QStringLiteral("Creator: KELD Character Generator \\d+\\.\\d+"))),
+                     info.contains(
+                         QRegularExpression(QStringLiteral("Creator: KELD Character Generator \\d+\\.\\d+"))),
                  qPrintable(info));
         QCOMPARE(PdfInfoLines(TempPath("cli.pdf")), info);
     }
@@ -520,10 +529,11 @@ private slots:
     {
         QFile pages(TempPath("pages.rtf"));
         QVERIFY(pages.open(QIODevice::WriteOnly));
-        pages.write("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs24\\margt1440\\margb1440"
-                    "{\\header\\pard HEADLINE\\par}{\\footer\\pard Page {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}} of "
-                    "{\\field{\\*\\fldinst NUMPAGES}{\\fldrslt 1}}\\par}"
-                    "\\pard One [NAME]\\page Two\\page Three\\par}");
+        pages.write(
+            "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs24\\margt1440\\margb1440"
+            "{\\header\\pard HEADLINE\\par}{\\footer\\pard Page {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}} of "
+            "{\\field{\\*\\fldinst NUMPAGES}{\\fldrslt 1}}\\par}"
+            "\\pard One [NAME]\\page Two\\page Three\\par}");
         pages.close();
         m_summaryPath = pages.fileName();
         m_commands->PreviewSummary();
@@ -538,7 +548,11 @@ private slots:
         QCOMPARE(view->Mode(), PageView::ZoomMode::FitWidth);
         const QRect first = view->PageRect(0);
         QVERIFY2(first.top() > 0 && first.left() > 0 && first.right() < view->viewport()->width(),
-                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(first.x()).arg(first.y()).arg(first.width()).arg(first.height())));
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(first.x())
+                                .arg(first.y())
+                                .arg(first.width())
+                                .arg(first.height())));
         QVERIFY(first.width() > view->viewport()->width() * 8 / 10);
 
         QTest::keyClick(view, Qt::Key_PageDown);
@@ -578,24 +592,26 @@ private slots:
         const int margin = page1.height() / 11; // an inch of a letter page
         QVERIFY(inked(QRect(page1.left(), page1.top(), page1.width(), margin)));
         QVERIFY(inked(QRect(page1.left(), page1.bottom() - margin, page1.width(), margin)));
-        QVERIFY(!inked(QRect(page1.left(), page1.top() + margin + page1.height() / 4, page1.width(), page1.height() / 4)));
-        QCOMPARE(shot.pixel((QPointF(page1.center().x(), (page1.bottom() + view->PageRect(1).top()) / 2) * ratio).toPoint()),
-                 view->viewport()->palette().color(QPalette::Dark).rgb());
+        QVERIFY(!inked(QRect(page1.left(), page1.top() + margin + page1.height() / 4, page1.width(),
+                             page1.height() / 4)));
+        QCOMPARE(
+            shot.pixel((QPointF(page1.center().x(), (page1.bottom() + view->PageRect(1).top()) / 2) * ratio)
+                           .toPoint()),
+            view->viewport()->palette().color(QPalette::Dark).rgb());
 
         const double whole = view->Percent();
         QTest::keyClick(view, Qt::Key_Plus, Qt::ControlModifier);
         QCOMPARE(view->Mode(), PageView::ZoomMode::Fixed);
         QVERIFY(view->Percent() > whole * 1.2);
-        QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
-                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(view->viewport(), &wheel);
         QVERIFY(qAbs(view->Percent() - whole) < 1);
         zoom->activated(zoom->findText(QStringLiteral("100 %")));
         QVERIFY(qAbs(view->Percent() - 100) < 0.5);
         QCOMPARE(zoom->currentText(), QStringLiteral("100 %"));
-        QCOMPARE(view->PageRect(0).width(),
-                 qCeil(render::PagePixels(*view->document()).width() * view->logicalDpiX() /
-                       render::PixelDpi(*view->document())));
+        QCOMPARE(view->PageRect(0).width(), qCeil(render::PagePixels(*view->document()).width() *
+                                                  view->logicalDpiX() / render::PixelDpi(*view->document())));
         zoom->activated(zoom->findText(QStringLiteral("Fit Width")));
 
         // A double click selects the word under it, which is what Print then prints.
@@ -643,7 +659,8 @@ private slots:
         });
         FileDialog::SetNextFileName(TempPath("cancelled.pdf"));
         QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
-        QVERIFY2(label.startsWith(QLatin1String("Page ")) && label.contains(QLatin1String(" of ")), qPrintable(label));
+        QVERIFY2(label.startsWith(QLatin1String("Page ")) && label.contains(QLatin1String(" of ")),
+                 qPrintable(label));
         QVERIFY(!QFile::exists(TempPath("cancelled.pdf")));
         QCOMPARE(WrittenFiles(), QStringList());
         QCOMPARE(MessageBox::TakeShown(), QStringList());

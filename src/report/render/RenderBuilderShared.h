@@ -34,7 +34,9 @@ namespace keld::render {
 inline constexpr int kMaxColumns = 512;
 inline constexpr std::size_t kMaxPartFields = 64; // page fields rewritten per page in a header or footer
 inline constexpr int kMaxTableDepth = 4; // deeper tables show their text: each level doubles Qt's layout
-inline constexpr qint64 kMaxTableCells = 400'000; // grid cells of all tables: a few bytes of RTF make a row
+// Grid cells of all tables: a few bytes of RTF make a row, and Qt lays out a cell in about 50 us, so
+// this keeps a template's tables within a few seconds (a 3-column table of 400 pages).
+inline constexpr qint64 kMaxTableCells = 50'000;
 
 // Block properties that Qt has no format for, read back after layout and when pages are painted.
 inline constexpr int kKeepNextProperty = QTextFormat::UserProperty + 1;
