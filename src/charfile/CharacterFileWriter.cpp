@@ -1,6 +1,7 @@
 #include "charfile/CharacterFileWriter.h"
 
 #include "charfile/CharacterFileFormat.h"
+#include "charfile/CharacterFileReader.h"
 #include "common/TextFile.h"
 
 namespace keld {
@@ -114,7 +115,15 @@ std::vector<std::string> CharacterFileLines(const SheetModel& sheet)
 
 Status WriteCharacterFile(const SheetModel& sheet, const std::filesystem::path& path)
 {
-    return WriteTextFileLines(path, CharacterFileLines(sheet));
+    // A file that Load would refuse is not written: the character stays on the sheet, whole, and
+    // the file on disk stays the last one that can be read back.
+    const std::string bytes = EncodeTextLines(CharacterFileLines(sheet));
+    if (bytes.size() > kMaxCharacterFileBytes)
+        return KeldError(7,
+                         "would be larger than " + std::to_string(kMaxCharacterFileBytes >> 20) +
+                             " MB, the largest character file that is read back; shorten the notes",
+                         PathToUtf8(path));
+    return AtomicWriteFile(path, bytes);
 }
 
 } // namespace keld

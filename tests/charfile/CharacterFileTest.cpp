@@ -669,6 +669,29 @@ TEST_F(CharacterFile, AFileOverTheLimitIsRefusedUnreadAndOneInsideCostsAFewTimes
     }
 }
 
+// Save never writes a file that Load would refuse: the old file stays and the message says why.
+TEST_F(CharacterFile, ASaveLargerThanLoadAcceptsIsRefusedAndOneInsideReadsBack)
+{
+    const fs::path target = m_folder / "diary.kld";
+    Spit(target, "previous contents");
+    auto sheet = NewSheet();
+    sheet->model.WriteNote(NoteKind::Journal, std::string(kMaxCharacterFileBytes, 'a'));
+    Status refused = WriteCharacterFile(sheet->model, target);
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_EQ(refused.Error().Number(), 7);
+    EXPECT_EQ(refused.Error().File(), target.string());
+    EXPECT_NE(refused.Error().Detail().find("larger than 4 MB"), std::string::npos) << refused.Error().Detail();
+    EXPECT_EQ(Slurp(target), "previous contents");
+
+    const std::string journal(kMaxCharacterFileBytes - 4096, 'b');
+    sheet->model.WriteNote(NoteKind::Journal, journal);
+    ASSERT_TRUE(WriteCharacterFile(sheet->model, target).Ok());
+    auto again = NewSheet();
+    ASSERT_TRUE(ReadCharacterFile(again->model, target).Ok());
+    const std::string& back = again->model.Record().Journal;
+    EXPECT_TRUE(back.starts_with(journal)) << back.size() << " " << back.substr(0, 20);
+}
+
 TEST_F(CharacterFile, AFailedSaveLeavesThePreviousFileAsItWas)
 {
     auto sheet = NewSheet();
