@@ -48,6 +48,8 @@ void LayoutReader::FinishPicture()
         for (std::size_t k = 0; k + 1 < pict.hex.size(); k += 2)
             data.push_back(static_cast<char>(HexValue(static_cast<unsigned char>(pict.hex[k])) * 16 +
                                              HexValue(static_cast<unsigned char>(pict.hex[k + 1]))));
+        // The hex is twice the picture: gone before anything else is made of it.
+        std::string().swap(pict.hex);
     }
     if (data.empty())
         return;
@@ -61,14 +63,20 @@ void LayoutReader::FinishPicture()
     };
     picture.width = twips(pict.goalw, pict.picw, pict.scalex);
     picture.height = twips(pict.goalh, pict.pich, pict.scaley);
-    // The same picture many times over is decoded and stored once.
-    auto [it, added] = m_pictureIndex.try_emplace(data, static_cast<int>(m_out.pictures.size()));
-    int index = it->second;
-    if (added || m_out.pictures[index].width != picture.width ||
-        m_out.pictures[index].height != picture.height) {
+    // The same picture many times over is decoded and stored once. It is found by its hash, as a
+    // copy of its bytes for a key would double the largest thing the report holds.
+    const std::size_t hash = std::hash<std::string_view>{}(data);
+    int index = -1;
+    for (auto [it, end] = m_pictureIndex.equal_range(hash); it != end && index < 0; ++it) {
+        const Picture& known = m_out.pictures[static_cast<std::size_t>(it->second)];
+        if (known.width == picture.width && known.height == picture.height && known.data == data)
+            index = it->second;
+    }
+    if (index < 0) {
         index = static_cast<int>(m_out.pictures.size());
         picture.data = std::move(data);
         m_out.pictures.push_back(std::move(picture));
+        m_pictureIndex.emplace(hash, index);
     }
     Run run;
     run.kind = Run::Kind::Picture;

@@ -521,7 +521,7 @@ std::pair<long, std::string> CheckedAlone(const fs::path& picture, const fs::pat
 
 TEST_F(CharacterFile, APictureIsCheckedFromItsHeaderAndStructureNotDecodedWhole)
 {
-    // A 9999 x 9999 PNG of 390 KB, a whole one within the pixel bound (its pixels would take 115 MB),
+    // A 9999 x 9999 PNG of 390 KB, a whole one within the pixel bound (its pixels would take 108 MB),
     // a 1 KB BMP whose header claims 10000 x 10000 and one within bounds whose pixels are missing.
     const fs::path huge = m_folder / "huge.png";
     Spit(huge, BlackPng(9999, 9999));

@@ -80,10 +80,21 @@ std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes)
             images.emplace_back();
             continue;
         }
+        // A large PNG is read row by row straight to the size kept, as the inventory window reads
+        // it; what that decoder leaves (interlaced) the general reader reads whole.
+        if (shown != size && checked->Format == PictureFormat::Png) {
+            auto fitted = DecodePngToFit(picture.data, shown.width(), shown.height(), kMaxPicturePixels);
+            if (fitted) {
+                const DecodedImage& d = fitted->Image;
+                image = QImage(d.Pixels.data(), d.Width, d.Height, d.Width * 4, QImage::Format_RGBA8888)
+                            .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            }
+        }
         reader.setAllocationLimit(static_cast<int>(pixels * 4 / (1024 * 1024) + 1));
         if (shown != size)
             reader.setScaledSize(shown);
-        image = reader.read();
+        if (image.isNull())
+            image = reader.read();
         if (!image.isNull() && image.size() != shown)
             image = image.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         if (!image.isNull() && shown != size) {
