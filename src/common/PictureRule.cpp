@@ -1,8 +1,7 @@
 #include "common/ImageDecode.h"
 
-#include <zlib.h>
-
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -36,6 +35,25 @@ unsigned Le16(Bytes p)
 unsigned Be16(Bytes p)
 {
     return unsigned(p[0]) << 8 | p[1];
+}
+
+// The PNG chunk checksum (CRC-32 of ISO 3309), by table.
+std::uint32_t Crc32(Bytes p, std::size_t length)
+{
+    static const auto kTable = [] {
+        std::array<std::uint32_t, 256> table{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[n] = c;
+        }
+        return table;
+    }();
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (std::size_t k = 0; k < length; ++k)
+        c = kTable[(c ^ p[k]) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
 }
 
 // 40000000 as "40,000,000".
@@ -90,7 +108,7 @@ Result<PictureInfo> CheckPng(std::string_view b)
         Bytes type = p + pos + 4;
         // A damaged critical chunk is what the decoders refuse; a damaged ancillary one they skip.
         const bool critical = (type[0] & 0x20) == 0;
-        if (critical && crc32(0, type, length + 4) != Be32(p + pos + 8 + length))
+        if (critical && Crc32(type, std::size_t{length} + 4) != Be32(p + pos + 8 + length))
             return Invalid("is a damaged PNG picture: a chunk's checksum is wrong");
         if (std::memcmp(type, "IDAT", 4) == 0)
             data = true;
