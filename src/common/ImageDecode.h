@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
-
 #include <string_view>
 #include <vector>
 
@@ -21,10 +20,11 @@ struct DecodedImage {
 
 // What the program takes as a picture, wherever one comes from: the inventory window, a loaded
 // character's check, a report's embedded picture and the PDF all ask CheckPicture. A picture is a
-// BMP (or DIB), GIF, JPEG or PNG told by its contents, in a file of at most kMaxPictureFileBytes, of at most
-// kMaxPicturePixels and kMaxPictureSide a side, and whole: its data runs to the format's end.
-// The pixel bound is what the costliest use holds within 500 MB: a BMP or GIF in a report is decoded
-// in full to become a PNG (measured: 363 MB and 1.5 s for a GIF of 64 million pixels).
+// BMP (or DIB), GIF, JPEG or PNG told by its contents, in a file of at most kMaxPictureFileBytes,
+// of at most kMaxPicturePixels and kMaxPictureSide a side, and whole: its data runs to the end its
+// format marks. The pixel bound is what the costliest use holds within 500 MB: a BMP or GIF in a
+// report is decoded in full to become a PNG (measured: 363 MB and 1.5 s of CPU for a GIF of 64
+// million pixels).
 inline constexpr std::uintmax_t kMaxPictureFileBytes = 64ull << 20;
 inline constexpr long long kMaxPicturePixels = 64'000'000;
 inline constexpr int kMaxPictureSide = 16384;
@@ -48,8 +48,9 @@ Result<PictureInfo> CheckPicture(std::string_view bytes);
 // A DIB with the file header in front that says where its pixels start, for readers of BMP files.
 std::string BmpFileFromDib(std::string_view dib);
 
-// A BMP, DIB or GIF as a PNG, decoded once and written row by row, for a document that takes PNG.
-// The picture must pass CheckPicture.
+// A BMP, DIB or GIF as a PNG, decoded once and written row by row, for a document that takes PNG;
+// with its palette where it has at most 256 colours, so the PNG is at most a byte a pixel. What
+// CheckPicture refuses is refused.
 struct ConvertedPng {
     std::string Bytes;
     int Width = 0;
