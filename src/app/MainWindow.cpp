@@ -263,6 +263,8 @@ void MainWindow::Load()
         QStringList names;
         for (const KeldError& missing : read->notFound)
             names << tr("Line %1: %2").arg(missing.Line()).arg(QString::fromStdString(missing.Detail()));
+        for (const WarningsLeftOut& more : read->notFoundLeftOut)
+            names << QString::fromStdString(more.Line());
         MessageBox::Warning(this, tr("Load"),
                             tr("The character was loaded from %1, but some names are not in the rules data "
                                "and are left blank.")

@@ -6,12 +6,22 @@
 #include "rules/RulesTables.h"
 
 #include <array>
+#include <map>
 
 namespace keld {
 
 namespace {
 
 using Field = PlannedWrite::Field;
+
+// 499900 as "499,900".
+std::string Grouped(std::size_t n)
+{
+    std::string digits = std::to_string(n);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
+}
 
 Status DefaultPictureCheck(const std::string& path)
 {
@@ -38,6 +48,9 @@ public:
                 std::string().swap(m_notes[note]);
             }
         }
+        for (auto& [kind, counted] : m_counted)
+            if (counted.count > kMaxWarningsOfAKind)
+                counted.leftOut->push_back(WarningsLeftOut{kind, counted.count - kMaxWarningsOfAKind});
         return std::move(m_result);
     }
 
@@ -117,11 +130,16 @@ public:
             return;
         case Field::Picture:
             Check(m_sheet.WritePictureFile(v), w.line);
-            if (Status shown = m_checkPicture(std::string(v)); !shown) {
+            // A path named again is not read again: a file may name one picture a million times.
+            auto [checked, first] = m_pictures.try_emplace(std::string(v), Success());
+            if (first)
+                checked->second = m_checkPicture(std::string(v));
+            if (const Status& shown = checked->second; !shown) {
                 const KeldError& why = shown.Error();
                 std::string reason = why.Detail().empty() ? why.Description() : why.Detail();
-                m_result.warnings.emplace_back(why.Number(), "picture \"" + std::string(v) + "\" " + reason,
-                                               m_fileName, w.line);
+                Warn(m_result.warnings, m_result.warningsLeftOut, "a picture that cannot be loaded",
+                     KeldError(why.Number(), "picture \"" + std::string(v) + "\" " + reason, m_fileName,
+                               w.line));
             }
             return;
         }
@@ -134,8 +152,19 @@ private:
     {
         if (!status) {
             KeldError error = status.Error();
-            m_result.warnings.push_back(error.At(m_fileName, line));
+            Warn(m_result.warnings, m_result.warningsLeftOut, "a value the sheet refused",
+                 error.At(m_fileName, line));
         }
+    }
+
+    // Keeps a warning unless kMaxWarningsOfAKind of its kind are kept already; then it is counted.
+    void Warn(std::vector<KeldError>& into, std::vector<WarningsLeftOut>& leftOut, const std::string& kind,
+              KeldError warning)
+    {
+        Counted& counted = m_counted[kind];
+        counted.leftOut = &leftOut;
+        if (++counted.count <= kMaxWarningsOfAKind)
+            into.push_back(std::move(warning));
     }
 
     // A name the rules data lacks would otherwise leave the previous character's choice and its
@@ -145,22 +174,39 @@ private:
     {
         // Refused only when no rules data is loaded at all; then there is no choice to clear.
         (void)cleared;
-        m_result.notFound.emplace_back(kErrInvalidArgument,
-                                       std::string(what) + " \"" + std::string(name) +
-                                           "\" was not found in " + rulesFile,
-                                       m_fileName, line);
+        const std::string kind = std::string(what) + " not found in " + rulesFile;
+        if (m_counted[kind].count >= kMaxWarningsOfAKind) {
+            Warn(m_result.notFound, m_result.notFoundLeftOut, kind, KeldError());
+            return;
+        }
+        Warn(m_result.notFound, m_result.notFoundLeftOut, kind,
+             KeldError(kErrInvalidArgument,
+                       std::string(what) + " \"" + std::string(name) + "\" was not found in " + rulesFile,
+                       m_fileName, line));
     }
 
     SheetModel& m_sheet;
     const std::string& m_fileName;
     PictureChecker m_checkPicture;
     CharacterFileWarnings m_result;
+    struct Counted {
+        std::size_t count = 0;
+        std::vector<WarningsLeftOut>* leftOut = nullptr;
+    };
+    // By kind, in the order of the kinds' names, which keeps the summary lines in a fixed order.
+    std::map<std::string, Counted> m_counted;
+    std::map<std::string, Status> m_pictures;
     std::array<std::string, kNoteCount> m_notes;
     std::array<int, kNoteCount> m_noteLines{};
     std::array<int, kNoteCount> m_noteLast{};
 };
 
 } // namespace
+
+std::string WarningsLeftOut::Line() const
+{
+    return "... and " + Grouped(count) + " more warnings of this kind (" + kind + ")";
+}
 
 CharacterFileWarnings ApplyCharacterFile(SheetModel& sheet, const CharacterFilePlan& plan,
                                          const std::string& fileName, const PictureChecker& checkPicture)

@@ -4,6 +4,7 @@
 #include "charfile/CharacterFilePlan.h"
 #include "common/KeldError.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -19,11 +20,26 @@ inline constexpr std::uintmax_t kMaxCharacterFileBytes = std::uintmax_t{4} << 20
 // Checks whether a picture path can be shown; CheckPictureFile by default.
 using PictureChecker = std::function<Status(const std::string& path)>;
 
+// A file may repeat a faulty line a million times: past this many warnings of one kind the rest
+// are only counted, so neither the memory kept nor what is printed grows with them.
+inline constexpr std::size_t kMaxWarningsOfAKind = 100;
+
+// Warnings of one kind past the first kMaxWarningsOfAKind.
+struct WarningsLeftOut {
+    std::string kind;      // what they say, as "race not found in racemod.txt"
+    std::size_t count = 0; // how many were left out
+    // "... and 499,900 more warnings of this kind (race not found in racemod.txt)"
+    std::string Line() const;
+};
+
 // What a load that succeeded still has to tell: pictures that could not be loaded, and race,
 // youth or profession names that the rules files do not have (those selections are left blank).
+// Each list keeps the first kMaxWarningsOfAKind of each kind; the *LeftOut lists count the rest.
 struct CharacterFileWarnings {
     std::vector<KeldError> warnings;
     std::vector<KeldError> notFound;
+    std::vector<WarningsLeftOut> warningsLeftOut;
+    std::vector<WarningsLeftOut> notFoundLeftOut;
 };
 
 // Reads a character file into the open character. The whole file is checked first: a file that

@@ -41,10 +41,16 @@ bool StartupCharacter::Open(const CharacterOptions& options, const std::string& 
         PrintError(read.Error());
         return false;
     }
+    // One write of them all: a flush per line would cost a system call each.
+    std::string text;
     for (const KeldError& warning : read->warnings)
-        std::cerr << "warning: " << warning.Location() << std::endl;
+        text += "warning: " + warning.Location() + "\n";
     for (const KeldError& warning : read->notFound)
-        std::cerr << "warning: " << warning.Location() << std::endl;
+        text += "warning: " + warning.Location() + "\n";
+    for (const auto* leftOut : {&read->warningsLeftOut, &read->notFoundLeftOut})
+        for (const WarningsLeftOut& more : *leftOut)
+            text += "warning: " + more.Line() + "\n";
+    std::cerr << text << std::flush;
     return true;
 }
 

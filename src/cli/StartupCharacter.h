@@ -27,7 +27,8 @@ void PrintError(const KeldError& error);
 class StartupCharacter {
 public:
     // False, with the error printed, when the rules data or `file` cannot be read. An empty
-    // `file` reads nothing. Picture warnings are printed and do not fail.
+    // `file` reads nothing. Warnings are printed, at most 100 of a kind and then how many more,
+    // and do not fail.
     bool Open(const CharacterOptions& options, const std::string& file);
     SheetModel& Sheet() { return m_sheet; }
 

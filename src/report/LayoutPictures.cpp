@@ -1,43 +1,11 @@
 // Pictures: their words, their data as hex or \\bin, and the image files they become.
 
+#include "common/ImageDecode.h"
 #include "report/LayoutReaderState.h"
 
 namespace keld::render::layout {
 
 using rtf::HexValue;
-
-namespace {
-
-// A device-independent bitmap as a BMP file: the file header in front says where the pixels start.
-std::string BmpFromDib(const std::string& dib)
-{
-    auto u32 = [&](std::size_t at) -> std::uint32_t {
-        if (at + 4 > dib.size())
-            return 0;
-        return static_cast<unsigned char>(dib[at]) | static_cast<unsigned char>(dib[at + 1]) << 8 |
-               static_cast<unsigned char>(dib[at + 2]) << 16 |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(dib[at + 3])) << 24;
-    };
-    const std::uint32_t headerSize = u32(0);
-    std::uint32_t bits =
-        dib.size() >= 16
-            ? (static_cast<unsigned char>(dib[14]) | static_cast<unsigned char>(dib[15]) << 8)
-            : 0;
-    std::uint32_t colors = headerSize >= 36 ? u32(32) : 0;
-    if (colors == 0 && bits <= 8)
-        colors = 1u << bits;
-    std::uint32_t masks = headerSize == 40 && u32(16) == 3 ? 12 : 0;
-    std::uint64_t offset = 14ull + headerSize + std::min<std::uint32_t>(colors, 256) * 4ull + masks;
-    std::uint64_t size = 14ull + dib.size();
-    std::string bmp = "BM";
-    for (std::uint64_t v : {size, std::uint64_t{0}, offset})
-        for (int k = 0; k < 4; ++k)
-            bmp.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
-    bmp += dib;
-    return bmp;
-}
-
-} // namespace
 
 void LayoutReader::PictureWord(std::string_view name, bool hasParam, std::int32_t param)
 {
@@ -80,11 +48,14 @@ void LayoutReader::FinishPicture()
         for (std::size_t k = 0; k + 1 < pict.hex.size(); k += 2)
             data.push_back(static_cast<char>(HexValue(static_cast<unsigned char>(pict.hex[k])) * 16 +
                                              HexValue(static_cast<unsigned char>(pict.hex[k + 1]))));
+        // The hex is twice the picture: gone before anything else is made of it.
+        std::string().swap(pict.hex);
     }
     if (data.empty())
         return;
+    // A BMP file says where its pixels start, which image readers need.
     if (pict.kind == PictureState::Kind::Dib)
-        data = BmpFromDib(data);
+        data = BmpFileFromDib(data);
     Picture picture;
     auto twips = [](std::int32_t goal, std::int32_t pixels, std::int32_t scale) -> std::int32_t {
         std::int64_t t = goal > 0 ? goal : std::int64_t{pixels} * 15;
@@ -92,14 +63,20 @@ void LayoutReader::FinishPicture()
     };
     picture.width = twips(pict.goalw, pict.picw, pict.scalex);
     picture.height = twips(pict.goalh, pict.pich, pict.scaley);
-    // The same picture many times over is decoded and stored once.
-    auto [it, added] = m_pictureIndex.try_emplace(data, static_cast<int>(m_out.pictures.size()));
-    int index = it->second;
-    if (added || m_out.pictures[index].width != picture.width ||
-        m_out.pictures[index].height != picture.height) {
+    // The same picture many times over is decoded and stored once. It is found by its hash, as a
+    // copy of its bytes for a key would double the largest thing the report holds.
+    const std::size_t hash = std::hash<std::string_view>{}(data);
+    int index = -1;
+    for (auto [it, end] = m_pictureIndex.equal_range(hash); it != end && index < 0; ++it) {
+        const Picture& known = m_out.pictures[static_cast<std::size_t>(it->second)];
+        if (known.width == picture.width && known.height == picture.height && known.data == data)
+            index = it->second;
+    }
+    if (index < 0) {
         index = static_cast<int>(m_out.pictures.size());
         picture.data = std::move(data);
         m_out.pictures.push_back(std::move(picture));
+        m_pictureIndex.emplace(hash, index);
     }
     Run run;
     run.kind = Run::Kind::Picture;

@@ -170,7 +170,7 @@ private:
     CharFormat m_defaultChar;
 
     PictureState m_pict;
-    std::unordered_map<std::string, int> m_pictureIndex;
+    std::unordered_multimap<std::size_t, int> m_pictureIndex; // hash of a picture's bytes to its index
 
     std::string m_fieldText;
     int m_fieldCount = 0;

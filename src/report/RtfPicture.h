@@ -17,7 +17,7 @@ struct RtfPicture {
 };
 
 // PNG and JPEG go in as they are; BMP (with or without its file header) and GIF are converted to
-// PNG. Anything else, or a picture too large to convert, is error 481 (invalid picture).
+// PNG. What the program's picture rule refuses (CheckPicture) is error 481 (invalid picture).
 Result<RtfPicture> MakeRtfPicture(std::string_view imageBytes);
 
 } // namespace keld

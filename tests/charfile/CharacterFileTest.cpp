@@ -11,10 +11,15 @@
 
 #include <gtest/gtest.h>
 
+#include <png.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 
 #include <filesystem>
 #include <fstream>
@@ -473,6 +478,134 @@ TEST_F(CharacterFile, APictureThatCannotBeLoadedKeepsItsPathAndWarns)
     for (const char* name : {"picture.png", "picture.bmp", "picture.gif", "picture.jpg"})
         EXPECT_TRUE(CheckPictureFile(kData / name).Ok()) << name;
     EXPECT_EQ(CheckPictureFile(kData / "nothing.png").Error().Number(), kErrFileNotFound);
+}
+
+// An RGB PNG of black, written row by row: 9999 x 9999 takes about 390 KB.
+std::string BlackPng(int width, int height)
+{
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t length) {
+            static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data), length);
+        },
+        nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_filter(png, 0, PNG_FILTER_NONE);
+    png_write_info(png, info);
+    std::vector<png_byte> row(png_get_rowbytes(png, info));
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, row.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// The peak memory of checking `picture` in a child process of its own, in MB, and the result.
+std::pair<long, std::string> CheckedAlone(const fs::path& picture, const fs::path& answer)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        Status checked = CheckPictureFile(picture);
+        Spit(answer, checked ? std::string("ok") : checked.Error().Detail());
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        std::_Exit(static_cast<int>(std::min<long>(usage.ru_maxrss / 1024 / 4, 255)));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) * 4L : -1L, Slurp(answer)};
+}
+
+TEST_F(CharacterFile, APictureIsCheckedFromItsHeaderAndStructureNotDecodedWhole)
+{
+    // A 9999 x 9999 PNG of 390 KB, a whole one within the pixel bound (its pixels would take 108 MB),
+    // a 1 KB BMP whose header claims 10000 x 10000 and one within bounds whose pixels are missing.
+    const fs::path huge = m_folder / "huge.png";
+    Spit(huge, BlackPng(9999, 9999));
+    ASSERT_LT(fs::file_size(huge), 500'000u);
+    const fs::path large = m_folder / "large.png";
+    Spit(large, BlackPng(6000, 6000));
+    std::string bmp = Slurp(kData / "picture.bmp").substr(0, 54);
+    bmp.resize(1024, '\x7f');
+    for (int k : {18, 22}) // width and height
+        bmp[k] = '\x10', bmp[k + 1] = '\x27', bmp[k + 2] = bmp[k + 3] = 0;
+    const fs::path claims = m_folder / "claims.bmp";
+    Spit(claims, bmp);
+    bmp[19] = bmp[23] = '\x0F'; // 3856 x 3856
+    const fs::path cut = m_folder / "cut.bmp";
+    Spit(cut, bmp);
+    const struct {
+        const fs::path& picture;
+        const char* answer;
+    } cases[] = {
+        {huge, "is too large a picture: 9,999 x 9,999 pixels"},
+        {large, "ok"},
+        {claims, "is too large a picture: 10,000 x 10,000 pixels"},
+        {cut, "is cut short"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.picture.string());
+        const auto [peakMb, answer] = CheckedAlone(c.picture, m_folder / "answer");
+        EXPECT_NE(answer.find(c.answer), std::string::npos) << answer;
+        EXPECT_GE(peakMb, 0);
+        EXPECT_LT(peakMb, 100) << "checking took " << peakMb << " MB";
+    }
+    // A truncated picture is a warning like any unreadable one; the character loads.
+    auto sheet = NewSheet();
+    const fs::path file = m_folder / "cut.kld";
+    Spit(file, "[PICTURE]\r\n" + cut.string() + "\r\n[MONEY]\r\nGP=3\r\n");
+    auto read = ReadCharacterFile(sheet->model, file);
+    ASSERT_TRUE(read.Ok());
+    ASSERT_EQ(read->warnings.size(), 1u);
+    EXPECT_EQ(read->warnings[0].Detail(),
+              "picture \"" + cut.string() + "\" is cut short: the picture's data ends too soon");
+    EXPECT_EQ(sheet->model.Record().Money[0], "3");
+}
+
+TEST_F(CharacterFile, WarningsPastAHundredOfAKindAreCountedNotKept)
+{
+    // 250 unknown races, 150 unknown professions, 3 of an unknown youth and 120 picture lines
+    // naming pictures that cannot be loaded, mixed.
+    std::string text = "[GENERAL]\r\n";
+    for (int k = 0; k < 250; ++k) {
+        text += "RACE=Nowhere " + std::to_string(k) + "\r\n";
+        if (k < 150)
+            text += "PROFESSION=Idler\r\n";
+        if (k < 3)
+            text += "YOUTH=Lost\r\n";
+    }
+    text += "[PICTURE]\r\n";
+    for (int k = 0; k < 120; ++k)
+        text += (m_folder / ("missing-" + std::to_string(k % 110) + ".png")).string() + "\r\n";
+    const fs::path file = m_folder / "noisy.kld";
+    Spit(file, text);
+    auto sheet = NewSheet();
+    auto read = ReadCharacterFile(sheet->model, file);
+    ASSERT_TRUE(read.Ok());
+    EXPECT_EQ(read->notFound.size(), 203u); // 100 + 100 + 3
+    EXPECT_EQ(read->notFound[0].Detail(), "race \"Nowhere 0\" was not found in racemod.txt");
+    std::string lastRace;
+    for (const KeldError& missing : read->notFound)
+        if (missing.Detail().starts_with("race"))
+            lastRace = missing.Detail();
+    EXPECT_EQ(lastRace, "race \"Nowhere 99\" was not found in racemod.txt");
+    ASSERT_EQ(read->notFoundLeftOut.size(), 2u);
+    EXPECT_EQ(read->notFoundLeftOut[0].Line(),
+              "... and 50 more warnings of this kind (profession not found in profmod.txt)");
+    EXPECT_EQ(read->notFoundLeftOut[1].Line(),
+              "... and 150 more warnings of this kind (race not found in racemod.txt)");
+    // Each line names a picture that cannot be loaded, even those named twice.
+    EXPECT_EQ(read->warnings.size(), 100u);
+    ASSERT_EQ(read->warningsLeftOut.size(), 1u);
+    EXPECT_EQ(read->warningsLeftOut[0].count, 20u);
+
+    WarningsLeftOut many{"race not found in racemod.txt", 1'999'900};
+    EXPECT_EQ(many.Line(), "... and 1,999,900 more warnings of this kind (race not found in racemod.txt)");
 }
 
 // Every text box of the sheet and the inventory window, as (field, index).

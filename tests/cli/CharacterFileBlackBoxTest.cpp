@@ -301,5 +301,33 @@ TEST_F(CharacterFileBlackBox, EveryFailingLineExitsOneNamingTheLine)
     EXPECT_FALSE(fs::exists(nowhere.parent_path()));
 }
 
+TEST_F(CharacterFileBlackBox, AHundredWarningsOfAKindThenHowManyMore)
+{
+    // 5,000 lines of one unknown race: the first hundred are printed, then one line for the rest.
+    std::string text = "[GENERAL]\r\n";
+    for (int k = 0; k < 5000; ++k)
+        text += "RACE=Cloud Folk\r\n";
+    const fs::path file = m_folder / "noisy.kld";
+    std::ofstream(file, std::ios::binary) << text;
+    for (const char* command : {"show", "resave"}) {
+        SCOPED_TRACE(command);
+        std::vector<std::string> args{command, file.string()};
+        if (std::string(command) == "resave")
+            args.push_back((m_folder / "out.kld").string());
+        args.insert(args.end(), {"--data", kRules.string()});
+        const auto run = RunCli(args);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        std::vector<std::string> lines;
+        std::istringstream err(run.err);
+        for (std::string line; std::getline(err, line);)
+            lines.push_back(line);
+        ASSERT_EQ(lines.size(), 101u) << run.err.substr(0, 300);
+        EXPECT_EQ(lines[99],
+                  "warning: " + file.string() + ":101: race \"Cloud Folk\" was not found in racemod.txt");
+        EXPECT_EQ(lines[100],
+                  "warning: ... and 4,900 more warnings of this kind (race not found in racemod.txt)");
+    }
+}
+
 } // namespace
 } // namespace keld

@@ -260,6 +260,22 @@ private slots:
             QCOMPARE(MessageBox::TakeShown().size(), 1);
             QCOMPARE(ReadAll(readOnly), QByteArray("old"));
         }
+
+        // A file naming an unknown race a thousand times lists a hundred of them and the count
+        // of the rest, as keldcg-cli prints them.
+        const QString noisy = folder.filePath("noisy.kld");
+        QFile lines(noisy);
+        QVERIFY(lines.open(QIODevice::WriteOnly));
+        lines.write("[GENERAL]\r\n" + QByteArray("RACE=Cloud Folk\r\n").repeated(1000));
+        lines.close();
+        FileDialog::SetNextFileName(noisy);
+        Item(*app, "mnuLoad")->trigger();
+        shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].count(QStringLiteral("race \"Cloud Folk\" was not found")), 100);
+        QVERIFY2(shown[0].endsWith(QStringLiteral("\n... and 900 more warnings of this kind "
+                                                  "(race not found in racemod.txt)")),
+                 qPrintable(shown[0].right(200)));
     }
 
     // Save by shortcut leaves the focus in the box being typed into; its edit is finished first,

@@ -15,6 +15,7 @@ namespace keld {
 namespace {
 
 // Four bytes a pixel at the pixel cap, with room for the reader's own buffers.
+static_assert(kMaxPicturePixels * 4 < (512ll << 20));
 constexpr int kAllocationLimitMb = 512;
 // The box is about an inch square: a larger copy only costs memory, even on a dense screen.
 constexpr int kMaxShownSide = 2048;
@@ -35,21 +36,26 @@ Result<LoadedPicture> LoadPictureFile(const QString& path, QSize shown)
             error.WithDetail("no such file");
         return error.At(where, 0);
     }
+    // The program's one rule: what the report and a loaded character take, this window shows.
+    auto checked = CheckPicture(*bytes);
+    if (!checked) {
+        KeldError error = checked.Error();
+        return error.At(where, 0);
+    }
+    if (checked->Format == PictureFormat::Dib)
+        *bytes = BmpFileFromDib(*bytes);
     QByteArray data = QByteArray::fromStdString(*bytes);
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     reader.setAllocationLimit(kAllocationLimitMb);
-    const QSize size = reader.size();
-    if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > kMaxPicturePixels)
-        return KeldError(kErrInvalidPicture, "the picture is too large").At(where, 0);
-    if (size.isValid() && !shown.isEmpty() &&
-        (size.width() > shown.width() || size.height() > shown.height())) {
+    const QSize size(checked->Width, checked->Height);
+    if (!shown.isEmpty() && (size.width() > shown.width() || size.height() > shown.height())) {
         // A large PNG is read row by row straight to the size shown, without the checksum and
         // conversions of the general reader; what that decoder leaves (interlaced, damaged) the
         // general reader reads as before.
-        if (reader.format() == "png") {
+        if (checked->Format == PictureFormat::Png) {
             auto fitted = DecodePngToFit(*bytes, shown.width(), shown.height(), kMaxPicturePixels);
             if (fitted) {
                 const DecodedImage& d = fitted->Image;
@@ -62,7 +68,7 @@ Result<LoadedPicture> LoadPictureFile(const QString& path, QSize shown)
     QImage image = reader.read();
     if (image.isNull())
         return KeldError(kErrInvalidPicture, reader.errorString().toStdString()).At(where, 0);
-    return LoadedPicture{std::move(image), size.isValid() ? size : reader.size()};
+    return LoadedPicture{std::move(image), size};
 }
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent)

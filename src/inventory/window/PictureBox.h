@@ -7,18 +7,14 @@
 
 namespace keld {
 
-// Pictures above this many pixels are refused before decoding: the box is about an inch wide, and
-// a hostile file must not take all memory.
-inline constexpr qint64 kMaxPicturePixels = 64'000'000;
-
 struct LoadedPicture {
     QImage Image;
     // The picture's own size in pixels, whatever size it was decoded at.
     QSize Natural;
 };
 
-// Reads a picture file of any format the image loader knows, deciding the format from the
-// contents. A missing file is error 53; a file that is no picture, or too large, error 481.
+// Reads a picture file that the program's picture rule takes (CheckPicture), deciding the format
+// from the contents. A missing file is error 53; a file that is no such picture error 481.
 // A picture larger than `shown` (device pixels) is decoded at the largest size that fits it with
 // the aspect kept, so a huge picture costs the time and memory of what the box shows; an empty
 // size decodes it whole.

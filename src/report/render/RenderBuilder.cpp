@@ -2,6 +2,8 @@
 
 #include "report/render/RenderBuilderShared.h"
 
+#include "common/ImageDecode.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QGuiApplication>
@@ -27,8 +29,6 @@ namespace keld::render {
 
 namespace {
 
-constexpr int kMaxImageSide = 16384;
-
 // Said the same in every language the program runs in, as its other messages.
 QString PageLimitNote()
 {
@@ -39,7 +39,6 @@ QString PageLimitNote()
 constexpr qsizetype kMaxBlockLetters = 8192;
 constexpr int kMaxBlockRuns = 512;
 constexpr qsizetype kMaxFamilies = 64;
-constexpr qint64 kMaxImagePixels = 64'000'000;     // one picture as stored, decoded once
 constexpr int kMaxShownSide = 2400;                // 8 inches at 300 dpi: finer is not printed
 constexpr qint64 kMaxDocumentPixels = 100'000'000; // all of them as kept
 
@@ -54,20 +53,24 @@ std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes)
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
-        const QSize size = reader.size();
-        QImage image;
-        const qint64 pixels = qint64(size.width()) * size.height();
-        // A picture claiming absurd dimensions is left out rather than allocated; a large one is
-        // read and kept at the size print can show.
-        if (!size.isValid() || size.width() > kMaxImageSide || size.height() > kMaxImageSide ||
-            pixels > kMaxImagePixels) {
-            if (size.isValid())
+        // The program's one rule for pictures: a picture claiming absurd dimensions, cut short or
+        // of a kind not every reader takes is left out rather than allocated.
+        auto checked = CheckPicture(std::string_view(picture.data));
+        if (!checked) {
+            const QSize claimed = reader.size();
+            if (claimed.isValid() &&
+                (claimed.width() > kMaxPictureSide || claimed.height() > kMaxPictureSide ||
+                 qint64(claimed.width()) * claimed.height() > kMaxPicturePixels))
                 notes.append(QStringLiteral("A picture of %1 by %2 pixels was too large to show.")
-                                 .arg(size.width())
-                                 .arg(size.height()));
+                                 .arg(claimed.width())
+                                 .arg(claimed.height()));
             images.emplace_back();
             continue;
         }
+        const QSize size(checked->Width, checked->Height);
+        QImage image;
+        const qint64 pixels = qint64(size.width()) * size.height();
+        // A large picture is read and kept at the size print can show.
         QSize shown = size;
         if (shown.width() > kMaxShownSide || shown.height() > kMaxShownSide)
             shown = size.scaled(kMaxShownSide, kMaxShownSide, Qt::KeepAspectRatio);
@@ -77,10 +80,21 @@ std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes)
             images.emplace_back();
             continue;
         }
+        // A large PNG is read row by row straight to the size kept, as the inventory window reads
+        // it; what that decoder leaves (interlaced) the general reader reads whole.
+        if (shown != size && checked->Format == PictureFormat::Png) {
+            auto fitted = DecodePngToFit(picture.data, shown.width(), shown.height(), kMaxPicturePixels);
+            if (fitted) {
+                const DecodedImage& d = fitted->Image;
+                image = QImage(d.Pixels.data(), d.Width, d.Height, d.Width * 4, QImage::Format_RGBA8888)
+                            .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            }
+        }
         reader.setAllocationLimit(static_cast<int>(pixels * 4 / (1024 * 1024) + 1));
         if (shown != size)
             reader.setScaledSize(shown);
-        image = reader.read();
+        if (image.isNull())
+            image = reader.read();
         if (!image.isNull() && image.size() != shown)
             image = image.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         if (!image.isNull() && shown != size) {
