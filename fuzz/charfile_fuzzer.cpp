@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the character file reader, then checks that whatever it accepted is
+// Feeds arbitrary bytes, as a file, to the character file reader, then checks that whatever it accepted is
 // written back as a file the reader accepts again.
+#include "FuzzFile.h"
 #include "character/SheetModel.h"
 #include "charfile/CharacterFilePlan.h"
 #include "charfile/CharacterFileReader.h"
@@ -44,9 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sheet.ClearCharacter();
     sheet.FillLists(&tables);
 
-    std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    auto read = keld::ReadCharacterText(sheet, bytes, "fuzz.kld", NoPictureLoad);
+    auto read = keld::ReadCharacterFile(sheet, keld::fuzz::InputAsFile(data, size), NoPictureLoad);
     if (!read) {
+        if (size > keld::kMaxCharacterFileBytes)
+            return 0;
         // A refused file must name a line of the file, unless no line of it belongs to a section
         // and it is refused whole.
         const bool whole = read.Error().Detail().ends_with("is not a character file");

@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const keld::DecodedImage& image = fitted->Image;
     if (image.Width < 1 || image.Height < 1 || image.Width > maxWidth || image.Height > maxHeight ||
-        image.Channels != 4 || image.Pixels.size() != static_cast<std::size_t>(image.Width) * image.Height * 4)
+        image.Channels != 4 ||
+        image.Pixels.size() != static_cast<std::size_t>(image.Width) * image.Height * 4)
         std::abort();
     if (image.Width > fitted->SourceWidth || image.Height > fitted->SourceHeight)
         std::abort();

@@ -1,5 +1,6 @@
-// Loads any bytes as an RTF template, fills it, edits it and saves it. Besides crashes, hangs and
+// Loads any bytes as an RTF template file, fills it, edits it and saves it. Besides crashes, hangs and
 // leaks it checks the engine's invariant: a fresh parse of the saved bytes shows the same text.
+#include "FuzzFile.h"
 #include "report/ReportFill.h"
 #include "report/RtfDocument.h"
 
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::string bytes(reinterpret_cast<const char*>(data), size);
     keld::RtfDocument doc;
-    if (doc.LoadBytes(bytes).Ok())
+    if (doc.LoadFile(keld::fuzz::InputAsFile(data, size)).Ok())
         Check(doc.SaveBytes() == bytes); // untouched bytes come back as they were
     else if (!doc.LoadBytes("{\\rtf1 " + bytes).Ok())
         return 0;

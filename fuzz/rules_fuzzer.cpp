@@ -29,8 +29,9 @@ template <typename Entry> void CheckTable(const std::vector<Entry>& table, std::
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string file = keld::fuzz::InputAsFile(data, size);
-    const auto lines = keld::SplitLines(
-        keld::DecodeText(std::string_view(reinterpret_cast<const char*>(data), size)), keld::LineEnds::CrLfOrCrOrLf);
+    const auto lines =
+        keld::SplitLines(keld::DecodeText(std::string_view(reinterpret_cast<const char*>(data), size)),
+                         keld::LineEnds::CrLfOrCrOrLf);
     for (auto kind :
          {keld::RulesTableKind::Race, keld::RulesTableKind::Profession, keld::RulesTableKind::Youth}) {
         keld::RulesTables tables;
