@@ -74,10 +74,11 @@ QString PdfInfoLines(const QString& path)
     return kept.join(u'\n');
 }
 
-// A message box as MessageBox records it: the program's title, then the text.
+// A message box as MessageBox records it: the program's display name (never its file name), then
+// the text.
 QString Shown(const char* text)
 {
-    return QGuiApplication::applicationDisplayName() + u'\n' + QLatin1String(text);
+    return QStringLiteral("KELD Character Generator\n") + QLatin1String(text);
 }
 
 QString DataFile(const char* name)
