@@ -22,6 +22,7 @@
 
 #include <memory>
 
+#include <pwd.h>
 #include <unistd.h>
 
 using namespace keld;
@@ -117,7 +118,7 @@ private slots:
         // A server started by a normal user runs as that user.
         if (::geteuid() != 0)
             fileSettings +=
-                QStringLiteral("User %1\n").arg(qEnvironmentVariable("USER", QStringLiteral("nobody")));
+                QStringLiteral("User %1\n").arg(QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
         files.write(fileSettings.toLocal8Bit());
         files.close();
 
