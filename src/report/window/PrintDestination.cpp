@@ -49,8 +49,8 @@ constexpr int kOpGetPrinterAttributes = 0x000B;
 constexpr int kTagOperation = 0x01;
 constexpr int kTagZero = 0x00;
 constexpr int kTagUri = 0x45;
-constexpr int kStatusNotFound = 0x0406;
 constexpr int kStatusLastSuccess = 0x00FF;
+constexpr int kStatusNotFound = 0x0406;
 constexpr int kPrinterStopped = 5;
 constexpr int kJobHeld = 4;
 constexpr int kJobCanceled = 7;
@@ -59,7 +59,6 @@ constexpr int kAllJobs = -1;
 
 // What the print system says about one printer.
 struct PrinterState {
-    bool known = false;   // the print system answered for this printer
     bool missing = false; // the print system says there is no such printer
     bool accepting = true;
     bool stopped = false;
@@ -89,10 +88,8 @@ public:
             state.missing = m_lastError() == kStatusNotFound;
             return state;
         }
-        if (m_statusCode(response) == kStatusNotFound) {
-            state.missing = true;
-        } else if (m_statusCode(response) <= kStatusLastSuccess) {
-            state.known = true;
+        state.missing = m_statusCode(response) == kStatusNotFound;
+        if (m_statusCode(response) <= kStatusLastSuccess) {
             if (void* accepting = m_findAttribute(response, "printer-is-accepting-jobs", kTagZero))
                 state.accepting = m_getBoolean(accepting, 0) != 0;
             if (void* printerState = m_findAttribute(response, "printer-state", kTagZero))
@@ -204,12 +201,11 @@ Status PrintDestination::Accepting(const QPrinter& printer)
     auto refused = [&](const QString& detail) {
         return Status(KeldError(kErrInvalidArgument, detail.toStdString(), name.toStdString()));
     };
-    if (state.missing)
-        return refused(QStringLiteral("is no longer known to the print system"));
     if (!state.accepting)
         return refused(WithReason("is not accepting jobs", state.message));
-    // A stopped printer still queues jobs: Confirm says so once the job is there. A print system
-    // that does not answer is left to Qt and to Confirm.
+    // A stopped printer still queues jobs: Confirm says so once the job is there. A printer the
+    // print system does not answer for may be one it sets up when the job comes (found on the
+    // network); whether the job got there is for Confirm to say.
     return Success();
 }
 
@@ -234,8 +230,12 @@ PrintDestination::Outcome PrintDestination::Confirm(const QPrinter& printer, int
     const QString sentText = cups.LastErrorText();
     const auto [job, jobState] = cups.NewestJob(name);
     if (job <= lastJobBefore) {
-        if (sent > kStatusLastSuccess)
+        if (sent > kStatusLastSuccess) {
+            // The library's own text for a queue that went away names a file, not the cause.
+            if (cups.State(name).missing)
+                return {Outcome::State::Lost, QStringLiteral("the printer is no longer set up")};
             return {Outcome::State::Lost, sentText};
+        }
         // Accepted, and already printed and forgotten by a print system that keeps no history.
         return {};
     }

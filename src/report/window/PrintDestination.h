@@ -34,8 +34,8 @@ public:
     static std::unique_ptr<QPrinter> DefaultPrinter();
 
     // Whether the printer takes jobs now. Qt hands a finished job to the print system without
-    // looking at the answer, so a printer that refuses jobs (set to reject them, or gone) has
-    // to be asked before the job is made. The error's detail says why, for the user, with the
+    // looking at the answer, so a printer that refuses jobs (set to reject them) has to be
+    // asked before the job is made. The error's detail says why, for the user, with the
     // administrator's reason where there is one.
     static Status Accepting(const QPrinter& printer);
 
