@@ -85,14 +85,27 @@ Status WritePdf(const RtfDocument&, const std::string&, const std::string&)
 }
 #endif
 
+// A missing or extra argument is a mistake in the command line: named, with the hint and the
+// exit status of every other one. With --template the second argument is OUT.
+void CheckArguments(const ReportOptions& options)
+{
+    if (!options.defaultTemplate.empty()) {
+        if (options.templateFile.empty())
+            throw CLI::RequiredError("OUT");
+        if (!options.out.empty())
+            throw CLI::ExtrasError("with --template, give FILE OUT; not expected: " + options.out,
+                                   CLI::ExitCodes::ExtrasError);
+        return;
+    }
+    if (options.templateFile.empty())
+        throw CLI::RequiredError("TEMPLATE");
+    if (options.out.empty())
+        throw CLI::RequiredError("OUT");
+}
+
 int RunReport(const ReportOptions& options)
 {
     const bool shipped = !options.defaultTemplate.empty();
-    if (shipped != options.out.empty()) {
-        std::cerr << (shipped ? "report: with --template, give FILE OUT\n"
-                              : "report: give FILE TEMPLATE OUT\n");
-        return 2;
-    }
     const std::string& file = options.file;
     const std::string& out = shipped ? options.templateFile : options.out;
     const std::filesystem::path templatePath =
@@ -125,10 +138,9 @@ const bool registered = RegisterCommand([](CLI::App& app, int& exitCode) {
         "report", "Read a character file, fill a report template with it and write the report: as PDF, "
                   "laid out as it prints, when OUT ends in .pdf, otherwise as RTF");
     command->add_option("FILE", options->file, "Character file (.kld) to read")->required();
-    command
-        ->add_option("TEMPLATE", options->templateFile,
-                     "RTF template with placeholders such as [NAME]; left out with --template")
-        ->required();
+    // Not required here: with --template it is left out, and the callback names what is missing.
+    command->add_option("TEMPLATE", options->templateFile,
+                        "RTF template with placeholders such as [NAME]; left out with --template");
     command->add_option("OUT", options->out, "Report to write: PDF when it ends in .pdf, otherwise RTF");
     command
         ->add_option("--template", options->defaultTemplate,
@@ -138,7 +150,10 @@ const bool registered = RegisterCommand([](CLI::App& app, int& exitCode) {
     AddCharacterOptions(*command, options->character);
     command->footer("Examples:\n  keldcg-cli report hero.kld mytemplate.rtf hero.rtf\n"
                     "  keldcg-cli report --template detail hero.kld hero.pdf\n");
-    command->callback([options, &exitCode] { exitCode = RunReport(*options); });
+    command->callback([options, &exitCode] {
+        CheckArguments(*options);
+        exitCode = RunReport(*options);
+    });
 });
 
 } // namespace

@@ -33,11 +33,20 @@ QMessageBox::StandardButton FirstButton(QMessageBox::StandardButtons buttons)
 
 } // namespace
 
-QMessageBox::StandardButton MessageBox::Show(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                                             const QString& text, QMessageBox::StandardButtons buttons,
+QString MessageBox::ProgramTitle()
+{
+    // Not the application's name: that is the program's file name, "keldcg".
+    return QObject::tr("KELD Character Generator");
+}
+
+QMessageBox::StandardButton MessageBox::Show(QWidget* parent, QMessageBox::Icon icon,
+                                             const QString& givenTitle, const QString& text,
+                                             QMessageBox::StandardButtons buttons,
                                              const QString& informativeText)
 {
-    Shown() << (informativeText.isEmpty() ? title + u'\n' + text : title + u'\n' + text + u'\n' + informativeText);
+    const QString title = givenTitle.isEmpty() ? ProgramTitle() : givenTitle;
+    Shown() << (informativeText.isEmpty() ? title + u'\n' + text
+                                          : title + u'\n' + text + u'\n' + informativeText);
     if (!NextAnswers().empty()) {
         const QMessageBox::StandardButton answer = NextAnswers().front();
         NextAnswers().pop_front();
@@ -58,14 +67,16 @@ void MessageBox::Information(QWidget* parent, const QString& title, const QStrin
     Show(parent, QMessageBox::Information, title, text, QMessageBox::Ok, informativeText);
 }
 
-void MessageBox::Warning(QWidget* parent, const QString& title, const QString& text, const QString& informativeText)
+void MessageBox::Warning(QWidget* parent, const QString& title, const QString& text,
+                         const QString& informativeText)
 {
     Show(parent, QMessageBox::Warning, title, text, QMessageBox::Ok, informativeText);
 }
 
 QString MessageBox::FileReason(const KeldError& error)
 {
-    QString reason = QString::fromStdString(error.Detail().empty() ? error.Description() : error.Detail()).trimmed();
+    QString reason =
+        QString::fromStdString(error.Detail().empty() ? error.Description() : error.Detail()).trimmed();
     // The details are written to follow the file's name.
     if (!reason.isEmpty() && reason.front().isLower() && !error.File().empty())
         reason = QFileInfo(QString::fromStdString(error.File())).fileName() + u' ' + reason;

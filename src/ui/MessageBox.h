@@ -10,7 +10,12 @@ namespace keld {
 // Every message box of the program goes through here, so tests can answer it without a window.
 class MessageBox {
 public:
+    // The program's display name, "KELD Character Generator": the title of a box for which no
+    // other is given.
+    static QString ProgramTitle();
+
     // Shows a modal box and returns the button chosen (the first of `buttons` when it is closed).
+    // An empty title is the program's.
     static QMessageBox::StandardButton Show(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                                             const QString& text, QMessageBox::StandardButtons buttons,
                                             const QString& informativeText = {});

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +56,27 @@ TEST(ReportCommand, RefusesWhatIsNoTemplateWithoutReadingIt)
     fs::remove_all(folder);
 }
 
+// A missing or extra argument is a mistake in the command line like any other: named, with the
+// hint, and an exit status of 100 or more; with --template the missing one is OUT.
+TEST(ReportCommand, NamesTheMissingArgument)
+{
+    const std::string character = std::string(KELD_TEST_DATA) + "/charfile/valid-character.kld";
+    const std::string shipped = std::string(KELD_TEST_DATA) + "/../../data/detchar.rtf";
+    const struct {
+        std::vector<std::string> args;
+        std::string said;
+    } cases[] = {{{"report", character, shipped}, "OUT is required"},
+                 {{"report", character}, "TEMPLATE is required"},
+                 {{"report", "--template", "detail", character}, "OUT is required"},
+                 {{"report", "--template", "detail", character, "a.rtf", "b.rtf"}, "not expected: b.rtf"}};
+    for (const auto& c : cases) {
+        const test::CliRun run = RunCli(c.args);
+        EXPECT_GE(run.exitCode, 100) << c.said;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists("a.rtf"));
+    }
+}
 
 // A report written to the program's own standard output goes where that stream goes: appended to
 // the file it appends to, through a pipe; a FIFO or a device given as OUT is refused, not replaced.

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -207,6 +208,41 @@ private slots:
         QCOMPARE(spoken->valueInterface()->currentValue().toInt(), 11);
         QCOMPARE(spoken->text(QAccessible::Name), QStringLiteral("Dice spins"));
         QCOMPARE(spoken->text(QAccessible::Description), QStringLiteral("Dice Spins (1 to 11) Times"));
+    }
+
+    // Keyboard only: Enter presses the focused button as Space does, the spins bar shows that it
+    // has the focus, and a screen reader names each dice list by its slot, its entry the value.
+    void KeyboardAndScreenReaderUse()
+    {
+        Fixture f;
+        QApplication::setActiveWindow(f.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        auto* roll = f.Find<QPushButton>("Command2", 1);
+        roll->setFocus();
+        QTest::keyClick(roll, Qt::Key_Return);
+        QVERIFY(f.Value(1) != QStringLiteral("Value"));
+        QCOMPARE(f.Value(0), QStringLiteral("Value"));
+        auto* all = f.Find<QPushButton>("Command1");
+        all->setFocus();
+        QTest::keyClick(all, Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(f.Value(0) != QStringLiteral("Value"));
+
+        auto* bar = f.Find<QScrollBar>("HScroll1");
+        const QImage unfocused = bar->grab().toImage();
+        bar->setFocus();
+        QVERIFY(bar->hasFocus());
+        QVERIFY2(bar->grab().toImage() != unfocused, "the focus does not show on the spins bar");
+
+        for (int slot = 0; slot < DiceRoller::kSlotCount; ++slot) {
+            auto* dice = f.Find<QComboBox>("lstDice", slot);
+            if (slot == 4)
+                f.Choose(slot, QStringLiteral("2D6"));
+            QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(dice);
+            QVERIFY(spoken);
+            QCOMPARE(spoken->role(), QAccessible::ComboBox);
+            QCOMPARE(spoken->text(QAccessible::Name), QStringLiteral("Slot %1 dice").arg(slot + 1));
+            QCOMPARE(spoken->text(QAccessible::Value), slot == 4 ? QStringLiteral("2D6") : QStringLiteral("%ILES"));
+        }
     }
 
     void PositionIsSavedOnCloseAndRestored()

@@ -27,6 +27,8 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QAccessible>
+#include <QClipboard>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -36,6 +38,8 @@
 
 #include <filesystem>
 #include <memory>
+
+#include <unistd.h>
 
 using namespace keld;
 
@@ -75,10 +79,11 @@ QString PdfInfoLines(const QString& path)
     return kept.join(u'\n');
 }
 
-// A message box as MessageBox records it: the program's title, then the text.
+// A message box as MessageBox records it: the program's display name (never its file name), then
+// the text.
 QString Shown(const char* text)
 {
-    return QGuiApplication::applicationDisplayName() + u'\n' + QLatin1String(text);
+    return QStringLiteral("KELD Character Generator\n") + QLatin1String(text);
 }
 
 QString DataFile(const char* name)
@@ -124,6 +129,16 @@ class ReportWindowTest : public QObject {
     }
 
     QString PreviewText() const { return m_commands->Window()->Preview()->toPlainText(); }
+
+    // A template of three pages: "One [NAME]", "Two", "Three".
+    QString ThreePages() const
+    {
+        QFile pages(TempPath("three.rtf"));
+        if (!pages.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(pages.fileName()));
+        pages.write("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs24 One [NAME]\\page Two\\page Three\\par}");
+        return pages.fileName();
+    }
 
     // The files the test folder holds apart from the settings.
     QStringList WrittenFiles() const
@@ -641,6 +656,253 @@ private slots:
 
         QTest::keyClick(view, Qt::Key_Escape);
         QCOMPARE(m_commands->Window(), nullptr);
+    }
+
+    // What the print system did with a job is said: a job it never took (its queue gone while the
+    // report printed) is offered as a PDF like a refused one; a stopped printer keeps the job and
+    // the user is told why it does not print.
+    void PrintSystemOutcomesAreSaid()
+    {
+        const auto restore = qScopeGuard([] { PrintDestination::SetJobCheck({}); });
+        PrintDestination::SetJobCheck([](const QPrinter&) {
+            return PrintDestination::Outcome{PrintDestination::Outcome::State::Lost,
+                                             QStringLiteral("The printer or class does not exist.")};
+        });
+        MessageBox::SetNextAnswer(QMessageBox::Save);
+        FileDialog::SetNextFileName(TempPath("lost"));
+        m_commands->PrintDetail();
+        QStringList shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(Shown("The report was not printed")) &&
+                     shown[0].contains("(The printer or class does not exist.)") && shown[0].contains("PDF"),
+                 qPrintable(shown[0]));
+        QVERIFY(PdfText(TempPath("lost.pdf")).contains("30000"));
+
+        PrintDestination::SetJobCheck([](const QPrinter&) {
+            return PrintDestination::Outcome{PrintDestination::Outcome::State::Waiting, QStringLiteral("paper jam")};
+        });
+        m_commands->PreviewSummary();
+        QTest::mouseClick(Button("cmdPrint"), Qt::LeftButton);
+        shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains("is stopped (paper jam)") && shown[0].contains("waits in its queue") &&
+                     !shown[0].contains("PDF"),
+                 qPrintable(shown[0]));
+
+        PrintDestination::SetJobCheck([](const QPrinter&) { return PrintDestination::Outcome{}; });
+        QTest::mouseClick(Button("cmdPrint"), Qt::LeftButton);
+        QCOMPARE(MessageBox::TakeShown(), QStringList());
+    }
+
+    // Keyboard only: Tab goes through the window as it is laid out, Enter presses the focused
+    // button and does nothing in the page view, and the page view shows that it has the focus.
+    void KeyboardFollowsTheLayout()
+    {
+        m_commands->PreviewDetail();
+        ReportWindow* window = m_commands->Window();
+        QApplication::setActiveWindow(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        PageView* view = window->Preview();
+        Button("cmdClose")->setFocus();
+        const QImage unfocused = view->viewport()->grab().toImage();
+        view->setFocus();
+        QVERIFY(view->hasFocus());
+        QVERIFY2(view->viewport()->grab().toImage() != unfocused, "the focus does not show on the pages");
+
+        QStringList order;
+        for (int i = 0; i < 6; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order, (QStringList{"cmdPrint", "cmdsaveRTF", "cmdSavePDF", "cboZoom", "cmdClose", "RichTextBox1"}));
+
+        QTest::keyClick(view, Qt::Key_Return);
+        QTest::keyClick(view, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(m_jobs, QStringList());
+        QCOMPARE(m_commands->Window(), window);
+
+        Button("cmdPrint")->setFocus();
+        QTest::keyClick(Button("cmdPrint"), Qt::Key_Return);
+        QCOMPARE(m_jobs.size(), 1);
+        FileDialog::SetNextCancel();
+        Button("cmdsaveRTF")->setFocus();
+        QTest::keyClick(Button("cmdsaveRTF"), Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(FileDialog::LastInitialName(), QStringLiteral("Broken.rtf"));
+        Button("cmdClose")->setFocus();
+        QTest::keyClick(Button("cmdClose"), Qt::Key_Return);
+        QCOMPARE(m_commands->Window(), nullptr);
+        QCOMPARE(MessageBox::TakeShown(), QStringList());
+    }
+
+    // A zoom between the listed ones stands in the box as an entry like the others, not as a
+    // grey placeholder; it goes when a listed zoom is chosen.
+    void ZoomBoxShowsEveryZoomAsAnEntry()
+    {
+        m_commands->PreviewDetail();
+        ReportWindow* window = m_commands->Window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        PageView* view = window->Preview();
+        auto* zoom = window->findChild<QComboBox*>(QStringLiteral("cboZoom"));
+        const int listed = zoom->count();
+        QTest::keyClick(view, Qt::Key_Plus, Qt::ControlModifier);
+        auto percentText = [&] { return QStringLiteral("%1 %").arg(qRound(view->Percent())); };
+        QVERIFY(zoom->currentIndex() >= 0);
+        QCOMPARE(zoom->currentText(), percentText());
+        QCOMPARE(zoom->count(), listed + 1);
+        QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &wheel);
+        QCOMPARE(zoom->currentText(), percentText());
+        QCOMPARE(zoom->count(), listed + 1);
+        // Chosen again, the entry keeps the zoom it shows.
+        const double before = view->Percent();
+        zoom->activated(listed);
+        QVERIFY(qAbs(view->Percent() - before) < 1);
+        zoom->activated(zoom->findText(QStringLiteral("150 %")));
+        QCOMPARE(zoom->currentText(), QStringLiteral("150 %"));
+        QCOMPARE(zoom->count(), listed);
+        zoom->activated(zoom->findText(QStringLiteral("Fit Width")));
+        QCOMPARE(zoom->currentText(), QStringLiteral("Fit Width"));
+    }
+
+    // One rule for both Save As commands: the format's extension is added unless the name ends
+    // in it, whatever else it ends in.
+    void SaveAsAddsTheFormatsExtension()
+    {
+        m_commands->PreviewSummary();
+        const struct {
+            const char* button;
+            const char* typed;
+            const char* written;
+        } cases[] = {{"cmdsaveRTF", "wrong.pdf", "wrong.pdf.rtf"},
+                     {"cmdsaveRTF", "plain", "plain.rtf"},
+                     {"cmdsaveRTF", "Upper.RTF", "Upper.RTF"},
+                     {"cmdSavePDF", "x.rtf", "x.rtf.pdf"},
+                     {"cmdSavePDF", "Upper.PDF", "Upper.PDF"}};
+        for (const auto& c : cases) {
+            FileDialog::SetNextFileName(TempPath(QLatin1String(c.typed)));
+            QTest::mouseClick(Button(c.button), Qt::LeftButton);
+            QVERIFY2(QFile::exists(TempPath(QLatin1String(c.written))), c.written);
+            const QByteArray head = ReadAll(TempPath(QLatin1String(c.written))).left(5);
+            QCOMPARE(head, QByteArray(QLatin1String(c.written).endsWith(QLatin1String("rtf"), Qt::CaseInsensitive)
+                                          ? "{\\rtf"
+                                          : "%PDF-"));
+        }
+        QCOMPARE(WrittenFiles().size(), 5);
+        QCOMPARE(MessageBox::TakeShown(), QStringList());
+    }
+
+    // A PDF that cannot be written is refused before the report is rendered for it: no progress
+    // box, the message at once, the file that was there left whole.
+    void UnwritablePdfTargetIsRefusedFirst()
+    {
+        ReportWindow::SetProgressDelay(0);
+        const auto restore = qScopeGuard([] { ReportWindow::SetProgressDelay(500); });
+        int progressShown = 0;
+        struct ProgressWatch : QObject {
+            int& shown;
+            explicit ProgressWatch(int& count) : shown(count) {}
+            bool eventFilter(QObject* watched, QEvent* event) override
+            {
+                if (event->type() == QEvent::Show && qobject_cast<QProgressDialog*>(watched))
+                    ++shown;
+                return false;
+            }
+        } watch(progressShown);
+        qApp->installEventFilter(&watch);
+        m_commands->PreviewDetail();
+
+        QFile notFolder(TempPath("file"));
+        QVERIFY(notFolder.open(QIODevice::WriteOnly));
+        notFolder.close();
+        QStringList targets{TempPath("file/x.pdf"), TempPath("no-such-folder/x.pdf")};
+        if (::geteuid() != 0) {
+            QVERIFY(QDir().mkpath(TempPath("locked")));
+            QFile old(TempPath("locked/old.pdf"));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old bytes");
+            old.close();
+            QFile::setPermissions(TempPath("locked"), QFile::ReadOwner | QFile::ExeOwner);
+            QFile::setPermissions(old.fileName(), QFile::ReadOwner);
+            targets << TempPath("locked/new.pdf") << old.fileName();
+        }
+        for (const QString& target : targets) {
+            FileDialog::SetNextFileName(target);
+            QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+            const QStringList shown = MessageBox::TakeShown();
+            QCOMPARE(shown.size(), 1);
+            QVERIFY2(shown[0].contains("was not saved") && shown[0].contains(target), qPrintable(shown[0]));
+        }
+        QCOMPARE(progressShown, 0);
+        if (::geteuid() != 0) {
+            QCOMPARE(ReadAll(TempPath("locked/old.pdf")), QByteArray("old bytes"));
+            QFile::setPermissions(TempPath("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+
+        // A target that can be written shows the progress as before.
+        FileDialog::SetNextFileName(TempPath("fine.pdf"));
+        QTest::mouseClick(Button("cmdSavePDF"), Qt::LeftButton);
+        QVERIFY(QFile::exists(TempPath("fine.pdf")));
+        QVERIFY(progressShown > 0);
+        qApp->removeEventFilter(&watch);
+    }
+
+    // Text selected in the preview is offered for a middle-click paste, as in any text view.
+    void SelectionIsOfferedForMiddleClickPaste()
+    {
+        if (!QGuiApplication::clipboard()->supportsSelection())
+            QSKIP("this platform has no primary selection (run with -platform xcb under a display)");
+        m_commands->PreviewDetail();
+        PageView* view = m_commands->Window()->Preview();
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"), QClipboard::Selection);
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(QGuiApplication::clipboard()->text(QClipboard::Selection).contains(QStringLiteral("Broken")));
+        view->setTextCursor(view->document()->find(QStringLiteral("Broken")));
+        QCOMPARE(QGuiApplication::clipboard()->text(QClipboard::Selection), QStringLiteral("Broken"));
+    }
+
+    // A screen reader hears the zoom box as "Zoom" and reads the report in the page view, a page
+    // at a time, through the view's text; selecting there selects in the report.
+    void ScreenReadersReadTheReport()
+    {
+        m_summaryPath = ThreePages();
+        m_commands->PreviewSummary();
+        ReportWindow* window = m_commands->Window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QAccessibleInterface* zoom =
+            QAccessible::queryAccessibleInterface(window->findChild<QComboBox*>(QStringLiteral("cboZoom")));
+        QVERIFY(zoom);
+        QCOMPARE(zoom->text(QAccessible::Name), QStringLiteral("Zoom"));
+        QCOMPARE(zoom->text(QAccessible::Value), QStringLiteral("Fit Width"));
+
+        PageView* view = window->Preview();
+        QAccessibleInterface* pages = QAccessible::queryAccessibleInterface(view);
+        QVERIFY(pages && pages->textInterface());
+        QAccessibleTextInterface* text = pages->textInterface();
+        QCOMPARE(pages->text(QAccessible::Name), QStringLiteral("Report preview"));
+        QVERIFY(pages->state().readOnly);
+        QVERIFY2(pages->text(QAccessible::Description).startsWith(QLatin1String("Page 1 of 3")),
+                 qPrintable(pages->text(QAccessible::Description)));
+        QString all;
+        for (int page = 0; page < 3; ++page) {
+            view->ShowPage(page);
+            const QString shown = text->text(0, text->characterCount());
+            QCOMPARE(shown.size(), text->characterCount());
+            QVERIFY2(shown.contains(QStringList{"One Broken", "Two", "Three"}[page]), qPrintable(shown));
+            all += shown;
+        }
+        QCOMPARE(all.simplified(), QStringLiteral("One Broken Two Three"));
+
+        view->ShowPage(1);
+        text->setSelection(0, 0, 3);
+        QCOMPARE(view->textCursor().selectedText(), QStringLiteral("Two"));
+        int start = -1, end = -1;
+        text->selection(0, &start, &end);
+        QCOMPARE(start, 0);
+        QCOMPARE(end, 3);
+        const QRect first = text->characterRect(0);
+        QVERIFY(!first.isEmpty());
+        QCOMPARE(text->offsetAtPoint(first.center()), 0);
     }
 
     // Saving shows its progress by pages; Cancel leaves no file and no message.

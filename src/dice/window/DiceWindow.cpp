@@ -2,6 +2,7 @@
 
 #include "settings/SettingsStore.h"
 #include "ui/BusyGuard.h"
+#include "ui/NamedComboBox.h"
 #include "ui/TextDrag.h"
 #include "ui/Twips.h"
 #include "ui/WindowPlace.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -32,6 +34,33 @@ constexpr double kValueHeightTwips = 480;
 QString QtText(const std::string& text)
 {
     return QString::fromStdString(text);
+}
+
+// The spins bar with its keyboard focus shown, as a frame in the highlight colour: the styles
+// draw no focus on a scroll bar.
+class SpinsBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QScrollBar::paintEvent(event);
+        if (!hasFocus())
+            return;
+        QPainter painter(this);
+        painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    }
+};
+
+// Enter presses the focused button, as Space does (a window that is no dialog leaves it off).
+QPushButton* MakeButton(const QString& caption, QWidget* parent)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setAutoDefault(true);
+    return button;
 }
 
 } // namespace
@@ -53,7 +82,7 @@ DiceWindow::DiceWindow(SettingsStore& settings, UniformSource uniform, QWidget* 
     for (int i = 0; i < DiceRoller::kSlotCount; ++i)
         grid->addWidget(BuildSlot(i), i / kSlotColumns, i % kSlotColumns);
 
-    m_rollAll = new QPushButton(QStringLiteral("&ROLL ALL"), this);
+    m_rollAll = MakeButton(QStringLiteral("&ROLL ALL"), this);
     m_rollAll->setObjectName(QStringLiteral("Command1"));
     m_rollAll->setAccessibleName(QStringLiteral("Roll all"));
     connect(m_rollAll, &QPushButton::clicked, this, [this] {
@@ -61,7 +90,7 @@ DiceWindow::DiceWindow(SettingsStore& settings, UniformSource uniform, QWidget* 
         Rolling([this] { m_roller.RollAll(); });
     });
 
-    m_percentile = new QPushButton(QStringLiteral("%-ILES"), this);
+    m_percentile = MakeButton(QStringLiteral("%-ILES"), this);
     m_percentile->setObjectName(QStringLiteral("Command3"));
     m_percentile->setAccessibleName(QStringLiteral("Percentile dice in every slot"));
     connect(m_percentile, &QPushButton::clicked, this, [this] { m_roller.SetAllPercentile(); });
@@ -75,7 +104,7 @@ DiceWindow::DiceWindow(SettingsStore& settings, UniformSource uniform, QWidget* 
     m_spinsCaption = new QLabel(this);
     m_spinsCaption->setObjectName(QStringLiteral("Label2"));
     m_spinsCaption->setAccessibleDescription(QStringLiteral("Dice spins"));
-    m_spins = new QScrollBar(Qt::Horizontal, this);
+    m_spins = new SpinsBar(Qt::Horizontal, this);
     m_spins->setObjectName(QStringLiteral("HScroll1"));
     m_spins->setAccessibleName(QStringLiteral("Dice spins"));
     m_spins->setRange(DiceRoller::kMinSpins, DiceRoller::kMaxSpins);
@@ -120,7 +149,7 @@ QWidget* DiceWindow::BuildSlot(int slot)
     frame->setAccessibleName(QStringLiteral("Slot %1").arg(number));
     SlotControls& c = m_slots[slot];
 
-    c.dice = new QComboBox(frame);
+    c.dice = new NamedComboBox(frame);
     c.dice->setObjectName(QStringLiteral("lstDice_%1").arg(slot));
     c.dice->setAccessibleName(QStringLiteral("Slot %1 dice").arg(number));
     c.dice->setEditable(true);
@@ -138,7 +167,7 @@ QWidget* DiceWindow::BuildSlot(int slot)
     connect(c.dice, &QComboBox::editTextChanged, this,
             [this, slot](const QString& text) { m_roller.SetExpression(slot, text.toStdString()); });
 
-    c.roll = new QPushButton(QStringLiteral("Roll Me"), frame);
+    c.roll = MakeButton(QStringLiteral("Roll Me"), frame);
     c.roll->setObjectName(QStringLiteral("Command2_%1").arg(slot));
     c.roll->setAccessibleName(QStringLiteral("Roll slot %1").arg(number));
     connect(c.roll, &QPushButton::clicked, this,

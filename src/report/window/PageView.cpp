@@ -3,15 +3,20 @@
 #include "report/render/RenderBuilder.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTextLayout>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -25,10 +30,132 @@ constexpr double kMinPercent = 10;
 constexpr double kMaxPercent = 800;
 constexpr double kZoomStep = 1.25;
 
+// The page view for screen readers: read-only text that is the page in view, so a report of a
+// thousand pages is read a page at a time as the user pages through it.
+class PageViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit PageViewAccessible(PageView* view) : QAccessibleWidget(view, QAccessible::EditableText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.readOnly = true;
+        state.multiLine = true;
+        state.selectableText = true;
+        return state;
+    }
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Description && View()->PageCount() > 0) {
+            const QString page =
+                QStringLiteral("Page %1 of %2").arg(View()->CurrentPage() + 1).arg(View()->PageCount());
+            const QString own = QAccessibleWidget::text(kind);
+            return own.isEmpty() ? page : page + QStringLiteral(". ") + own;
+        }
+        return QAccessibleWidget::text(kind);
+    }
+
+    void selection(int index, int* start, int* end) const override
+    {
+        *start = *end = 0;
+        const QTextCursor cursor = View()->textCursor();
+        if (index != 0 || !cursor.hasSelection())
+            return;
+        *start = Local(cursor.selectionStart());
+        *end = Local(cursor.selectionEnd());
+    }
+    int selectionCount() const override
+    {
+        int start = 0, end = 0;
+        selection(0, &start, &end);
+        return start < end ? 1 : 0;
+    }
+    void addSelection(int start, int end) override { setSelection(0, start, end); }
+    void removeSelection(int) override
+    {
+        QTextCursor cursor = View()->textCursor();
+        cursor.clearSelection();
+        View()->setTextCursor(cursor);
+    }
+    void setSelection(int, int start, int end) override
+    {
+        QTextCursor cursor = View()->textCursor();
+        if (cursor.isNull())
+            return;
+        cursor.setPosition(Global(start));
+        cursor.setPosition(Global(end), QTextCursor::KeepAnchor);
+        View()->setTextCursor(cursor);
+    }
+
+    int cursorPosition() const override { return Local(View()->textCursor().position()); }
+    void setCursorPosition(int position) override
+    {
+        QTextCursor cursor = View()->textCursor();
+        if (cursor.isNull())
+            return;
+        cursor.setPosition(Global(position));
+        View()->setTextCursor(cursor);
+    }
+
+    QString text(int start, int end) const override
+    {
+        const QString page = Page();
+        start = std::clamp(start, 0, static_cast<int>(page.size()));
+        end = end < 0 ? static_cast<int>(page.size()) : std::clamp(end, start, static_cast<int>(page.size()));
+        return page.mid(start, end - start);
+    }
+    int characterCount() const override { return static_cast<int>(Page().size()); }
+
+    QRect characterRect(int offset) const override
+    {
+        const QRect rect = View()->PositionRect(Global(offset));
+        return rect.isNull() ? QRect() : QRect(View()->viewport()->mapToGlobal(rect.topLeft()), rect.size());
+    }
+    int offsetAtPoint(const QPoint& point) const override
+    {
+        const int position = View()->HitTest(View()->viewport()->mapFromGlobal(point));
+        const int local = position - Start();
+        return position < 0 || local < 0 || local > characterCount() ? -1 : local;
+    }
+    void scrollToSubstring(int, int) override {} // the text is the page in view
+    QString attributes(int offset, int* start, int* end) const override
+    {
+        *start = *end = offset;
+        return {};
+    }
+
+private:
+    PageView* View() const { return static_cast<PageView*>(widget()); }
+    int Start() const { return View()->PageStart(View()->CurrentPage()); }
+    QString Page() const { return View()->PageText(View()->CurrentPage()); }
+    int Local(int position) const { return std::clamp(position - Start(), 0, characterCount()); }
+    int Global(int offset) const { return Start() + std::clamp(offset, 0, characterCount()); }
+};
+
+QAccessibleInterface* PageViewFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(PageView::staticMetaObject.className()) && object)
+        return new PageViewAccessible(static_cast<PageView*>(object));
+    return nullptr;
+}
+
 } // namespace
 
 PageView::PageView(QWidget* parent) : QAbstractScrollArea(parent)
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(&PageViewFactory);
+        return true;
+    }();
+    (void)accessible;
     setFocusPolicy(Qt::StrongFocus);
     // The surround follows the theme; the pages are white paper under any theme.
     viewport()->setBackgroundRole(QPalette::Dark);
@@ -42,6 +169,8 @@ void PageView::SetDocument(QTextDocument* document)
 {
     m_document = document;
     m_cursor = document ? QTextCursor(document) : QTextCursor();
+    m_pageStarts.clear();
+    m_lastPage = -1;
     UpdateGeometry();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
@@ -54,7 +183,7 @@ void PageView::setTextCursor(const QTextCursor& cursor)
     if (cursor.document() != m_document)
         return;
     m_cursor = cursor;
-    viewport()->update();
+    SelectionChanged();
 }
 
 QString PageView::toPlainText() const
@@ -65,6 +194,83 @@ QString PageView::toPlainText() const
 int PageView::PageCount() const
 {
     return m_document ? std::max(1, m_document->pageCount()) : 0;
+}
+
+int PageView::PageStart(int index) const
+{
+    if (!m_document)
+        return 0;
+    const int count = PageCount();
+    if (m_pageStarts.empty()) {
+        // Each page begins with the first line laid out on it.
+        m_pageStarts.push_back(0);
+        const double height = PaperPixels().height();
+        QAbstractTextDocumentLayout* layout = m_document->documentLayout();
+        for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
+            const QTextLayout* lines = block.layout();
+            const double top = layout->blockBoundingRect(block).top();
+            for (int i = 0; lines && i < lines->lineCount(); ++i) {
+                const QTextLine line = lines->lineAt(i);
+                const int page = static_cast<int>((top + line.y()) / height);
+                while (static_cast<int>(m_pageStarts.size()) <= page &&
+                       static_cast<int>(m_pageStarts.size()) < count)
+                    m_pageStarts.push_back(block.position() + line.textStart());
+            }
+        }
+        const int end = std::max(0, m_document->characterCount() - 1);
+        while (static_cast<int>(m_pageStarts.size()) < count)
+            m_pageStarts.push_back(end);
+    }
+    if (index >= static_cast<int>(m_pageStarts.size()))
+        return std::max(0, m_document->characterCount() - 1);
+    return m_pageStarts[static_cast<std::size_t>(std::max(0, index))];
+}
+
+QString PageView::PageText(int index) const
+{
+    if (!m_document)
+        return {};
+    const int start = PageStart(index), end = std::max(start, PageStart(index + 1));
+    QString text;
+    text.reserve(end - start);
+    for (int position = start; position < end; ++position) {
+        const QChar c = m_document->characterAt(position);
+        switch (c.unicode()) {
+        case QChar::ParagraphSeparator:
+        case QChar::LineSeparator:
+        case 0xfdd0: // a table's start and end
+        case 0xfdd1:
+            text += u'\n';
+            break;
+        default:
+            text += c;
+        }
+    }
+    return text;
+}
+
+QRect PageView::PositionRect(int position) const
+{
+    if (!m_document)
+        return {};
+    const QTextBlock block = m_document->findBlock(position);
+    const QTextLayout* layout = block.layout();
+    if (!block.isValid() || !layout)
+        return {};
+    const QTextLine line = layout->lineForTextPosition(position - block.position());
+    if (!line.isValid())
+        return {};
+    const QPointF top = m_document->documentLayout()->blockBoundingRect(block).topLeft();
+    const double x = top.x() + line.cursorToX(position - block.position());
+    const double next = top.x() + line.cursorToX(position - block.position() + 1);
+    const double y = top.y() + line.y();
+    const double height = PaperPixels().height();
+    const int page = static_cast<int>(y / height);
+    const QRect paper = PageRect(page);
+    const double scale = Scale();
+    return QRectF(paper.left() + x * scale, paper.top() + (y - page * height) * scale,
+                  std::max(1.0, (next - x) * scale), line.height() * scale)
+        .toAlignedRect();
 }
 
 int PageView::Gap() const
@@ -180,7 +386,8 @@ int PageView::CurrentPage() const
     if (count <= 1)
         return 0;
     const QScrollBar* bar = verticalScrollBar();
-    if (bar->value() >= bar->maximum() && bar->maximum() > 0 && PageRect(count - 1).top() < viewport()->height())
+    if (bar->value() >= bar->maximum() && bar->maximum() > 0 &&
+        PageRect(count - 1).top() < viewport()->height())
         return count - 1;
     // The page that holds the upper third of the view.
     const int probe = viewport()->height() / 3;
@@ -204,6 +411,15 @@ void PageView::EmitPage()
         return;
     m_lastPage = page;
     m_lastCount = count;
+    // A screen reader reads the page in view.
+    if (QAccessible::isActive()) {
+        QString text = PageText(page);
+        QAccessibleTextUpdateEvent update(this, 0, m_spokenPage, text);
+        QAccessible::updateAccessibility(&update);
+        m_spokenPage = std::move(text);
+        QAccessibleEvent described(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&described);
+    }
     emit PageChanged(page, count);
 }
 
@@ -235,9 +451,19 @@ QSize PageView::sizeHint() const
 
 void PageView::paintEvent(QPaintEvent* event)
 {
+    QPainter painter(viewport());
+    // Keyboard focus shows as a frame in the highlight colour along the view's edge; the styles
+    // draw none for a scroll area.
+    const auto focusFrame = qScopeGuard([&] {
+        if (!hasFocus())
+            return;
+        painter.setClipping(false);
+        painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(viewport()->rect()).adjusted(1, 1, -1, -1));
+    });
     if (!m_document)
         return;
-    QPainter painter(viewport());
     const double scale = Scale();
     QList<QAbstractTextDocumentLayout::Selection> selections;
     if (m_cursor.hasSelection()) {
@@ -332,7 +558,7 @@ void PageView::keyPressEvent(QKeyEvent* event)
     default:
         if (event->matches(QKeySequence::SelectAll) && m_document) {
             m_cursor.select(QTextCursor::Document);
-            viewport()->update();
+            SelectionChanged();
         } else if (event->matches(QKeySequence::Copy)) {
             CopySelection();
         } else {
@@ -353,6 +579,46 @@ void PageView::CopySelection() const
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
+void PageView::OfferSelection() const
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard->supportsSelection() || !m_cursor.hasSelection())
+        return;
+    clipboard->setText(m_cursor.selection().toPlainText(), QClipboard::Selection);
+}
+
+void PageView::SelectionChanged()
+{
+    viewport()->update();
+    OfferSelection();
+    if (QAccessible::isActive()) {
+        const int start = PageStart(CurrentPage());
+        QAccessibleTextSelectionEvent selected(this, std::max(0, m_cursor.selectionStart() - start),
+                                               std::max(0, m_cursor.selectionEnd() - start));
+        QAccessible::updateAccessibility(&selected);
+    }
+}
+
+void PageView::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void PageView::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
+void PageView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !m_document)
+        return QAbstractScrollArea::mouseReleaseEvent(event);
+    // The selection is offered once the drag has made it, not at every move.
+    OfferSelection();
+}
+
 void PageView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton || !m_document)
@@ -361,7 +627,7 @@ void PageView::mousePressEvent(QMouseEvent* event)
     if (position < 0)
         return;
     m_cursor.setPosition(position, event->modifiers() & Qt::ShiftModifier ? QTextCursor::KeepAnchor
-                                                                           : QTextCursor::MoveAnchor);
+                                                                          : QTextCursor::MoveAnchor);
     viewport()->update();
 }
 
@@ -385,7 +651,7 @@ void PageView::mouseDoubleClickEvent(QMouseEvent* event)
         return;
     m_cursor.setPosition(position);
     m_cursor.select(QTextCursor::WordUnderCursor);
-    viewport()->update();
+    SelectionChanged();
 }
 
 } // namespace keld

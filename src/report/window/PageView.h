@@ -3,6 +3,8 @@
 #include <QAbstractScrollArea>
 #include <QTextCursor>
 
+#include <vector>
+
 class QTextDocument;
 
 namespace keld {
@@ -46,6 +48,13 @@ public:
     // The document position under a viewport point, or -1 off the pages.
     int HitTest(const QPoint& point) const;
 
+    // Where page `index` begins in the document, and its text with one character for each
+    // document position (paragraph and cell ends as line breaks): what a screen reader reads.
+    int PageStart(int index) const;
+    QString PageText(int index) const;
+    // The character at document `position` in viewport coordinates.
+    QRect PositionRect(int position) const;
+
     QSize sizeHint() const override;
 
 signals:
@@ -61,7 +70,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QSizeF PaperPixels() const;
@@ -70,6 +82,9 @@ private:
     void UpdateGeometry();
     void EmitPage();
     void CopySelection() const;
+    // The selection as the X11 primary selection, for a middle-click paste.
+    void OfferSelection() const;
+    void SelectionChanged();
     int Gap() const;
 
     QTextDocument* m_document = nullptr;
@@ -78,6 +93,8 @@ private:
     double m_percent = 100;
     int m_lastPage = -1;
     int m_lastCount = -1;
+    mutable std::vector<int> m_pageStarts; // filled when first asked for
+    QString m_spokenPage;                  // the page text a screen reader was last given
 };
 
 } // namespace keld

@@ -10,30 +10,40 @@
 #include "report/window/PrintDestination.h"
 #include "ui/BusyGuard.h"
 #include "ui/MessageBox.h"
+#include "ui/NamedComboBox.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QLabel>
-#include <QProgressDialog>
-#include <QShortcut>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPageLayout>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace keld {
 
 namespace {
+
+// The fixed entries of the zoom box; a zoom between them gets one more.
+constexpr int kZoomEntries = 7;
 
 // Prints a selection on the report's own paper, without the report's headers and footers: its
 // margins are part of the document.
@@ -92,6 +102,39 @@ bool JobFailed(const QPrinter& printer)
            !QFileInfo::exists(printer.outputFileName());
 }
 
+// The rule of both Save As commands: the chosen format's extension is added unless the name
+// already ends in it, so that no file carries the other format's name.
+QString WithExtension(const QString& path, const QString& extension)
+{
+    const QString ending = u'.' + extension;
+    return path.endsWith(ending, Qt::CaseInsensitive) ? path : path + ending;
+}
+
+// Whether `path` can be written, asked before a long rendering rather than after it: an existing
+// file must be writable and its folder must take a new file (the save writes one beside it).
+Status CheckWritable(const QString& path)
+{
+    const std::string target = path.toStdString();
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return KeldError(75, "is a folder, not a file", target);
+        // What else is no regular file is written as a stream or refused by the save itself.
+        if (!S_ISREG(st.st_mode))
+            return Success();
+        if (::access(target.c_str(), W_OK) != 0)
+            return KeldError(70, "is read-only", target);
+    }
+    QString folder = QFileInfo(path).path();
+    std::string probe = (folder.isEmpty() ? std::string(".") : folder.toStdString()) + "/.keld-check-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return KeldError(75, std::string("cannot be written: ") + std::strerror(errno), target);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return Success();
+}
+
 } // namespace
 
 ReportWindow::ReportWindow(const SheetModel& model, QWidget* parent)
@@ -106,13 +149,14 @@ ReportWindow::ReportWindow(const SheetModel& model, QWidget* parent)
     m_preview->setAccessibleName(QStringLiteral("Report preview"));
     m_preview->setAccessibleDescription(QStringLiteral("Select part of the report to print only that part"));
 
-    m_zoom = new QComboBox(this);
+    m_zoom = new NamedComboBox(this);
     m_zoom->setObjectName(QStringLiteral("cboZoom"));
     m_zoom->setAccessibleName(QStringLiteral("Zoom"));
     m_zoom->addItem(QStringLiteral("Fit Width"), -1);
     m_zoom->addItem(QStringLiteral("Whole Page"), -2);
     for (int percent : {50, 75, 100, 150, 200})
         m_zoom->addItem(QStringLiteral("%1 %").arg(percent), percent);
+    Q_ASSERT(m_zoom->count() == kZoomEntries);
     m_zoom->setToolTip(QStringLiteral("Zoom (Ctrl+wheel, Ctrl+plus, Ctrl+minus)"));
     m_pageLabel = new QLabel(this);
     m_pageLabel->setObjectName(QStringLiteral("lblPage"));
@@ -128,8 +172,9 @@ ReportWindow::ReportWindow(const SheetModel& model, QWidget* parent)
         auto* button = new QPushButton(caption, this);
         button->setObjectName(QLatin1String(name));
         button->setAccessibleName(spoken);
-        // Enter in the preview must not print.
-        button->setAutoDefault(false);
+        // Enter presses the focused button, as Space does. This window is no dialog, so no button
+        // is pressed by Enter elsewhere: in the page view it does nothing.
+        button->setAutoDefault(true);
         return button;
     };
     m_print = makeButton("cmdPrint", QStringLiteral("&Print"), QStringLiteral("Print"));
@@ -170,6 +215,13 @@ ReportWindow::ReportWindow(const SheetModel& model, QWidget* parent)
     connect(m_preview, &PageView::PageChanged, this, [this](int index, int count) {
         m_pageLabel->setText(QStringLiteral("Page %1 of %2").arg(index + 1).arg(count));
     });
+    // Tab follows the layout: the pages, then the buttons and the zoom from left to right.
+    setTabOrder(m_preview, m_print);
+    setTabOrder(m_print, m_saveRtf);
+    setTabOrder(m_saveRtf, m_savePdf);
+    setTabOrder(m_savePdf, m_zoom);
+    setTabOrder(m_zoom, m_close);
+
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 
@@ -193,13 +245,26 @@ void ReportWindow::ShowZoom()
     case PageView::ZoomMode::WholePage:
         index = 1;
         break;
-    case PageView::ZoomMode::Fixed:
-        index = m_zoom->findData(static_cast<int>(std::lround(m_preview->Percent())));
-        if (index < 2)
-            index = -1;
+    case PageView::ZoomMode::Fixed: {
+        // A zoom between the listed ones is shown as an entry of its own after them, in the
+        // normal style rather than as a grey placeholder that looks disabled.
+        const int percent = static_cast<int>(std::lround(m_preview->Percent()));
+        index = m_zoom->findData(percent);
+        if (index >= 0 && index < kZoomEntries)
+            break;
+        const QString text = QStringLiteral("%1 %").arg(percent);
+        if (m_zoom->count() == kZoomEntries) {
+            m_zoom->addItem(text, percent);
+        } else {
+            m_zoom->setItemText(kZoomEntries, text);
+            m_zoom->setItemData(kZoomEntries, percent);
+        }
+        index = kZoomEntries;
         break;
     }
-    m_zoom->setPlaceholderText(QStringLiteral("%1 %").arg(std::lround(m_preview->Percent())));
+    }
+    if (index != kZoomEntries && m_zoom->count() > kZoomEntries)
+        m_zoom->removeItem(kZoomEntries);
     m_zoom->setCurrentIndex(index);
 }
 
@@ -273,14 +338,16 @@ bool ReportWindow::Print()
     std::unique_ptr<QPrinter> printer = PrintDestination::DefaultPrinter();
     if (!printer)
         return OfferPdf(QStringLiteral("The report cannot be printed: there is no default printer."));
-    const QString where = printer->printerName().isEmpty() ? QStringLiteral("the printer")
-                                                           : QStringLiteral("\"%1\"").arg(printer->printerName());
+    const QString where = printer->printerName().isEmpty()
+                              ? QStringLiteral("the printer")
+                              : QStringLiteral("\"%1\"").arg(printer->printerName());
     // A printer that refuses jobs would swallow this one without a word.
     if (const Status accepting = PrintDestination::Accepting(*printer); !accepting)
         return OfferPdf(QStringLiteral("The report cannot be printed on %1: it %2.")
                             .arg(where, QString::fromStdString(accepting.Error().Detail())));
     const QString name = CharacterName();
     printer->setDocName(name.isEmpty() ? QStringLiteral("Report") : name);
+    const int lastJob = PrintDestination::LastJob(*printer);
     bool painted = false;
     bool cancelled = false;
     {
@@ -288,7 +355,8 @@ bool ReportWindow::Print()
         if (const std::unique_ptr<QTextDocument> selection = SelectionDocument()) {
             painted = PrintSelection(*selection, Rendered(), *printer);
         } else {
-            painted = PrintReport(Rendered(), *printer, [&](int done, int count) { return progress.Step(done, count); });
+            painted = PrintReport(Rendered(), *printer,
+                                  [&](int done, int count) { return progress.Step(done, count); });
             cancelled = progress.Cancelled();
         }
     }
@@ -299,6 +367,23 @@ bool ReportWindow::Print()
     }
     if (!painted || JobFailed(*printer))
         return OfferPdf(QStringLiteral("The report could not be printed on %1.").arg(where));
+    // Qt does not say whether the print system took the job; it is asked.
+    const PrintDestination::Outcome sent = PrintDestination::Confirm(*printer, lastJob);
+    const QString reason = sent.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(sent.reason);
+    switch (sent.state) {
+    case PrintDestination::Outcome::State::Lost:
+        return OfferPdf(
+            QStringLiteral("The report was not printed: the print system did not take the job for %1%2.")
+                .arg(where, reason));
+    case PrintDestination::Outcome::State::Waiting:
+        ShowReportMessage(MessageParent(), QMessageBox::Information,
+                          QStringLiteral("The printer %1 is stopped%2.").arg(where, reason), QMessageBox::Ok,
+                          QStringLiteral("The report waits in its queue and prints when the printer is "
+                                         "started again."));
+        return true;
+    case PrintDestination::Outcome::State::Sent:
+        break;
+    }
     return true;
 }
 
@@ -321,7 +406,8 @@ void ReportWindow::SaveAsRtf()
     }();
     if (!chosen)
         return;
-    if (Status saved = m_document.SaveFile(PathFromUtf8(chosen->toStdString())); !saved)
+    const QString path = WithExtension(*chosen, QStringLiteral("rtf"));
+    if (Status saved = m_document.SaveFile(PathFromUtf8(path.toStdString())); !saved)
         ReportSaveFailure(saved.Error());
 }
 
@@ -334,20 +420,22 @@ void ReportWindow::SaveAsPdf()
     }();
     if (!chosen)
         return;
-    // What is written is a PDF, whatever the name typed ends in.
-    QString path = *chosen;
-    if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
-        path += QStringLiteral(".pdf");
+    const QString path = WithExtension(*chosen, QStringLiteral("pdf"));
+    // Rendering a long report takes seconds: a target that cannot be written is said first.
+    if (Status writable = CheckWritable(path); !writable) {
+        ReportSaveFailure(writable.Error());
+        return;
+    }
 
     // Always the whole report: only printing takes the selection.
     Status saved = Success();
     {
         PageProgressBox progress(MessageParent(), QStringLiteral("Saving As PDF"));
-        saved = WritePdf(PathFromUtf8(path.toStdString()), ReportPdfInfo(CharacterName()),
-                         [&](QPagedPaintDevice& device) {
-                             return PrintReport(Rendered(), device,
-                                                [&](int done, int count) { return progress.Step(done, count); });
-                         });
+        saved = WritePdf(
+            PathFromUtf8(path.toStdString()), ReportPdfInfo(CharacterName()), [&](QPagedPaintDevice& device) {
+                return PrintReport(Rendered(), device,
+                                   [&](int done, int count) { return progress.Step(done, count); });
+            });
     }
     // A cancelled save leaves no file and needs no word.
     if (!saved && saved.Error().Number() != kErrCancel)
@@ -391,8 +479,7 @@ QMessageBox::StandardButton ShowReportMessage(QWidget* parent, QMessageBox::Icon
                                               const QString& informativeText)
 {
     NormalPointer pointer;
-    return MessageBox::Show(parent, icon, QGuiApplication::applicationDisplayName(), text, buttons,
-                            informativeText);
+    return MessageBox::Show(parent, icon, MessageBox::ProgramTitle(), text, buttons, informativeText);
 }
 
 } // namespace keld
