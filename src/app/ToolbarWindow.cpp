@@ -11,8 +11,9 @@
 
 namespace keld {
 
-ToolbarWindow::ToolbarWindow(QWidget* sheet, const std::vector<Position>& positions)
-    : QWidget(sheet, Qt::Tool | Qt::FramelessWindowHint), m_sheet(sheet)
+ToolbarWindow::ToolbarWindow(QWidget* sheet, const std::vector<Position>& positions,
+                             std::function<QRect()> spare)
+    : QWidget(sheet, Qt::Tool | Qt::FramelessWindowHint), m_sheet(sheet), m_spare(std::move(spare))
 {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(tr("Toolbar"));
@@ -51,24 +52,37 @@ ToolbarWindow::ToolbarWindow(QWidget* sheet, const std::vector<Position>& positi
     layout->addWidget(m_toolbar);
 }
 
+QRect ToolbarWindow::Place(const QRect& sheet, const QRect& spare, const QRect& area, const QSize& frame)
+{
+    const QRect left(QPoint(sheet.left() - frame.width(), sheet.top()), frame);
+    if (area.contains(left))
+        return left;
+    QRect right = left;
+    right.moveLeft(sheet.right() + 1);
+    if (area.contains(right))
+        return right;
+    // Over the sheet: where it shows nothing, so no field or menu is hidden; else at the
+    // screen's edge beside the sheet's left edge.
+    const QRect free = spare.intersected(area);
+    if (free.width() >= frame.width() && free.height() >= frame.height())
+        return QRect(free.topLeft(), frame);
+    return FitInto(left, area, frame);
+}
+
 void ToolbarWindow::Dock()
 {
     const QSize size = m_toolbar->sizeHint();
     if (this->size() != size)
         setFixedSize(size);
     const QRect sheet = m_sheet->frameGeometry();
-    const QRect area = AvailableAreaFor(sheet);
     const QSize frame = size + (frameGeometry().size() - this->size());
-    // Against the sheet's left edge; where that is off the screen, its right edge; where both
-    // are (a maximised sheet), over the sheet at the screen's edge, so it stays in sight.
-    QRect place(QPoint(sheet.left() - frame.width(), sheet.top()), frame);
-    if (!area.contains(place)) {
-        QRect right = place;
-        right.moveLeft(sheet.right() + 1);
-        place = area.contains(right) ? right : FitInto(place, area, frame);
-    }
-    if (pos() != place.topLeft())
+    const QRect place = Place(sheet, m_spare ? m_spare() : QRect(), AvailableAreaFor(sheet), frame);
+    if (pos() != place.topLeft()) {
         move(place.topLeft());
+        // Over the sheet, the window system may have put it below the sheet.
+        if (place.intersects(sheet))
+            raise();
+    }
 }
 
 void ToolbarWindow::showEvent(QShowEvent* event)
