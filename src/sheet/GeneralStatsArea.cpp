@@ -238,9 +238,10 @@ QComboBox* GeneralStatsArea::NewList(FieldId listId, FieldId selectionId, const 
     list->setEditable(false);
     list->setFocusPolicy(Qt::StrongFocus);
     list->setFixedHeight(m_rowPx);
-    // Long entries must not widen the column; the open list still shows them whole.
+    // Long entries must not widen the column, nor crowd the level and stat columns; the open list
+    // still shows them whole.
     list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    list->setMinimumContentsLength(8);
+    list->setMinimumContentsLength(6);
 
     SheetModel& model = m_binding.Model();
     auto entries = [&model, listId]() -> const std::vector<std::string>& {

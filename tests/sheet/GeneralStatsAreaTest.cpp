@@ -344,7 +344,17 @@ private slots:
         const int raceWord = headerLeft + headerLabel->indent() +
                              metrics.horizontalAdvance(header.left(header.indexOf("Race")));
         QVERIFY(qAbs(raceLeft - raceWord) <= 3);
-        // The wider value boxes take no room from the header: its last word shows whole.
+        // The stat cells keep their gaps, and the wider value boxes take no room from the
+        // header: its last word shows whole.
+        for (const auto& [left, right] :
+             {std::pair("txtSTAT_0", "lblNorm_0"), std::pair("lblNorm_0", "lblRace_0"),
+              std::pair("lblRace_0", "lblStatTotal_0")}) {
+            const QWidget* a = sheet.Get<QWidget>(QLatin1String(left));
+            const QWidget* b = sheet.Get<QWidget>(QLatin1String(right));
+            QVERIFY2(b->mapTo(&sheet.area, QPoint(0, 0)).x() >
+                         a->mapTo(&sheet.area, QPoint(a->width(), 0)).x(),
+                     left);
+        }
         QVERIFY(headerLabel->width() >= headerLabel->indent() + metrics.horizontalAdvance(header));
     }
 };
