@@ -4,10 +4,12 @@
 #include "ui/WindowPlace.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace keld {
 
@@ -50,6 +52,8 @@ ToolbarWindow::ToolbarWindow(QWidget* sheet, const std::vector<Position>& positi
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_toolbar);
+    // Presses land on the sheet's controls, not on the sheet itself.
+    qApp->installEventFilter(this);
 }
 
 QRect ToolbarWindow::Place(const QRect& sheet, const QRect& spare, const QRect& area, const QSize& frame)
@@ -77,12 +81,30 @@ void ToolbarWindow::Dock()
     const QRect sheet = m_sheet->frameGeometry();
     const QSize frame = size + (frameGeometry().size() - this->size());
     const QRect place = Place(sheet, m_spare ? m_spare() : QRect(), AvailableAreaFor(sheet), frame);
+    m_overSheet = place.intersects(sheet);
     if (pos() != place.topLeft()) {
         move(place.topLeft());
-        // Over the sheet, the window system may have put it below the sheet.
-        if (place.intersects(sheet))
+        if (m_overSheet)
             raise();
     }
+}
+
+bool ToolbarWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // Window managers raise a window that is clicked or activated, above its tool windows too;
+    // over the sheet, the toolbar goes back on top at once. A click on the sheet's caption reaches
+    // the program only as the part of the sheet that the toolbar covered coming into view.
+    const QEvent::Type type = event->type();
+    if (!m_overSheet || !isVisible())
+        return QWidget::eventFilter(watched, event);
+    if (type == QEvent::MouseButtonPress || type == QEvent::WindowActivate) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == m_sheet)
+            raise();
+    } else if (type == QEvent::Expose && watched == m_sheet->windowHandle()) {
+        raise();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ToolbarWindow::showEvent(QShowEvent* event)

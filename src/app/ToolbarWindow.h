@@ -44,6 +44,7 @@ signals:
     void closedByUser();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -51,6 +52,8 @@ private:
     QWidget* m_sheet;
     QToolBar* m_toolbar;
     std::function<QRect()> m_spare;
+    // Whether the toolbar lies over the sheet, where a click on the sheet raises the sheet above it.
+    bool m_overSheet = false;
 };
 
 } // namespace keld
