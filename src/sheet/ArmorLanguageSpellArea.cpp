@@ -209,8 +209,8 @@ QComboBox* ArmorLanguageSpellArea::NameList(const QString& objectName, const QSt
     list->setEditable(true);
     // The text field is what a screen reader lands on; it speaks the list's name.
     list->lineEdit()->setAccessibleName(accessibleName);
-    SheetBinding::RefuseWhatTheFileCannotHold(list->lineEdit(), id, index);
     BoxTextStart::Install(list->lineEdit());
+    SheetBinding::RefuseWhatTheFileCannotHold(list->lineEdit(), id, index);
     // A typed name is the record's text only; it never becomes an entry of the list.
     list->setInsertPolicy(QComboBox::NoInsert);
     list->setFocusPolicy(Qt::StrongFocus);

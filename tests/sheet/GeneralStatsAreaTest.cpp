@@ -275,6 +275,13 @@ private slots:
         QVERIFY2(QToolTip::isVisible() && QToolTip::text().contains(u"hair colour") &&
                      QToolTip::text().contains(u"\"/\""),
                  qPrintable(QToolTip::text()));
+        // The pointer resting on the box shows the note again while it is fresh.
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), hair->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(hair, &help);
+        QVERIFY2(QToolTip::isVisible() && QToolTip::text().contains(u"hair colour"),
+                 qPrintable(QToolTip::text()));
         QToolTip::hideText();
         QTRY_VERIFY(!QToolTip::isVisible());
         QTest::keyClicks(hair, "/");

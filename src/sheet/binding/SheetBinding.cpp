@@ -4,6 +4,8 @@
 #include "ui/BoxText.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -69,6 +71,7 @@ public:
     FileTextValidator(FieldId id, int index, QLineEdit* box)
         : QValidator(box), m_id(id), m_index(index), m_box(box)
     {
+        box->installEventFilter(this);
     }
 
     State validate(QString& input, int& pos) const override
@@ -117,18 +120,41 @@ public:
         return Acceptable;
     }
 
+protected:
+    // While the note is fresh, a pointer resting on the box shows it again rather than letting
+    // the panel's own tooltip replace it.
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTip && m_toldAt.isValid() && m_toldAt.elapsed() < kNoteMs) {
+            Show();
+            return true;
+        }
+        return QValidator::eventFilter(watched, event);
+    }
+
 private:
+    static constexpr int kNoteMs = 10000;
+
     void Tell(const QString& note) const
+    {
+        m_note = note;
+        m_toldAt.start();
+        Show();
+    }
+
+    void Show() const
     {
         // Where the user is looking: just under the box, for long enough to read.
         const QPoint at = m_box->mapToGlobal(QPoint(0, m_box->height()));
-        QToolTip::showText(at, note, m_box, QRect(), 10000);
+        QToolTip::showText(at, m_note, m_box, QRect(), static_cast<int>(kNoteMs - m_toldAt.elapsed()));
     }
 
     FieldId m_id;
     int m_index;
     QLineEdit* m_box;
     mutable bool m_told = false;
+    mutable QString m_note;
+    mutable QElapsedTimer m_toldAt;
 };
 
 bool RefusesAnything(FieldId id, int index)
@@ -173,8 +199,9 @@ void SheetBinding::ShowUnfiltered(QLineEdit* edit, const std::function<void()>& 
 
 void SheetBinding::BindLineEdit(QLineEdit* edit, FieldId id, int index)
 {
-    RefuseWhatTheFileCannotHold(edit, id, index);
+    // Installed first, so that a fresh note of a refused character comes before the whole text.
     BoxTextStart::Install(edit);
+    RefuseWhatTheFileCannotHold(edit, id, index);
     Bind(id, index, [this, edit, id, index] {
         const QString text = ToQt(m_model.Text(id, index));
         if (edit->text() != text) {
