@@ -20,9 +20,11 @@ QString ChipCaption(int chip)
 // The chip whose caption the typed letters are, or -1.
 int ChipTyped(const QString& typed)
 {
-    for (int chip = 0; chip < kStatCount; ++chip)
-        if (ChipCaption(chip).trimmed().compare(typed, Qt::CaseInsensitive) == 0 && !typed.isEmpty())
+    for (int chip = 0; chip < kStatCount; ++chip) {
+        const QString caption = ChipCaption(chip).trimmed();
+        if (!caption.isEmpty() && caption.compare(typed, Qt::CaseInsensitive) == 0)
             return chip;
+    }
     return -1;
 }
 
@@ -58,7 +60,7 @@ void StatCodeLabel::OpenMenu()
     if (!m_menu) {
         m_menu = new QMenu(this);
         m_menu->setObjectName(objectName() + QStringLiteral("_menu"));
-        m_menu->setAccessibleName(tr("Stat for %1").arg(accessibleName()));
+        m_menu->setAccessibleName(accessibleName());
         for (int chip = 0; chip < kStatCount; ++chip) {
             const QString caption = ChipCaption(chip);
             QAction* action = m_menu->addAction(caption.trimmed().isEmpty() ? tr("No stat") : caption);
