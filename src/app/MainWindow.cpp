@@ -280,9 +280,8 @@ void MainWindow::Save()
     if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
         emit edit->editingFinished();
     // A name with a slash or nothing at all would offer a path that fails or a hidden file.
-    const QString initial =
-        OfferedFileName(QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))),
-                        kCharacterExtension);
+    const QString initial = OfferedFileName(
+        QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))), kCharacterExtension);
     const auto chosen = m_dialog.ShowSave(kCharacterFilter, kCharacterExtension, &initial);
     if (!chosen)
         return;
@@ -332,7 +331,13 @@ void MainWindow::EnsureToolbar()
         {tr("About"), QStringLiteral("about"), MenuItem(QStringLiteral("mnuAbout"))},
         {tr("Exit"), QStringLiteral("exit"), MenuItem(QStringLiteral("mnuExit"))},
     };
-    m_toolbar = new ToolbarWindow(this, positions);
+    // The sheet's part right of its panel, below the menu, shows nothing.
+    auto spare = [this] {
+        const QRect panel = m_view->Panel()->geometry();
+        const QPoint topLeft = m_view->mapToGlobal(QPoint(panel.right() + 1, 0));
+        return QRect(topLeft, m_view->mapToGlobal(QPoint(m_view->width() - 1, m_view->height() - 1)));
+    };
+    m_toolbar = new ToolbarWindow(this, positions, spare);
     // Closed by the window system rather than by the item: the item follows.
     connect(m_toolbar, &ToolbarWindow::closedByUser, this, [this] {
         m_toolbarKnown = true;

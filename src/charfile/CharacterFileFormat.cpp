@@ -131,7 +131,9 @@ bool TheFileCanHold(FieldId id, int index, char32_t c)
         // reader takes the fields after it from the right.
         return c != U',';
     case FieldId::Money:
-        return index == 0 || (c >= U'0' && c <= U'9');
+        // A coin line holds any text; the reader keeps gold's as it stands and the leading number
+        // of the others, so only typing is kept to digits (by the coin boxes' keys).
+        return true;
     default:
         return true;
     }

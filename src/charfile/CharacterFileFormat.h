@@ -69,8 +69,9 @@ std::string_view DecodeSlotLine(std::string_view line);
 
 // Whether the text of field (id, index) can hold `c` through a save and a load. The format has no
 // quoting, so a character the reader splits that field's line on, or a line end in a one-line
-// field, would come back elsewhere; the tin, copper, bronze and silver coins keep only their
-// number, so they hold digits alone. The views refuse what this refuses, however it arrives.
+// field, would come back elsewhere. The tin, copper, bronze and silver coins come back as their
+// leading number, which is all that counts of them, so a coin holds any one-line text. The views
+// refuse what this refuses, however it arrives.
 bool TheFileCanHold(FieldId id, int index, char32_t c);
 
 // The text without the characters TheFileCanHold refuses for that field.

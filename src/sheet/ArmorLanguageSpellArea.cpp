@@ -3,7 +3,9 @@
 #include "sheet/PanelComboBox.h"
 #include "sheet/SheetLayout.h"
 #include "sheet/SheetView.h"
+#include "sheet/ValueLabel.h"
 #include "sheet/binding/SheetBinding.h"
+#include "ui/BoxText.h"
 #include "ui/Twips.h"
 
 #include <QAbstractItemView>
@@ -85,9 +87,10 @@ private:
 
 // A value label that cycles on a click. It takes the press itself, or the panel would start a
 // drag-scroll and swallow the release; Space and Enter click it for keyboard users.
-class RankLabel : public QLabel {
+class RankLabel : public ValueLabel {
 public:
-    RankLabel(std::function<void()> onClick, QWidget* parent) : QLabel(parent), m_onClick(std::move(onClick))
+    RankLabel(std::function<void()> onClick, QWidget* parent)
+        : ValueLabel(parent), m_onClick(std::move(onClick))
     {
         setFocusPolicy(Qt::StrongFocus);
         setCursor(Qt::PointingHandCursor);
@@ -97,7 +100,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override
     {
         if (event->button() != Qt::LeftButton) {
-            QLabel::mousePressEvent(event);
+            ValueLabel::mousePressEvent(event);
             return;
         }
         m_pressed = true;
@@ -108,7 +111,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override
     {
         if (event->button() != Qt::LeftButton || !m_pressed) {
-            QLabel::mouseReleaseEvent(event);
+            ValueLabel::mouseReleaseEvent(event);
             return;
         }
         m_pressed = false;
@@ -127,13 +130,13 @@ protected:
             event->accept();
             break;
         default:
-            QLabel::keyPressEvent(event);
+            ValueLabel::keyPressEvent(event);
         }
     }
 
     void paintEvent(QPaintEvent* event) override
     {
-        QLabel::paintEvent(event);
+        ValueLabel::paintEvent(event);
         if (!hasFocus())
             return;
         QStylePainter painter(this);
@@ -204,6 +207,9 @@ QComboBox* ArmorLanguageSpellArea::NameList(const QString& objectName, const QSt
     }
     list->setModel(model);
     list->setEditable(true);
+    // The text field is what a screen reader lands on; it speaks the list's name.
+    list->lineEdit()->setAccessibleName(accessibleName);
+    BoxTextStart::Install(list->lineEdit());
     SheetBinding::RefuseWhatTheFileCannotHold(list->lineEdit(), id, index);
     // A typed name is the record's text only; it never becomes an entry of the list.
     list->setInsertPolicy(QComboBox::NoInsert);
@@ -233,8 +239,9 @@ QComboBox* ArmorLanguageSpellArea::NameList(const QString& objectName, const QSt
     connect(list, &QComboBox::textActivated, list, [list] { list->lineEdit()->setCursorPosition(0); });
     // Both typing and choosing an entry change the edit text, so one connection writes either; a
     // name box takes any text.
-    connect(list, &QComboBox::editTextChanged, this,
-            [this, id, index](const QString& text) { (void)m_binding.Model().EditText(id, index, FromQt(text)); });
+    connect(list, &QComboBox::editTextChanged, this, [this, id, index](const QString& text) {
+        (void)m_binding.Model().EditText(id, index, FromQt(text));
+    });
     return list;
 }
 
@@ -300,8 +307,10 @@ QLayout* ArmorLanguageSpellArea::BuildLanguages()
         QComboBox* name =
             NameList(QStringLiteral("lstLanguages_%1").arg(i), tr("Language %1 name").arg(number),
                      kLanguageListTwips, names, FieldId::LanguageName, i);
-        auto* rank = new RankLabel([this, i] { (void)m_binding.Model().lblLanguage_Click(i); }, this); // i is a row
+        auto* rank =
+            new RankLabel([this, i] { (void)m_binding.Model().lblLanguage_Click(i); }, this); // i is a row
         rank->setObjectName(QStringLiteral("lblLanguage_%1").arg(i));
+        rank->setAccessibleName(tr("Language %1 rank").arg(number));
         rank->setAccessibleDescription(tr("Language %1 rank").arg(number));
         rank->setToolTip(i == 0 ? tr("Language Rank:  Click to cycle 0 - 5")
                                 : tr("Click to cycle Language Ranks"));

@@ -2,25 +2,26 @@
 
 #include "sheet/PanelComboBox.h"
 #include "sheet/SheetLayout.h"
-#include "sheet/ValueLabel.h"
 #include "sheet/StatChip.h"
+#include "sheet/ValueLabel.h"
 #include "sheet/binding/SheetBinding.h"
+#include "ui/BoxText.h"
 #include "ui/TextDrag.h"
 #include "ui/Twips.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QPainter>
-#include <QPointer>
-#include <QProxyStyle>
-#include <QStyleOption>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QStyleOption>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -39,6 +40,9 @@ constexpr int kSpinnerTwips = 225;
 constexpr int kPowerPointsTwips = 480;
 constexpr int kChipTwips = 330;
 constexpr int kChipGapTwips = 120;
+// The longest values the boxes are made to show whole.
+constexpr const char* kLongestStat = "102.5";
+constexpr const char* kLongestExperience = "1000000";
 
 struct StatTexts {
     const char* Value;
@@ -147,7 +151,8 @@ public:
         QStyleOption empty(*option);
         empty.state &= ~State_On;
         QProxyStyle::drawPrimitive(element, &empty, painter, widget);
-        const QPalette::ColorGroup group = option->state & State_Enabled ? QPalette::Active : QPalette::Disabled;
+        const QPalette::ColorGroup group =
+            option->state & State_Enabled ? QPalette::Active : QPalette::Disabled;
         const QColor ink = option->palette.color(group, QPalette::Text);
         QColor ring = ink;
         ring.setAlpha(150);
@@ -215,6 +220,7 @@ QLabel* GeneralStatsArea::NewValueLabel(FieldId id, int index, const QString& ob
 {
     auto* label = new ValueLabel;
     label->setObjectName(objectName);
+    label->setAccessibleName(description);
     label->setAccessibleDescription(description);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setAlignment(Qt::AlignCenter);
@@ -232,9 +238,10 @@ QComboBox* GeneralStatsArea::NewList(FieldId listId, FieldId selectionId, const 
     list->setEditable(false);
     list->setFocusPolicy(Qt::StrongFocus);
     list->setFixedHeight(m_rowPx);
-    // Long entries must not widen the column; the open list still shows them whole.
+    // Long entries must not widen the column, nor crowd the level and stat columns; the open list
+    // still shows them whole.
     list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    list->setMinimumContentsLength(8);
+    list->setMinimumContentsLength(6);
 
     SheetModel& model = m_binding.Model();
     auto entries = [&model, listId]() -> const std::vector<std::string>& {
@@ -361,7 +368,11 @@ QWidget* GeneralStatsArea::BuildLevel()
     QLabel* levelCaption = NewCaption(QStringLiteral("lblLevel"), tr("Level"));
     levelCaption->setBuddy(level);
 
-    auto* spinner = new LevelSpinner([&model](int position) { (void)model.SetLevelSpin(position); /* a position within its range */ }, this);
+    auto* spinner = new LevelSpinner(
+        [&model](int position) {
+            (void)model.SetLevelSpin(position); /* a position within its range */
+        },
+        this);
     spinner->setObjectName(QStringLiteral("spnLevel"));
     spinner->setAccessibleName(tr("Level spinner"));
     spinner->setFixedSize(TwipsToPx(kSpinnerTwips, this), m_rowPx);
@@ -373,6 +384,8 @@ QWidget* GeneralStatsArea::BuildLevel()
     experience->setToolTip(tr("Character's Accumulated Experience Points"));
     experience->setFixedHeight(m_rowPx);
     experience->setAlignment(Qt::AlignRight);
+    const int experienceWidth = BoxWidthFor(experience, font(), QString::fromLatin1(kLongestExperience));
+    experience->setMinimumWidth(experienceWidth);
     m_binding.BindLineEdit(experience, FieldId::Experience, 0);
     QLabel* experienceCaption = NewCaption(QStringLiteral("lblEXP"), tr("Exp"));
     experienceCaption->setBuddy(experience);
@@ -395,13 +408,19 @@ QWidget* GeneralStatsArea::BuildLevel()
     });
     // Either realm is always a valid choice.
     connect(essence, &QRadioButton::clicked, this, [&model] { (void)model.SetRealm(MagicRealm::Essence); });
-    connect(channeling, &QRadioButton::clicked, this, [&model] { (void)model.SetRealm(MagicRealm::Channeling); });
+    connect(channeling, &QRadioButton::clicked, this,
+            [&model] { (void)model.SetRealm(MagicRealm::Channeling); });
 
     grid->addWidget(levelCaption, 0, 0);
     grid->addWidget(level, 0, 1);
     grid->addWidget(spinner, 0, 2);
     grid->addWidget(experienceCaption, 1, 0);
-    grid->addWidget(experience, 1, 1, 1, 2);
+    // A long experience reaches past the spinner rather than pushing the two apart.
+    grid->addWidget(experience, 1, 1, 1, 3);
+    const int besideLevel =
+        TwipsToPx(kLevelBoxTwips, this) + grid->horizontalSpacing() + TwipsToPx(kSpinnerTwips, this);
+    if (experienceWidth > besideLevel)
+        grid->setColumnMinimumWidth(3, experienceWidth - besideLevel - grid->horizontalSpacing());
     grid->addWidget(NewCaption(QStringLiteral("lblPoints_7"), tr("Power Points")), 2, 0);
     grid->addWidget(powerPoints, 2, 1, 1, 2, Qt::AlignLeft);
     // The realm sits at the foot of the column, level with the last rows beside it.
@@ -430,7 +449,14 @@ QWidget* GeneralStatsArea::BuildStats()
     std::array<int, 4> widths{};
     for (int c = 0; c < 4 && c < words.size(); ++c)
         widths[c] = metrics.horizontalAdvance(words[c]) + 1;
+    // The value boxes take a stat over 102 with its half; the header's words move along with
+    // the wider box, each staying over its column.
+    QLineEdit probe;
+    const int valueWidth =
+        std::max(widths[0], BoxWidthFor(&probe, font(), QString::fromLatin1(kLongestStat)));
     QLabel* headerLabel = NewCaption(QStringLiteral("lblStatHeader"), header);
+    headerLabel->setIndent(valueWidth - widths[0]);
+    widths[0] = valueWidth;
     grid->addWidget(headerLabel, 0, 1, 1, 4);
 
     const QString chipTip = tr("Drag and drop over Skill Stat Bonus to Change");
@@ -450,7 +476,8 @@ QWidget* GeneralStatsArea::BuildStats()
         value->setFixedSize(widths[0], m_rowPx);
         m_binding.BindLineEdit(value, FieldId::StatValue, i);
         // A dropped text that is not a value changes nothing.
-        new TextDropTarget(value, [&model, i](const QString& text) { (void)model.DropOnStat(i, FromQt(text)); });
+        new TextDropTarget(value,
+                           [&model, i](const QString& text) { (void)model.DropOnStat(i, FromQt(text)); });
         abbreviation->setBuddy(value);
         grid->addWidget(value, row, 1);
 

@@ -2,8 +2,9 @@
 
 #include "sheet/RankBarWidget.h"
 #include "sheet/SheetLayout.h"
-#include "sheet/ValueLabel.h"
 #include "sheet/SheetView.h"
+#include "sheet/StatCodeLabel.h"
+#include "sheet/ValueLabel.h"
 #include "sheet/binding/SheetBinding.h"
 #include "ui/TextDrag.h"
 #include "ui/Twips.h"
@@ -160,12 +161,13 @@ void SkillGridArea::BuildHeadings()
 }
 
 QLabel* SkillGridArea::AddValueLabel(const QString& objectName, FieldId id, int row,
-                                     const QString& description, int column)
+                                     const QString& description, int column, ValueLabel* made)
 {
-    auto* label = new ValueLabel(this);
+    ValueLabel* label = made ? made : new ValueLabel(this);
     label->setObjectName(QStringLiteral("%1_%2").arg(objectName).arg(row));
     label->setAlignment(Qt::AlignCenter);
-    // The shown value is what a screen reader speaks; the description says what it is.
+    // A screen reader speaks what the value is and the value itself.
+    label->setAccessibleName(description);
     label->setAccessibleDescription(description);
     m_binding.BindLabel(label, id, row);
     Place(label, ColumnLeft(column), RowTop(row), kColumnWidth[column], kRowPitch);
@@ -254,12 +256,16 @@ void SkillGridArea::BuildRow(int row)
         controls.rank->setCursor(Qt::PointingHandCursor);
         controls.rank->installEventFilter(this);
     }
-    controls.statCode = AddValueLabel(QStringLiteral("lblStatIDENT"), FieldId::StatCode, row,
-                                      tr("%1 stat code").arg(name), kCodeColumn);
-    new TextDropTarget(controls.statCode, [this, row](const QString& text) {
-        // A dropped text that is no stat code changes nothing.
+    // A dropped chip or text, or a chip chosen by keyboard, becomes the code verbatim; the model
+    // takes any text as a code.
+    auto setCode = [this, row](const QString& text) {
         (void)m_binding.Model().SetSkillStatCode(row, FromQt(text));
-    });
+    };
+    auto* code = new StatCodeLabel(setCode, this);
+    controls.statCode = AddValueLabel(QStringLiteral("lblStatIDENT"), FieldId::StatCode, row,
+                                      tr("%1 stat code").arg(name), kCodeColumn, code);
+    new TextDropTarget(controls.statCode, setCode);
+    code->setAccessibleDescription(tr("Type a stat's two letters, or press Space to choose it"));
     controls.stat = AddValueLabel(QStringLiteral("lblStat"), FieldId::SkillStat, row,
                                   tr("%1 stat bonus").arg(name), kStatColumn);
     controls.prof = AddValueLabel(QStringLiteral("lblProf"), FieldId::SkillProf, row,

@@ -13,6 +13,7 @@ namespace keld {
 
 class SheetBinding;
 class RankBarWidget;
+class ValueLabel;
 
 // The sheet's 36 skill rows: name, the two rank bars, the rank, stat, profession, item and
 // special bonuses and the total, under their column headings. Every value comes from the model
@@ -43,8 +44,9 @@ private:
 
     void BuildHeadings();
     void BuildRow(int row);
+    // Places a value label (a new one, or `made`) in its column of the row.
     QLabel* AddValueLabel(const QString& objectName, FieldId id, int row, const QString& description,
-                          int column);
+                          int column, ValueLabel* made = nullptr);
     QLineEdit* AddBonusBox(BonusBox box, int row);
     void Place(QWidget* widget, double x, double y, double width, double height);
     void ShowReadOnly(QLineEdit* edit, bool readOnly);

@@ -5,11 +5,12 @@
 namespace keld {
 
 // A label that shows a value of the sheet. A value wider than the label is shown cut with an
-// ellipsis, never as a shorter, different number, and its tooltip then gives it whole.
+// ellipsis, never as a shorter, different number, and its tooltip then gives it whole. A screen
+// reader speaks its accessible name ("ST total bonus") as its name and the shown text as its value.
 class ValueLabel : public QLabel {
     Q_OBJECT
 public:
-    explicit ValueLabel(QWidget* parent = nullptr) : QLabel(parent) {}
+    explicit ValueLabel(QWidget* parent = nullptr);
 
     // Whether the text is wider than the label shows.
     bool IsElided() const;

@@ -1,5 +1,6 @@
 #include "ui/TextDrag.h"
 
+#include <QCoreApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -8,15 +9,54 @@
 
 namespace keld {
 
+namespace {
+
+const QString kCaptionMark = QStringLiteral("application/x-keldcg-caption");
+
+// Refuses a dragged caption wherever no drop target takes it.
+class CaptionRefuser : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (!widget || !IsCaptionDrag(drop->mimeData()) || TextDropTarget::IsTarget(widget))
+                break;
+            drop->ignore();
+            return true;
+        }
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
 QMimeData* CaptionMimeData(const QString& caption)
 {
     auto* data = new QMimeData;
     data->setText(caption);
+    data->setData(kCaptionMark, QByteArray("1"));
     return data;
+}
+
+bool IsCaptionDrag(const QMimeData* data)
+{
+    return data && data->hasFormat(kCaptionMark);
 }
 
 void StartCaptionDrag(QWidget* source, const QString& caption)
 {
+    TextDropTarget::RefuseCaptionsElsewhere();
     auto* drag = new QDrag(source);
     drag->setMimeData(CaptionMimeData(caption));
     drag->exec(Qt::CopyAction);
@@ -27,6 +67,7 @@ TextDropTarget::TextDropTarget(QWidget* target, std::function<void(const QString
 {
     target->setAcceptDrops(true);
     target->installEventFilter(this);
+    RefuseCaptionsElsewhere();
 }
 
 bool TextDropTarget::IsTarget(const QWidget* widget)
@@ -42,6 +83,18 @@ void TextDropTarget::RefuseOtherDrops(QWidget* root)
     for (QWidget* widget : root->findChildren<QWidget*>())
         if (widget->acceptDrops() && !IsTarget(widget))
             widget->setAcceptDrops(false);
+}
+
+void TextDropTarget::RefuseCaptionsElsewhere()
+{
+    // Found by name, as the filter has no meta-object of its own.
+    static const QString kName = QStringLiteral("keldCaptionRefuser");
+    auto* app = QCoreApplication::instance();
+    if (!app || app->findChild<QObject*>(kName, Qt::FindDirectChildrenOnly))
+        return;
+    auto* refuser = new CaptionRefuser(app);
+    refuser->setObjectName(kName);
+    app->installEventFilter(refuser);
 }
 
 bool TextDropTarget::eventFilter(QObject* watched, QEvent* event)

@@ -4,9 +4,11 @@
 #include "sheet/binding/SheetBinding.h"
 #include "ui/FileDialog.h"
 #include "ui/PasteGuard.h"
+#include "ui/TextDrag.h"
 #include "ui/Twips.h"
 
 #include <QClipboard>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -19,6 +21,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -190,15 +193,38 @@ private slots:
         QTest::keyClick(gold, Qt::Key_Backspace);
         QCOMPARE(gold->text(), QStringLiteral("6"));
 
-        // A character file keeps only the number of the smaller coins, so pasted text loses what
-        // is not a digit, as typed keys do. Gold keeps any text in the file; keys only filter it.
-        QGuiApplication::clipboard()->setText(QStringLiteral("10 coins"));
+        // Only keys are filtered: pasted text stands as it is and its leading number counts,
+        // whatever its sign or fraction; line breaks become blanks in a one-line box.
+        struct Pasted {
+            const char* text;
+            const char* shown;
+            const char* weight; // with 64 tin coins
+        };
+        const Pasted pastes[] = {{"10 coins", "10 coins", "1.2"},
+                                 {"3.5", "3.5", "1.1"},
+                                 {"-5", "-5", "0.9"},
+                                 {"12abc", "12abc", "1.2"},
+                                 {"1\n2", "1 2", "1.2"}};
+        tin->selectAll();
+        QTest::keyClicks(tin, QStringLiteral("64"));
+        for (const Pasted& paste : pastes) {
+            QGuiApplication::clipboard()->setText(QString::fromLatin1(paste.text));
+            gold->selectAll();
+            QTest::keySequence(gold, QKeySequence::Paste);
+            QCOMPARE(gold->text(), QString::fromLatin1(paste.shown));
+            QCOMPARE(f.model.Text(FieldId::Money, 0), std::string(paste.shown));
+            QCOMPARE(weight->text(), QString::fromLatin1(paste.weight));
+        }
+        QGuiApplication::clipboard()->setText(QStringLiteral("-7.5"));
         tin->selectAll();
         QTest::keySequence(tin, QKeySequence::Paste);
-        QCOMPARE(f.model.Text(FieldId::Money, 4), std::string("10"));
-        gold->selectAll();
-        QTest::keySequence(gold, QKeySequence::Paste);
-        QCOMPARE(f.model.Text(FieldId::Money, 0), std::string("10 coins"));
+        QCOMPARE(f.model.Text(FieldId::Money, 4), std::string("-7.5"));
+        // Typing still takes digits only.
+        tin->end(false);
+        QTest::keyClicks(tin, QStringLiteral("-x1"));
+        QCOMPARE(tin->text(), QStringLiteral("-7.51"));
+        tin->selectAll();
+        QTest::keyClicks(tin, QStringLiteral("10"));
         gold->selectAll();
         QTest::keyClicks(gold, QStringLiteral("6"));
         QCOMPARE(weight->text(), QStringLiteral("0.2"));
@@ -210,6 +236,44 @@ private slots:
         // A loaded number is shown as it stands; the filter is for what the user enters.
         QVERIFY(f.model.WriteMoney(1, "1.5").Ok());
         QCOMPARE(f.Find<QLineEdit>(QStringLiteral("txtMoney_1"))->text(), QStringLiteral("1.5"));
+    }
+
+    // A die or a stat chip dragged over a coin box or a note is refused, its pointer showing so;
+    // text moved between the boxes still drops.
+    void DiceAndChipsDoNotDropIntoTheBoxes()
+    {
+        Fixture f;
+        f.window->show();
+        auto* gold = f.Find<QLineEdit>(QStringLiteral("txtMoney_0"));
+        auto* journal = f.Find<QPlainTextEdit>(QStringLiteral("txtJournal"));
+        QVERIFY(gold && journal);
+        gold->setText(QStringLiteral("15"));
+        QVERIFY(f.model.EditText(FieldId::Money, 0, "15").Ok());
+        const QString note = journal->toPlainText();
+
+        const std::unique_ptr<QMimeData> die(CaptionMimeData(QStringLiteral("97")));
+        for (QWidget* target :
+             {static_cast<QWidget*>(gold), journal->viewport(), static_cast<QWidget*>(journal)}) {
+            QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, die.get(), Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(target, &enter);
+            QVERIFY2(!enter.isAccepted(), qPrintable(target->objectName()));
+            QDropEvent drop(QPointF(2, 2), Qt::CopyAction, die.get(), Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(target, &drop);
+            QVERIFY(!drop.isAccepted());
+        }
+        QCOMPARE(gold->text(), QStringLiteral("15"));
+        QCOMPARE(f.model.Text(FieldId::Money, 0), std::string("15"));
+        QCOMPARE(journal->toPlainText(), note);
+
+        // Plain text, as moved from another box, goes in.
+        QMimeData moved;
+        moved.setText(QStringLiteral("Met the guild"));
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &moved, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(journal->viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &moved, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(journal->viewport(), &drop);
+        QVERIFY(journal->toPlainText().contains(QStringLiteral("Met the guild")));
     }
 
     void NotesKeepTheRecordsLineEnds()
@@ -286,7 +350,8 @@ private slots:
         f.window->show();
         // One guard on the application, however many windows install it.
         PasteGuard::Install();
-        const auto guards = QCoreApplication::instance()->findChildren<QObject*>(QStringLiteral("keldPasteGuard"));
+        const auto guards =
+            QCoreApplication::instance()->findChildren<QObject*>(QStringLiteral("keldPasteGuard"));
         QCOMPARE(guards.size(), 1);
         auto* journal = f.Find<QPlainTextEdit>(QStringLiteral("txtJournal"));
         auto* gold = f.Find<QLineEdit>(QStringLiteral("txtMoney_0"));
@@ -350,7 +415,8 @@ private slots:
             const QColor middle = picture->Image().pixelColor(picture->Image().rect().center());
             const QColor cyan(Qt::darkCyan);
             QVERIFY2(std::abs(middle.red() - cyan.red()) + std::abs(middle.green() - cyan.green()) +
-                             std::abs(middle.blue() - cyan.blue()) <= 8,
+                             std::abs(middle.blue() - cyan.blue()) <=
+                         8,
                      qPrintable(middle.name()));
             QCOMPARE(f.window->PictureBoxTwips().Width, c.expectWidth);
             QCOMPARE(f.window->PictureBoxTwips().Height, c.expectHeight);
@@ -371,7 +437,8 @@ private slots:
         const PictureSize fitted = f.window->PictureBoxTwips();
 
         // The chooser offers every kind the box reads, PNG included, first.
-        const QString offered = FileDialog::QtFilter(FileDialog::LastFilter()).section(QStringLiteral(";;"), 0, 0);
+        const QString offered =
+            FileDialog::QtFilter(FileDialog::LastFilter()).section(QStringLiteral(";;"), 0, 0);
         for (const char* mask : {"*.bmp", "*.gif", "*.jpg", "*.png"})
             QVERIFY2(offered.contains(QLatin1String(mask)), qPrintable(offered));
 

@@ -1,18 +1,21 @@
-#include "SheetFixture.h"
 #include "sheet/ArmorLanguageSpellArea.h"
+#include "SheetFixture.h"
 #include "sheet/PanelComboBox.h"
 #include "sheet/SheetView.h"
 #include "ui/Twips.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
-#include <QHelpEvent>
-#include <QToolTip>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <memory>
@@ -259,6 +262,45 @@ private slots:
 
     // Everything fits the panel's width and the area's fixed height.
     // A spell list's name longer than its box is given whole by the tooltip.
+    // The editable lists' text fields speak their list's name, the ranks their slot; a comma
+    // cannot stand in a language or spell list name, and the box says why.
+    void NamesForScreenReadersAndRefusedCommas()
+    {
+        Sheet sheet;
+        sheet.area->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(sheet.area.get()));
+        QCOMPARE(sheet.Find<QComboBox>("lstArmor")->lineEdit()->accessibleName(),
+                 QStringLiteral("Body armor"));
+        for (int i = 0; i < kLanguageCount; ++i) {
+            const QString number = QString::number(i + 1);
+            QCOMPARE(
+                sheet.Find<QComboBox>(QStringLiteral("lstLanguages_%1").arg(i))->lineEdit()->accessibleName(),
+                QStringLiteral("Language %1 name").arg(number));
+            QCOMPARE(
+                sheet.Find<QComboBox>(QStringLiteral("lstSpells_%1").arg(i))->lineEdit()->accessibleName(),
+                QStringLiteral("Spell list %1 name").arg(number));
+            auto* rank = sheet.Find<QLabel>(QStringLiteral("lblLanguage_%1").arg(i));
+            QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(rank);
+            QCOMPARE(spoken->text(QAccessible::Name), QStringLiteral("Language %1 rank").arg(number));
+            QCOMPARE(spoken->text(QAccessible::Value), rank->text());
+        }
+
+        QToolTip::hideText();
+        QLineEdit* language = sheet.Find<QComboBox>("lstLanguages_2")->lineEdit();
+        language->setFocus();
+        QTest::keyClicks(language, "Old, High");
+        QCOMPARE(sheet.Text(FieldId::LanguageName, 2), QStringLiteral("Old High"));
+        QVERIFY2(QToolTip::text().contains(u"language name"), qPrintable(QToolTip::text()));
+        QToolTip::hideText();
+        QLineEdit* spells = sheet.Find<QComboBox>("lstSpells_5")->lineEdit();
+        spells->setFocus();
+        QGuiApplication::clipboard()->setText(QStringLiteral("Fire,\nLaw"));
+        QTest::keySequence(spells, QKeySequence::Paste);
+        QCOMPARE(sheet.Text(FieldId::SpellName, 5), QStringLiteral("Fire Law"));
+        QVERIFY2(QToolTip::text().contains(u"spell list name"), qPrintable(QToolTip::text()));
+        QToolTip::hideText();
+    }
+
     void LongSpellNameShowsWholeInTheTooltip()
     {
         Sheet sheet;

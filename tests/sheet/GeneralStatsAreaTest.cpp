@@ -1,20 +1,24 @@
+#include "sheet/GeneralStatsArea.h"
 #include "SheetFixture.h"
 #include "common/NumericValue.h"
-#include "sheet/GeneralStatsArea.h"
 #include "sheet/PanelComboBox.h"
-#include "sheet/ValueLabel.h"
 #include "sheet/StatChip.h"
+#include "sheet/ValueLabel.h"
+#include "ui/BoxText.h"
 #include "ui/Twips.h"
 
+#include <QAccessible>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QHelpEvent>
-#include <QToolTip>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <memory>
 
@@ -217,6 +221,114 @@ private slots:
         QVERIFY(!norm->IsElided());
     }
 
+    // The number boxes are wide enough for their longest sensible values; a longer text shows
+    // its start when the box is left, and whole in the tooltip.
+    void NumberBoxesShowTheirValuesFromTheStart()
+    {
+        Sheet sheet;
+        sheet.area.show();
+        sheet.area.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&sheet.area));
+        auto* strength = sheet.Get<QLineEdit>("txtSTAT_0");
+        auto* experience = sheet.Get<QLineEdit>("txtEXP");
+        auto* level = sheet.Get<QLineEdit>("txtLevel");
+        const struct {
+            QLineEdit* box;
+            const char* value;
+        } fits[] = {{strength, "102.5"}, {strength, "-100"}, {experience, "1000000"}, {level, "100"}};
+        for (const auto& fit : fits) {
+            fit.box->setFocus();
+            Type(fit.box, QString::fromLatin1(fit.value));
+            QVERIFY2(ShowsWholeText(fit.box), fit.value);
+        }
+
+        // Too long for any box: left, it shows its start; its tooltip gives it whole.
+        strength->setFocus();
+        Type(strength, "-1000.125");
+        sheet.Get<QLineEdit>("txtSTAT_1")->setFocus();
+        QVERIFY(!ShowsWholeText(strength));
+        QCOMPARE(strength->cursorPosition(), 0);
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), strength->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(strength, &help);
+        QVERIFY2(QToolTip::text().startsWith(u"-1000.125\n"), qPrintable(QToolTip::text()));
+        // Written by the program (a loaded file), it shows its start as well.
+        QVERIFY(sheet.model.EditText(FieldId::StatValue, 2, "1000000.5").Ok());
+        QCOMPARE(sheet.Get<QLineEdit>("txtSTAT_2")->cursorPosition(), 0);
+    }
+
+    // "/" cannot stand in a height or a hair colour; the box drops it and says why, at the box,
+    // the first time. Lines pasted into a one-line box stay apart.
+    void RefusedCharactersAreExplained()
+    {
+        Sheet sheet;
+        sheet.area.show();
+        sheet.area.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&sheet.area));
+        auto* hair = sheet.Get<QLineEdit>("txtGeneral_3");
+        auto* height = sheet.Get<QLineEdit>("txtGeneral_1");
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        hair->setFocus();
+        Type(hair, "Brown/Red");
+        QCOMPARE(hair->text(), QStringLiteral("BrownRed"));
+        QCOMPARE(sheet.model.Text(FieldId::General, 3), std::string("BrownRed"));
+        QVERIFY2(QToolTip::isVisible() && QToolTip::text().contains(u"hair colour") &&
+                     QToolTip::text().contains(u"\"/\""),
+                 qPrintable(QToolTip::text()));
+        // The pointer resting on the box shows the note again while it is fresh.
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), hair->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(hair, &help);
+        QVERIFY2(QToolTip::isVisible() && QToolTip::text().contains(u"hair colour"),
+                 qPrintable(QToolTip::text()));
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        QTest::keyClicks(hair, "/");
+        QVERIFY(!QToolTip::isVisible()); // said once per box
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("6'/190"));
+        height->setFocus();
+        height->selectAll();
+        QTest::keySequence(height, QKeySequence::Paste);
+        QCOMPARE(height->text(), QStringLiteral("6'190"));
+        QVERIFY2(QToolTip::text().contains(u"height"), qPrintable(QToolTip::text()));
+
+        auto* name = sheet.Get<QLineEdit>("txtGeneral_0");
+        QGuiApplication::clipboard()->setText(QStringLiteral("Line1\nLine2\r\nLine3\n\nLine4"));
+        name->setFocus();
+        name->selectAll();
+        QTest::keySequence(name, QKeySequence::Paste);
+        QCOMPARE(name->text(), QStringLiteral("Line1 Line2 Line3 Line4"));
+        QCOMPARE(sheet.model.Text(FieldId::General, 0), std::string("Line1 Line2 Line3 Line4"));
+        QToolTip::hideText();
+    }
+
+    // A screen reader speaks each bonus by its stat and column, and its value.
+    void BonusLabelsSayWhatTheyAre()
+    {
+        Sheet sheet;
+        sheet.area.show();
+        Type(sheet.Get<QLineEdit>("txtSTAT_0"), "95");
+        const struct {
+            const char* label;
+            const char* name;
+        } spoken[] = {{"lblNorm_0", "ST normal bonus"},
+                      {"lblRace_3", "IG race bonus"},
+                      {"lblStatTotal_0", "ST total bonus"},
+                      {"lblPP", "Power points"}};
+        for (const auto& expected : spoken) {
+            auto* label = sheet.Get<QLabel>(QLatin1String(expected.label));
+            QAccessibleInterface* spokenLabel = QAccessible::queryAccessibleInterface(label);
+            QVERIFY(spokenLabel);
+            QCOMPARE(spokenLabel->text(QAccessible::Name), QString::fromLatin1(expected.name));
+            QCOMPARE(spokenLabel->text(QAccessible::Value), label->text());
+        }
+        QCOMPARE(
+            QAccessible::queryAccessibleInterface(sheet.Get<QLabel>("lblNorm_0"))->text(QAccessible::Value),
+            QStringLiteral("15"));
+    }
+
     void FitsItsStrip()
     {
         Sheet sheet;
@@ -236,8 +348,21 @@ private slots:
         const int headerLeft = headerLabel->mapTo(&sheet.area, QPoint(0, 0)).x();
         const QFontMetrics metrics(headerLabel->font());
         const int raceLeft = sheet.Get<QLabel>("lblRace_0")->mapTo(&sheet.area, QPoint(0, 0)).x();
-        const int raceWord = headerLeft + metrics.horizontalAdvance(header.left(header.indexOf("Race")));
+        const int raceWord = headerLeft + headerLabel->indent() +
+                             metrics.horizontalAdvance(header.left(header.indexOf("Race")));
         QVERIFY(qAbs(raceLeft - raceWord) <= 3);
+        // The stat cells keep their gaps, and the wider value boxes take no room from the
+        // header: its last word shows whole.
+        for (const auto& [left, right] :
+             {std::pair("txtSTAT_0", "lblNorm_0"), std::pair("lblNorm_0", "lblRace_0"),
+              std::pair("lblRace_0", "lblStatTotal_0")}) {
+            const QWidget* a = sheet.Get<QWidget>(QLatin1String(left));
+            const QWidget* b = sheet.Get<QWidget>(QLatin1String(right));
+            QVERIFY2(b->mapTo(&sheet.area, QPoint(0, 0)).x() >
+                         a->mapTo(&sheet.area, QPoint(a->width(), 0)).x(),
+                     left);
+        }
+        QVERIFY(headerLabel->width() >= headerLabel->indent() + metrics.horizontalAdvance(header));
     }
 };
 

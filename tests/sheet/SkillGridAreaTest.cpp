@@ -1,15 +1,20 @@
+#include "sheet/SkillGridArea.h"
 #include "SheetFixture.h"
 #include "sheet/RankBarWidget.h"
-#include "sheet/SkillGridArea.h"
+#include "sheet/StatCodeLabel.h"
+#include "ui/BoxText.h"
 #include "ui/TextDrag.h"
 #include "ui/Twips.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QTest>
+#include <QToolTip>
 
 #include <cmath>
 #include <memory>
@@ -186,6 +191,91 @@ private slots:
         QCOMPARE(sheet.Bar2(concussion)->Value(), 5.0f);
         Click(rank);
         QCOMPARE(sheet.Rank(concussion), QString("55"));
+    }
+
+    // A row's stat code is set without the mouse: a chip's two letters typed on the focused
+    // code, a menu of the chips on Space, Delete for no stat; each as the chip's drop would.
+    void StatCodeByKeyboard()
+    {
+        Sheet sheet;
+        sheet.area.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&sheet.area));
+        sheet.model.WriteStatValue(3, "100"); // IG total 25
+        const int secondary = 24;
+        auto* code = sheet.Get<StatCodeLabel>("lblStatIDENT_24");
+        QCOMPARE(code->accessibleName(), QStringLiteral("Secondary skill 1 stat code"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(code)->text(QAccessible::Name),
+                 code->accessibleName());
+        // Tab reaches it from the row's name, past the row's bars.
+        sheet.Get<QLineEdit>("txtSecondary_24")->setFocus();
+        for (int tab = 0; tab < 3 && QApplication::focusWidget() != code; ++tab)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), code);
+
+        QTest::keyClicks(code, "ig");
+        QCOMPARE(sheet.Label("lblStatIDENT", secondary), QString("IG"));
+        QCOMPARE(sheet.Label("lblStat", secondary), QString("25"));
+        QTest::keyClicks(code, "xqAG"); // letters that start no chip are dropped
+        QCOMPARE(sheet.Label("lblStatIDENT", secondary), QString("AG"));
+        QTest::keyClicks(code, "ap"); // no chip for AP
+        QCOMPARE(sheet.Label("lblStatIDENT", secondary), QString("AG"));
+        QTest::keyClick(code, Qt::Key_Delete);
+        QCOMPARE(sheet.model.Record().Skills[secondary].StatCode, std::string("  "));
+        QCOMPARE(sheet.Label("lblStat", secondary), QString("0"));
+
+        QTest::keyClick(code, Qt::Key_Space);
+        QMenu* menu = code->Menu();
+        QVERIFY(menu && menu->isVisible());
+        QStringList choices;
+        for (QAction* action : menu->actions())
+            choices << action->text();
+        QCOMPARE(choices, QStringList({"ST", "AG", "CO", "IG", "IT", "PR", "No stat"}));
+        menu->actions().at(3)->trigger();
+        menu->close();
+        QCOMPARE(sheet.Label("lblStatIDENT", secondary), QString("IG"));
+        QCOMPARE(sheet.Label("lblStat", secondary), QString("25"));
+
+        // The primary skills' codes change the same way, as a chip dropped on them does.
+        auto* climb = sheet.Get<StatCodeLabel>("lblStatIDENT_11");
+        climb->setFocus();
+        QTest::keyClicks(climb, "IG");
+        QCOMPARE(sheet.Label("lblStat", 11), QString("25"));
+    }
+
+    // A bonus box shows a sensible bonus whole; a longer one shows its start once left, and
+    // whole in its tooltip. A comma is refused, and the box says why.
+    void BonusBoxesShowTheirStartAndExplainRefusals()
+    {
+        Sheet sheet;
+        sheet.area.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&sheet.area));
+        for (const char* name : {"txtItem1_11", "txtItem2_11", "txtSpec1_11", "txtSpec2_11"}) {
+            auto* box = sheet.Get<QLineEdit>(QLatin1String(name));
+            box->setFocus();
+            box->selectAll();
+            QTest::keyClicks(box, "-100");
+            QVERIFY2(ShowsWholeText(box), name);
+        }
+        auto* spec = sheet.Get<QLineEdit>("txtSpec1_11");
+        spec->setFocus();
+        spec->selectAll();
+        QTest::keyClicks(spec, "-1000000");
+        sheet.Get<QLineEdit>("txtSpec2_11")->setFocus();
+        QCOMPARE(spec->text(), QStringLiteral("-1000000"));
+        QCOMPARE(spec->cursorPosition(), 0);
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), spec->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(spec, &help);
+        QVERIFY2(QToolTip::text().startsWith(u"-1000000"), qPrintable(QToolTip::text()));
+        QToolTip::hideText();
+
+        auto* item = sheet.Get<QLineEdit>("txtItem1_12");
+        item->setFocus();
+        item->selectAll();
+        QTest::keyClicks(item, "1,5");
+        QCOMPARE(item->text(), QStringLiteral("15"));
+        QVERIFY2(QToolTip::text().contains(u"bonus") && QToolTip::text().contains(u"\",\""),
+                 qPrintable(QToolTip::text()));
+        QToolTip::hideText();
     }
 
     // Item and special boxes: non-numbers become "0" on leaving; locked and fixed boxes refuse typing.

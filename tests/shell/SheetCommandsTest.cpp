@@ -4,12 +4,14 @@
 #include "charfile/CharacterFileWriter.h"
 #include "dice/window/DiceWindow.h"
 #include "inventory/window/InventoryWindow.h"
+#include "sheet/SheetView.h"
 #include "ui/BusyGuard.h"
 #include "ui/FileDialog.h"
 
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QToolBar>
@@ -162,6 +164,49 @@ private slots:
         QVERIFY(!toolbar->isVisible());
     }
 
+    // Where there is no room beside the sheet (maximised, or filling the screen), the toolbar
+    // lies over the sheet's empty part, beside its panel and below its menu, and above it.
+    void ToolbarStaysInSightOverAFullSheet()
+    {
+        const QRect area(0, 0, 1280, 1000);
+        const QSize frame(34, 300);
+        const struct {
+            QRect sheet;
+            QRect spare;
+            QRect place;
+        } cases[] = {
+            // Room on the left: against the sheet's left edge.
+            {QRect(300, 20, 600, 900), QRect(860, 60, 40, 860), QRect(266, 20, 34, 300)},
+            // At the screen's left edge: against its right edge.
+            {QRect(0, 0, 600, 900), QRect(560, 40, 40, 860), QRect(600, 0, 34, 300)},
+            // Maximised: over the sheet's empty part, never at the corner under its caption.
+            {QRect(0, 0, 1280, 1000), QRect(545, 45, 735, 955), QRect(545, 45, 34, 300)},
+            // Filling the screen, with no empty part wide enough: at the screen's edge.
+            {QRect(0, 0, 1280, 1000), QRect(1270, 45, 10, 955), QRect(0, 0, 34, 300)},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(ToolbarWindow::Place(c.sheet, c.spare, area, frame), c.place);
+
+        ShellFixture fixture;
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        MainWindow* sheet = app->Sheet();
+        sheet->SetToolbarShown(true);
+        ToolbarWindow* toolbar = sheet->Toolbar();
+        const QRect screen = sheet->screen()->availableGeometry();
+        sheet->setGeometry(screen);
+        QTRY_VERIFY(toolbar->frameGeometry().intersects(sheet->frameGeometry()));
+        QVERIFY(screen.contains(toolbar->frameGeometry()));
+        // Clear of the panel and of the menu bar.
+        const QWidget* panel = sheet->View()->Panel();
+        const QRect panelOnScreen(panel->mapToGlobal(QPoint(0, 0)), panel->size());
+        QVERIFY(!toolbar->frameGeometry().intersects(panelOnScreen));
+        const QRect menuOnScreen(sheet->menuBar()->mapToGlobal(QPoint(0, 0)), sheet->menuBar()->size());
+        QVERIFY(!toolbar->frameGeometry().intersects(menuOnScreen));
+        QVERIFY(toolbar->isVisible());
+        app->Exit();
+    }
+
     void LoadAndSave()
     {
         ShellFixture fixture;
@@ -312,10 +357,8 @@ private slots:
         auto app = fixture.MakeApp();
         QVERIFY(app->Start());
         const std::pair<const char*, const char*> cases[] = {
-            {"", "character.kld"},
-            {"Tom/Knight", "Tom_Knight.kld"},
-            {" ..Hidden. ", "Hidden.kld"},
-            {"A:b*c?\"d<e>f|g\\h\ti", "A_b_c__d_e_f_g_h_i.kld"},
+            {"", "character.kld"},         {"Tom/Knight", "Tom_Knight.kld"},
+            {" ..Hidden. ", "Hidden.kld"}, {"A:b*c?\"d<e>f|g\\h\ti", "A_b_c__d_e_f_g_h_i.kld"},
             {"Élodie", "Élodie.kld"},
         };
         for (const auto& [name, offered] : cases) {
@@ -324,7 +367,8 @@ private slots:
             Item(*app, "mnuSave")->trigger();
             QCOMPARE(FileDialog::LastInitialName(), QString::fromUtf8(offered));
         }
-        QCOMPARE(OfferedFileName(QStringLiteral("..."), QStringLiteral("rtf")), QStringLiteral("character.rtf"));
+        QCOMPARE(OfferedFileName(QStringLiteral("..."), QStringLiteral("rtf")),
+                 QStringLiteral("character.rtf"));
     }
 
     // Each filter shows its masks once; the dialog opens wide enough for its columns.
@@ -333,12 +377,13 @@ private slots:
         QCOMPARE(FileDialog::QtFilter(QStringLiteral("(*.kld)|*.kld")), QStringLiteral("(*.kld)"));
         QCOMPARE(FileDialog::QtFilter(QStringLiteral("Bitmaps (*.bmp)|*.bmp;*.dib|All Files (*.*)|*.*")),
                  QStringLiteral("Bitmaps (*.bmp *.dib);;All Files (*.*)"));
-        QCOMPARE(FileDialog::QtFilter(QStringLiteral("Pictures|*.png;*.gif")), QStringLiteral("Pictures (*.png *.gif)"));
+        QCOMPARE(FileDialog::QtFilter(QStringLiteral("Pictures|*.png;*.gif")),
+                 QStringLiteral("Pictures (*.png *.gif)"));
 
         QFileDialog dialog;
         dialog.setOption(QFileDialog::DontUseNativeDialog);
-        FileDialog::Prepare(dialog, FileDialog::Kind::Save, QStringLiteral("(*.kld)|*.kld"), QStringLiteral("kld"),
-                            QStringLiteral("Hero.kld"));
+        FileDialog::Prepare(dialog, FileDialog::Kind::Save, QStringLiteral("(*.kld)|*.kld"),
+                            QStringLiteral("kld"), QStringLiteral("Hero.kld"));
         QCOMPARE(dialog.nameFilters(), QStringList{QStringLiteral("(*.kld)")});
         QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptSave);
         const QFontMetrics metrics(dialog.font());

@@ -5,6 +5,7 @@
 #include "settings/SettingsStore.h"
 #include "sheet/binding/SheetBinding.h"
 #include "ui/PasteGuard.h"
+#include "ui/TextDrag.h"
 #include "ui/Twips.h"
 #include "ui/WindowPlace.h"
 
@@ -91,6 +92,8 @@ InventoryWindow::InventoryWindow(SheetBinding& binding, SettingsStore& settings,
     setWindowTitle(QStringLiteral("KELD Character Inventory"));
     setAccessibleName(windowTitle());
     PasteGuard::Install();
+    // A die or a stat chip dropped on a coin or a note would be spliced into its text.
+    TextDropTarget::RefuseCaptionsElsewhere();
     m_binding.Model().SetHeldEdits([this] { FlushNotes(); });
 
     auto* top = new QHBoxLayout;

@@ -1,22 +1,77 @@
 #include "sheet/binding/SheetBinding.h"
 
 #include "charfile/CharacterFileFormat.h"
+#include "ui/BoxText.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QToolTip>
 #include <QValidator>
 
 namespace keld {
 
 namespace {
 
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("SheetBinding", text);
+}
+
+bool IsLineBreak(char32_t c)
+{
+    return c == U'\r' || c == U'\n';
+}
+
+// Why the box refused `c`, in the user's words: the character file splits that field's line on it.
+QString WhyRefused(FieldId id, int index, char32_t c)
+{
+    const QString shown = QString::fromUcs4(&c, 1);
+    switch (id) {
+    case FieldId::General:
+        if (index == static_cast<int>(GeneralField::Height))
+            return Tr("A height cannot hold \"%1\": the character file uses it to separate height "
+                      "and weight.")
+                .arg(shown);
+        if (index == static_cast<int>(GeneralField::HairColor))
+            return Tr("A hair colour cannot hold \"%1\": the character file uses it to separate "
+                      "hair and eye colour.")
+                .arg(shown);
+        break;
+    case FieldId::LanguageName:
+        return Tr("A language name cannot hold \"%1\": the character file uses it to separate "
+                  "the name from the language's rank.")
+            .arg(shown);
+    case FieldId::SpellName:
+        return Tr("A spell list name cannot hold \"%1\": the character file uses it to separate "
+                  "the name from the list's percentage.")
+            .arg(shown);
+    case FieldId::Rank:
+    case FieldId::Item1:
+    case FieldId::Item2:
+    case FieldId::Spec1:
+    case FieldId::Spec2:
+        return Tr("A bonus cannot hold \"%1\": the character file uses it to separate a skill's "
+                  "values.")
+            .arg(shown);
+    default:
+        break;
+    }
+    return Tr("This box cannot hold \"%1\": the character file could not keep it here.").arg(shown);
+}
+
 // Drops the characters a field's text cannot keep in the file, rather than refusing the whole
-// input, so a pasted or dropped text keeps the rest.
+// input, so a pasted or dropped text keeps the rest; line breaks become blanks, so pasted lines
+// stay apart. The first refusal in a box says why, at the box.
 class FileTextValidator : public QValidator {
 public:
-    FileTextValidator(FieldId id, int index, QObject* parent) : QValidator(parent), m_id(id), m_index(index)
+    FileTextValidator(FieldId id, int index, QLineEdit* box)
+        : QValidator(box), m_id(id), m_index(index), m_box(box)
     {
+        box->installEventFilter(this);
     }
 
     State validate(QString& input, int& pos) const override
@@ -24,6 +79,8 @@ public:
         QString kept;
         kept.reserve(input.size());
         int keptBeforeCursor = 0;
+        bool changed = false;
+        char32_t refused = 0;
         for (int i = 0; i < input.size();) {
             const char32_t c =
                 input.at(i).isHighSurrogate() && i + 1 < input.size() && input.at(i + 1).isLowSurrogate()
@@ -34,19 +91,70 @@ public:
                 kept.append(input.mid(i, width));
                 if (i < pos)
                     keptBeforeCursor += width;
+            } else if (IsLineBreak(c) && TheFileCanHold(m_id, m_index, U' ')) {
+                // One blank for each break, CR LF included, and for a run of empty lines.
+                int end = i;
+                while (end < input.size() && IsLineBreak(input.at(end).unicode()))
+                    ++end;
+                kept.append(u' ');
+                if (i < pos)
+                    ++keptBeforeCursor;
+                changed = true;
+                i = end;
+                continue;
+            } else {
+                changed = true;
+                if (!refused)
+                    refused = c;
             }
             i += width;
         }
-        if (kept.size() != input.size()) {
+        if (changed) {
             input = kept;
             pos = keptBeforeCursor;
+        }
+        if (refused && !m_told) {
+            m_told = true;
+            Tell(WhyRefused(m_id, m_index, refused));
         }
         return Acceptable;
     }
 
+protected:
+    // While the note is fresh, a pointer resting on the box shows it again rather than letting
+    // the panel's own tooltip replace it.
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTip && m_toldAt.isValid() && m_toldAt.elapsed() < kNoteMs) {
+            Show();
+            return true;
+        }
+        return QValidator::eventFilter(watched, event);
+    }
+
 private:
+    static constexpr int kNoteMs = 10000;
+
+    void Tell(const QString& note) const
+    {
+        m_note = note;
+        m_toldAt.start();
+        Show();
+    }
+
+    void Show() const
+    {
+        // Where the user is looking: just under the box, for long enough to read.
+        const QPoint at = m_box->mapToGlobal(QPoint(0, m_box->height()));
+        QToolTip::showText(at, m_note, m_box, QRect(), static_cast<int>(kNoteMs - m_toldAt.elapsed()));
+    }
+
     FieldId m_id;
     int m_index;
+    QLineEdit* m_box;
+    mutable bool m_told = false;
+    mutable QString m_note;
+    mutable QElapsedTimer m_toldAt;
 };
 
 bool RefusesAnything(FieldId id, int index)
@@ -91,6 +199,8 @@ void SheetBinding::ShowUnfiltered(QLineEdit* edit, const std::function<void()>& 
 
 void SheetBinding::BindLineEdit(QLineEdit* edit, FieldId id, int index)
 {
+    // Installed first, so that a fresh note of a refused character comes before the whole text.
+    BoxTextStart::Install(edit);
     RefuseWhatTheFileCannotHold(edit, id, index);
     Bind(id, index, [this, edit, id, index] {
         const QString text = ToQt(m_model.Text(id, index));

@@ -29,10 +29,12 @@ public:
 
     // Any widget: refresh runs whenever (id, index) changes and once from RefreshAll.
     void Bind(FieldId id, int index, std::function<void()> refresh);
-    // A text box: shows Text(id, index); typing calls EditText, leaving it EditFinished.
+    // A text box: shows Text(id, index) from its start while not being edited; typing calls
+    // EditText, leaving it EditFinished.
     void BindLineEdit(QLineEdit* edit, FieldId id, int index);
     // Makes a text box drop the characters that field cannot keep in a character file, however they
-    // arrive (typed, pasted or dropped). BindLineEdit does this itself.
+    // arrive (typed, pasted or dropped), and say why at the box the first time; line breaks become
+    // blanks. BindLineEdit does this itself.
     static void RefuseWhatTheFileCannotHold(QLineEdit* edit, FieldId id, int index);
     // Runs `show` (which sets the box's text from the record) past that filter: a value the program
     // wrote, such as a loaded coin "1.5", is shown as it stands.
@@ -46,7 +48,10 @@ public:
     void FieldChanged(FieldId id, int index) override;
 
 private:
-    static long long Key(FieldId id, int index) { return (static_cast<long long>(id) << 16) | (index & 0xffff); }
+    static long long Key(FieldId id, int index)
+    {
+        return (static_cast<long long>(id) << 16) | (index & 0xffff);
+    }
 
     SheetModel& m_model;
     std::unordered_map<long long, std::vector<std::function<void()>>> m_refreshers;
