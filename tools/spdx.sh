@@ -18,10 +18,10 @@ case ${1:-} in
 esac
 licence="SPDX-License-Identifier: GPL-3.0-or-later"
 
-# The sources: C++, CMake and shell under the project's own folders. Build folders, test data and
-# fuzz corpora are not sources.
+# The sources: C++, CMake and shell under the project's own folders (build folders lie outside
+# them). Test data and fuzz corpora are not sources.
 sources() {
-  find src tests bench fuzz tools cmake \( -path tests/data -o -path fuzz/corpus -o -name 'build*' \) -prune -o \
+  find src tests bench fuzz tools cmake \( -path tests/data -o -path fuzz/corpus \) -prune -o \
     -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.cmake' -o -name CMakeLists.txt -o -name '*.sh' \) -print
   echo CMakeLists.txt
   [ -f .ci/run ] && echo .ci/run
