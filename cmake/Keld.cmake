@@ -72,8 +72,8 @@ macro(keld_optional option what name debian)
       set(${option}_ENABLED TRUE)
       message(STATUS "Building ${what} (found ${name})")
     else()
-      message(STATUS "Not building ${what}: ${name} was not found (${debian}; "
-                     "bash tools/deps.sh test installs it). -D${option}=ON makes this an error.")
+      message(STATUS "Not building ${what}: ${name} was not found; install ${debian} "
+                     "(bash tools/deps.sh test does). -D${option}=ON makes this an error.")
     endif()
   elseif(${option})
     find_package(${name} QUIET)

@@ -28,11 +28,11 @@ configure() {
   fi
 }
 
-configure no_test_libraries ok "Not building the tests: GTest was not found (the Debian packages libgtest-dev" \
+configure no_test_libraries ok "Not building the tests: GTest was not found; install the Debian packages libgtest-dev" \
   -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
 [ ! -e "$work/no_test_libraries/tests" ] || { echo "FAIL: the tests were configured without GoogleTest"; fail=1; }
 [ ! -e "$work/no_test_libraries/bench" ] || { echo "FAIL: the benchmarks were configured without Google Benchmark"; fail=1; }
-configure no_benchmark ok "Not building the benchmarks: benchmark was not found (the Debian package libbenchmark-dev" \
+configure no_benchmark ok "Not building the benchmarks: benchmark was not found; install the Debian package libbenchmark-dev" \
   -DKELD_BUILD_TESTS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
 configure tests_asked error "KELD_BUILD_TESTS is ON but GTest was not found: install the Debian packages libgtest-dev" \
   -DKELD_BUILD_TESTS=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON
