@@ -13,8 +13,97 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_G
   target_compile_options(keld_warnings INTERFACE $<$<NOT:$<CONFIG:Debug>>:-Wno-restrict>)
 endif()
 
+# Finds a library the build cannot do without, or stops naming the Debian package that brings it.
+# A macro, so that the library's variables and targets are the caller's.
+macro(keld_require name debian)
+  find_package(${name} ${ARGN} QUIET)
+  if(NOT ${name}_FOUND)
+    message(FATAL_ERROR "${name} was not found: install the Debian package ${debian} "
+                        "(bash tools/deps.sh run installs every library the programs need)")
+  endif()
+  message(STATUS "Found ${name} (Debian package ${debian})")
+endmacro()
+
+# Qt 6's modules; Svg comes in a package of its own, and Gui needs the OpenGL headers.
+macro(keld_require_qt)
+  find_package(Qt6 COMPONENTS ${ARGN} QUIET)
+  set(keld_qt_missing "")
+  set(keld_qt_packages "")
+  foreach(module IN ITEMS ${ARGN})
+    if(NOT Qt6${module}_FOUND)
+      list(APPEND keld_qt_missing ${module})
+      if(module STREQUAL "Svg")
+        list(APPEND keld_qt_packages qt6-svg-dev)
+      elseif(module STREQUAL "Gui")
+        list(APPEND keld_qt_packages qt6-base-dev libgl-dev)
+      else()
+        list(APPEND keld_qt_packages qt6-base-dev)
+      endif()
+    endif()
+  endforeach()
+  if(keld_qt_missing)
+    list(REMOVE_DUPLICATES keld_qt_packages)
+    list(JOIN keld_qt_missing ", " keld_qt_missing)
+    list(JOIN keld_qt_packages " " keld_qt_packages)
+    message(FATAL_ERROR "Qt 6 (${keld_qt_missing}) was not found: install the Debian packages ${keld_qt_packages} "
+                        "(bash tools/deps.sh run), or configure with -DKELD_BUILD_GUI=OFF for keldcg-cli alone")
+  endif()
+  message(STATUS "Found Qt ${Qt6_VERSION} (Debian packages qt6-base-dev, qt6-svg-dev and libgl-dev)")
+endmacro()
+
+# stb is a folder of headers with no CMake or pkg-config file of its own; the decoders include
+# <stb/stb_image.h>, so the folder above stb/ is what is looked for.
+function(keld_require_stb)
+  find_path(KELD_STB_INCLUDE_DIR stb/stb_image.h stb/stb_image_write.h)
+  if(NOT KELD_STB_INCLUDE_DIR)
+    message(FATAL_ERROR "stb (stb_image.h) was not found: install the Debian package libstb-dev "
+                        "(bash tools/deps.sh run)")
+  endif()
+  message(STATUS "Found stb in ${KELD_STB_INCLUDE_DIR} (Debian package libstb-dev)")
+endfunction()
+
+# A part of the build that needs one more library (the tests, the benchmarks): `option` is AUTO, ON
+# or OFF, and `option`_ENABLED tells whether the part is built. `debian` names the packages.
+macro(keld_optional option what name debian)
+  set(${option}_ENABLED FALSE)
+  if("${${option}}" STREQUAL "AUTO")
+    find_package(${name} QUIET)
+    if(${name}_FOUND)
+      set(${option}_ENABLED TRUE)
+      message(STATUS "Building ${what} (found ${name})")
+    else()
+      message(STATUS "Not building ${what}: ${name} was not found; install ${debian} "
+                     "(bash tools/deps.sh test does). -D${option}=ON makes this an error.")
+    endif()
+  elseif(${option})
+    find_package(${name} QUIET)
+    if(NOT ${name}_FOUND)
+      message(FATAL_ERROR "${option} is ON but ${name} was not found: install ${debian} "
+                          "(bash tools/deps.sh test), or configure with -D${option}=OFF")
+    endif()
+    set(${option}_ENABLED TRUE)
+    message(STATUS "Building ${what} (found ${name})")
+  endif()
+endmacro()
+
 # Fuzzing wants coverage from every core library, not only from the target's own file.
 if(KELD_BUILD_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "The fuzz targets need clang, not ${CMAKE_CXX_COMPILER_ID}: configure a new build folder "
+                        "without CXX set (the distribution's clang is taken) or with CXX=clang++")
+  endif()
+  include(CheckCXXSourceCompiles)
+  set(CMAKE_REQUIRED_FLAGS -fsanitize=fuzzer,address,undefined)
+  set(CMAKE_REQUIRED_LINK_OPTIONS -fsanitize=fuzzer,address,undefined)
+  check_cxx_source_compiles(
+    "extern \"C\" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }"
+    KELD_HAVE_LIBFUZZER)
+  unset(CMAKE_REQUIRED_FLAGS)
+  unset(CMAKE_REQUIRED_LINK_OPTIONS)
+  if(NOT KELD_HAVE_LIBFUZZER)
+    message(FATAL_ERROR "${CMAKE_CXX_COMPILER} cannot link libFuzzer and the sanitizers: install the Debian "
+                        "package libclang-rt-dev (bash tools/deps.sh fuzz)")
+  endif()
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
@@ -54,7 +143,6 @@ target_compile_options(keld_test_warnings INTERFACE -Wno-unused-result)
 
 # A GoogleTest program; its tests are listed when ctest runs.
 function(keld_test name)
-  find_package(GTest REQUIRED)
   include(GoogleTest)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE GTest::gtest_main GTest::gmock keld_test_warnings)

@@ -2,10 +2,19 @@
 # changelog), and the Debian package that CPack makes from the install step (see tools/package.sh).
 
 set(KELD_APPSTREAM_ID org.keldcg.keldcg)
-set(KELD_PACKAGE_MAINTAINER "KELD Character Generator developers <keldcg@example.org>"
-    CACHE STRING "Maintainer field of the Debian package and of its changelog")
-set(KELD_SCREENSHOT_URL "https://keldcg.example.org/screenshots/sheet.png"
-    CACHE STRING "Where software centres fetch the screenshot (a copy of docs/sheet.png)")
+# The project has no mail address or web site of its own yet. The maintainer field names the
+# project, with an address only once one is given; software centres get no screenshots until a
+# real place serves them (a placeholder address would be fetched). Lintian's "malformed-contact"
+# for the field without an address is overridden in cmake/debian/lintian-overrides.
+set(KELD_PACKAGE_MAINTAINER_NAME "KELD Character Generator developers")
+set(KELD_PACKAGE_MAINTAINER_EMAIL "" CACHE STRING "Mail address of the Debian package's maintainer; none if empty")
+set(KELD_SCREENSHOT_BASE_URL "" CACHE STRING
+    "Web folder that serves copies of docs/sheet.png, sheet-dark.png and preview.png for software centres; none if empty")
+if(KELD_PACKAGE_MAINTAINER_EMAIL)
+  set(KELD_PACKAGE_MAINTAINER "${KELD_PACKAGE_MAINTAINER_NAME} <${KELD_PACKAGE_MAINTAINER_EMAIL}>")
+else()
+  set(KELD_PACKAGE_MAINTAINER "${KELD_PACKAGE_MAINTAINER_NAME}")
+endif()
 
 # data/keldcg.log tells what each release changed but not when; AppStream and the Debian changelog
 # need the day. A new release in the log fails the configure step until it is dated here. The
@@ -154,7 +163,28 @@ foreach(version IN LISTS keld_releases)
   string(APPEND KELD_METAINFO_RELEASES "      </description>\n    </release>\n")
 endforeach()
 string(STRIP "${KELD_METAINFO_RELEASES}" KELD_METAINFO_RELEASES)
-keld_xml_escape("${KELD_SCREENSHOT_URL}" KELD_METAINFO_SCREENSHOT)
+# The README's screenshots, when there is a real place to name; without any, the metadata is still
+# valid (appstreamcli validate passes), and software centres show the description alone.
+set(KELD_METAINFO_SCREENSHOTS "")
+if(KELD_SCREENSHOT_BASE_URL)
+  string(REGEX REPLACE "/+$" "" base "${KELD_SCREENSHOT_BASE_URL}")
+  string(APPEND KELD_METAINFO_SCREENSHOTS "  <screenshots>\n")
+  foreach(shot IN ITEMS
+          "sheet.png=The character sheet with a loaded character, its toolbar and the inventory window"
+          "sheet-dark.png=The same in a dark desktop theme"
+          "preview.png=Print Preview of the detail report: its pages as they print, with the zoom and the page shown")
+    string(REGEX MATCH "^([^=]+)=(.*)$" _ "${shot}")
+    keld_xml_escape("${CMAKE_MATCH_2}" caption)
+    keld_xml_escape("${base}/${CMAKE_MATCH_1}" url)
+    set(type "")
+    if(CMAKE_MATCH_1 STREQUAL "sheet.png")
+      set(type " type=\"default\"")
+    endif()
+    string(APPEND KELD_METAINFO_SCREENSHOTS "    <screenshot${type}>\n      <caption>${caption}</caption>\n"
+           "      <image type=\"source\" width=\"1280\" height=\"1024\">${url}</image>\n    </screenshot>\n")
+  endforeach()
+  string(APPEND KELD_METAINFO_SCREENSHOTS "  </screenshots>\n")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/data/desktop/${KELD_APPSTREAM_ID}.metainfo.xml.in
                ${keld_pkg_dir}/${KELD_APPSTREAM_ID}.metainfo.xml @ONLY)
 if(KELD_BUILD_GUI)

@@ -4,9 +4,10 @@
 #   bash tools/fuzz.sh TARGET MINUTES      e.g. bash tools/fuzz.sh layout_fuzzer 15
 #
 # TARGET is a file name under fuzz/ without .cpp; MINUTES may be a fraction (0.5 for 30 s). The
-# targets are built with clang into build/fuzz. The corpus lives in build/fuzz/corpus/TARGET,
-# seeded from fuzz/corpus/TARGET and kept between runs; an input that fails is written to
-# build/fuzz/findings/TARGET/ and the script exits non-zero. The log is build/fuzz/TARGET.log.
+# targets are built with the distribution's clang (tools/deps.sh fuzz installs it) into build/fuzz.
+# The corpus lives in build/fuzz/corpus/TARGET, seeded from fuzz/corpus/TARGET and kept between
+# runs; an input that fails is written to build/fuzz/findings/TARGET/ and the script exits
+# non-zero. The log is build/fuzz/TARGET.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if (($# != 2)); then
@@ -19,7 +20,8 @@ seconds=$(awk -v m="$2" 'BEGIN { s = int(m * 60); if (s < 1 || m !~ /^[0-9.]+$/)
 [ -f "fuzz/$target.cpp" ] || { echo "no fuzz target fuzz/$target.cpp" >&2; exit 2; }
 
 if [ -z "${KELD_FUZZ_BUILT:-}" ]; then
-  CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DKELD_BUILD_FUZZ=ON -DKELD_BUILD_GUI=OFF \
+  bash tools/deps.sh fuzz
+  env -u CC -u CXX cmake -S . -B build/fuzz -G Ninja -DKELD_BUILD_FUZZ=ON -DKELD_BUILD_GUI=OFF \
     -DKELD_BUILD_TESTS=OFF -DKELD_BUILD_BENCH=OFF > /dev/null
   cmake --build build/fuzz --target "$target" -j"$(nproc)"
 fi

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # As Debian's own package builds do, whatever the user's umask.
 umask 022
-bash tools/deps.sh
+bash tools/deps.sh package
 build=build/pkg
 # Debian's hardening flags, as its own packages get them; no debug info, the package strips it.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all

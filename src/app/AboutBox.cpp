@@ -150,6 +150,8 @@ void AboutBox::Fill()
            "beside it, saved as character files and printed as reports."));
     m_lblDisclaimer->setText(tr("KELD and KELD Character Generator are the names of this program and its "
                                 "game rules.") +
+                             u'\n' +
+                             tr("Free software under the GNU General Public License, version 3 or later.") +
                              u'\n' + tr("This program comes as it is, without warranty of any kind."));
     const auto log = LogText(m_logFile);
     m_txtLog->setPlainText(log ? *log : tr("The release history (keldcg.log) could not be read."));
