@@ -63,6 +63,8 @@ test=(
   "poppler-utils:reading the words and pictures of report PDFs in the tests"
   "fontconfig:the tests check that the fonts the templates name are installed"
   "qt6-gtk-platformtheme:checking and showing the windows in a dark desktop theme"
+  "cups:printing tests against a print system of their own (cupsd, lpadmin)"
+  "cups-client:printing tests against a print system of their own (lpstat, cancel)"
 )
 
 needs=()
