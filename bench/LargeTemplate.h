@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The generated template the fill and render benchmarks share, just under the largest that is read:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The largest settings store the program accepts and can still write back after an exit's saves,

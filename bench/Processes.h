@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Whole programs in benchmarks: a scratch folder per benchmark process and a timed run.

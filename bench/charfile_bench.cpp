@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a full character file into the sheet (target: at most 1 ms) and writing one (target:
 // at most 0.5 ms).
 #include "character/SheetModel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The largest template and character file the program accepts, run through keldcg-cli as a user
 // would: peak memory and CPU time of the whole process, for the shapes that cost the most per
 // byte. Each must stay within 500 MB and 10 s of CPU; the limits were chosen from these figures.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rendering reports: the filled detail template to a document, the largest accepted template against the time
 // its fill takes, and keldcg-cli writing a PDF against LibreOffice converting the same report.
 #include "LargeTemplate.h"

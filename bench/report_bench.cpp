@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filling a template must cost about what loading and saving it costs: both are measured here on
 // the same generated template, just under the largest accepted.
 #include "LargeTemplate.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings store at its size limit: what reading it at start-up (with the look-ups a start
 // makes) and writing it at exit (the keys an exit saves, merged into the file under the lock)
 // cost in peak memory above the process's own and in CPU. Against: 500 MB and 10 s. The parse

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared build settings and helpers.
 
 add_library(keld_warnings INTERFACE)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What a Debian system expects beside the programs (manual pages, AppStream metadata, copyright and
 # changelog), and the Debian package that CPack makes from the install step (see tools/package.sh).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The fuzz input as a file, so that a target reads it through the program's own file reader as the

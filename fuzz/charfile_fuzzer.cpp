@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes, as a file, to the character file reader, then checks that whatever it accepted is
 // written back as a file the reader accepts again.
 #include "FuzzFile.h"

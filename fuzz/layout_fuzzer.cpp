@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads any bytes as the layout of a report: the engine's parse supplies the font and colour
 // tables, then the layout reader builds the model. Besides crashes, hangs and leaks it walks the
 // whole model and checks what the renderer relies on.

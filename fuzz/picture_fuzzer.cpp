@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the picture rule and the row-by-row PNG decoder, as a picture file named
 // by a character file would reach them, and checks what must hold whatever the input: a picture the
 // rule takes is within its bounds and converts to the size the rule read; a fitted result fits the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loads any bytes as an RTF template file, fills it, edits it and saves it. Besides crashes, hangs and
 // leaks it checks the engine's invariant: a fresh parse of the saved bytes shows the same text.
 #include "FuzzFile.h"

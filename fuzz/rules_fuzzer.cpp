@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes, as a file, through the rules data reader as each of the three tables and checks what
 // must hold whatever the input: entry 0 stays blank, a table never has more entries than data
 // lines, and a failure names a real line with one of the reader's own error numbers.

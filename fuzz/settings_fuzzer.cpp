@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the settings store as its file, read through the bounded reader, then
 // checks that a save and a flush keep every value and every other line the store read, that the
 // saved value reads back, and that the written text reads back as itself.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs with apt-get what one or more purposes need and is missing:
 #
 #   bash tools/deps.sh PROFILE...

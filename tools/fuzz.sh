@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one fuzz target for as long as asked, keeping what it learns:
 #
 #   bash tools/fuzz.sh TARGET MINUTES      e.g. bash tools/fuzz.sh layout_fuzzer 15

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the random-input test on seed after seed for the given number of minutes (default 10),
 # stopping at the first failure and printing its seed. KELD_MONKEY_STEPS sets the steps of each
 # run; BUILD_DIR the build folder (build/dev by default).

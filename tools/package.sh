@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the optimised programs for /usr, and makes the Debian package
 # build/keldcg_<version>_<arch>.deb from the install step. Install it with
 #   sudo apt install ./build/keldcg_*.deb

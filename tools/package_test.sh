@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package (tools/package.sh) and checks it with Debian's own tools: lintian,
 # the AppStream metadata, the desktop menu entry and the manual pages, as the package holds them.
 set -euo pipefail

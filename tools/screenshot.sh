@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes docs/sheet.png and docs/sheet-dark.png (the program with a character loaded, in the default
 # theme and in a dark one; needs qt6-gtk-platformtheme) and docs/preview.png (its detail report in
 # Print Preview), on a virtual screen (Xvfb).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test: the optimised build (warnings are errors),
 # the whole program and its tests, windows included, under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and each fuzz target for 30 seconds (tools/fuzz.sh runs one longer).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The inventory window on large input, offscreen, through the real program: choosing a huge
 // picture (time, and the process's peak resident memory while it is chosen) and a key typed into
 // a short note and into a long journal.

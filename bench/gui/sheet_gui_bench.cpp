@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program's speed and size, offscreen: start-up to the first painted sheet against
 // an empty main window, a typed stat and a youth change through the real widgets, and the
 // resident memory with a character loaded.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs on the package's staging folder before CPack makes the package.
 
 # Only the package carries lintian's overrides; `cmake --install` has no use for them.

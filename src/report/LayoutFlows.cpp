@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paragraphs, tables, rows and cells: where the read text goes in the flows of the layout.
 
 #include "report/LayoutReaderState.h"

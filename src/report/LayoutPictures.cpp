@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures: their words, their data as hex or \\bin, and the image files they become.
 
 #include "common/ImageDecode.h"

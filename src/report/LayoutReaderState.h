@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The layout reader's own state, shared by the files that make it up: the reader itself

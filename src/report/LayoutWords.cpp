@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The layout's words, by kind: destinations, character and paragraph formats, the page, the
 // breaks and characters of the text, table rows and cells, and the font table.
 

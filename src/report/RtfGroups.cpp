@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/RtfGroups.h"
 
 #include "report/RtfText.h"

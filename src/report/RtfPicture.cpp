@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/RtfPicture.h"
 
 #include "common/ImageDecode.h"

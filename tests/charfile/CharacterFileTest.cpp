@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "charfile/CharacterFileFormat.h"
 #include "charfile/CharacterFileReader.h"
 #include "charfile/CharacterFileWriter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hand-made character files fed to `keldcg-cli show` and `resave`, each compared with values worked
 // out by hand from the file format: how lines and sections are told apart, the skill, language,
 // spell, money and note lines, line ends and 8-bit text, and every kind of failing line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user documentation's console examples, run against the built keldcg-cli so that they
 // cannot go stale. In docs/*.md every ```console block is run: each "$ " line is a command, the
 // lines after it up to the next command are what it prints (standard output and errors together).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Character files fed to `keldcg-cli show`, each compared with values worked out by hand from the
 // rules. The small rules files in blackbox/rules give every race, profession and youth column its
 // own number, so a value that lands in the wrong column shows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine, which fills templates, and the layout reader, which prints them, must see the same
 // text: a placeholder only one of them sees is printed unfilled.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Template filling checked from the outside: templates as Word and LibreOffice write them, filled,
 // then read back by LibreOffice and compared with what the fill must give.
 #include "../common/TestFiles.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printing against a real print system: a CUPS server of the test's own, in a temporary folder,
 // with one queue that writes to /dev/null. Skipped, with the reason, where CUPS is not installed.
 #include "character/SheetModel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Random input on the sheet, inventory and dice windows of the real program: clicks, drags and
 // drops, keys, typed text, wheel turns, pastes and menu commands, from a seed. Then the saved
 // character must be what the windows show (as keldcg-cli reads the file), and saving a loaded

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ShellFixture.h"
 #include "app/ToolbarWindow.h"
 #include "inventory/window/InventoryWindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The highest number of heap bytes this process held at once since the last reset, counted by

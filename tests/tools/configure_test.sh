@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A plain configure builds what its libraries allow: without GoogleTest or Google Benchmark the
 # tests and benchmarks are left out with a message naming the Debian package, asking for them makes
 # that an error, and a library the programs need stops the configure step naming its package.

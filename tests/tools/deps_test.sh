@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the install step's decision logic with stand-ins for id, dpkg-query, sudo, apt-get and
 # apt-cache, so the path a normal user takes and the choice of packages on other releases are
 # checked on machines where everything runs as root and is installed.

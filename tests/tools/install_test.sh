@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the built tree under a fresh prefix and checks that the installed programs find their
 # data there and that the desktop menu entry, its icon, the AppStream metadata and the manual pages
 # are in place.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures tiny projects with the build's own layer helpers and checks that the configure step
 # refuses each forbidden link, naming the pair, and accepts the allowed ones. Qt is stood in for by
 # empty imported targets, so this runs without Qt.

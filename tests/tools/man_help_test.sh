@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # keldcg-cli --help and its manual page list the same commands, and the page describes every
 # option that a command's --help names, in that command's part of the page.
 #   man_help_test.sh KELDCG-CLI PAGE

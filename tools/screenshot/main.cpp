@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opens the program with a character loaded, waits until it is painted and saves the screen as a
 // PNG: the README's screenshots. With --preview it shows the detail report's Print Preview over
 // the sheet instead. Run it under Xvfb through tools/screenshot.sh.

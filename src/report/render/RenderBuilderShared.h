@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The document builder that RenderBuilder.cpp, RenderTables.cpp and RenderPages.cpp share; not
