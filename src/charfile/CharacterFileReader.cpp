@@ -21,7 +21,7 @@ Status DefaultPictureCheck(const std::string& path)
 class Applier {
 public:
     Applier(SheetModel& sheet, const std::string& fileName, const PictureChecker& checkPicture)
-        : m_sheet(sheet), m_fileName(fileName),
+        : m_sheet(sheet), m_fileName(fileName), m_folder(PathFromUtf8(fileName).parent_path()),
           m_checkPicture(checkPicture ? checkPicture : DefaultPictureCheck)
     {
     }
@@ -129,8 +129,8 @@ private:
             m_noteLast[w.index] = w.line;
             return;
         case Field::Picture:
-            Check(m_sheet.WritePictureFile(v), w.line);
-            if (Status shown = m_checkPicture(v); !shown) {
+            Check(m_sheet.WritePictureFile(v, m_folder), w.line);
+            if (Status shown = m_checkPicture(m_sheet.PictureFileToOpen()); !shown) {
                 const KeldError& why = shown.Error();
                 std::string reason = why.Detail().empty() ? why.Description() : why.Detail();
                 m_result.warnings.emplace_back(why.Number(), "picture \"" + v + "\" " + reason, m_fileName,
@@ -142,6 +142,8 @@ private:
 
     SheetModel& m_sheet;
     const std::string& m_fileName;
+    // A relative picture path is looked for beside the file first.
+    std::filesystem::path m_folder;
     PictureChecker m_checkPicture;
     CharacterFileWarnings m_result;
     std::array<std::string, kNoteCount> m_notes;
