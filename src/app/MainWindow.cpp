@@ -44,6 +44,26 @@ QRect PrimaryScreenGeometry()
     return screen ? screen->geometry() : QRect(0, 0, 1024, 768);
 }
 
+// A title bar shows far less than this; a name of megabytes in the caption would be refused by
+// the window system, which ends the program.
+constexpr std::size_t kCaptionNameChars = 120;
+
+// The caption for a title that begins with the character's name: a long name is cut (at a whole
+// character) and ends in an ellipsis; what follows the name stays.
+QString CaptionFor(const std::string& title, const std::string& name)
+{
+    const std::size_t nameBytes = title.compare(0, name.size(), name) == 0 ? name.size() : title.size();
+    std::size_t chars = 0;
+    for (std::size_t at = 0; at < nameBytes; ++at) {
+        // A byte that starts a character: any but a UTF-8 continuation byte.
+        if ((static_cast<unsigned char>(title[at]) & 0xC0) != 0x80 && ++chars > kCaptionNameChars)
+            return QString::fromUtf8(title.data(), static_cast<qsizetype>(at)) + QChar(0x2026) +
+                   QString::fromUtf8(title.data() + nameBytes,
+                                     static_cast<qsizetype>(title.size() - nameBytes));
+    }
+    return QString::fromStdString(title);
+}
+
 } // namespace
 
 MainWindow::MainWindow(SheetBinding& binding, SettingsStore& settings, std::string appName,
@@ -66,10 +86,8 @@ MainWindow::MainWindow(SheetBinding& binding, SettingsStore& settings, std::stri
     // alone leaves "KELD Character Sheet" standing.
     m_shownTitle = m_model.Title();
     m_binding.Bind(FieldId::Title, 0, [this] {
-        if (m_model.Title() == m_shownTitle)
-            return;
-        m_shownTitle = m_model.Title();
-        setWindowTitle(QString::fromStdString(m_shownTitle));
+        if (m_model.Title() != m_shownTitle)
+            ShowTitle();
     });
     m_binding.Bind(FieldId::Over102, 0, [this] { m_mnuStatsOver->setChecked(m_model.Over102()); });
 
@@ -157,16 +175,15 @@ Status MainWindow::RestoreGeometry()
 {
     const QRect screen = PrimaryScreenGeometry();
     const auto height = LoadWindowCoordinate(m_settings, m_appName, "FORM2HEIGHT", screen.height(), this);
-    if (!height)
-        return height.Error();
     const auto stored = LoadWindowPlace(m_settings, m_appName, "FORM2", QPoint(0, 0), this);
-    if (!stored)
-        return stored.Error();
 
     if (QLayout* own = layout())
         own->activate();
     const QSize extra = frameGeometry().size() - size();
-    QRect wanted(*stored, QSize(frameGeometry().width(), std::max(1, *height)));
+    // A stored value that cannot be read is reported; Ignore then goes on with the default in its
+    // place, and the sheet still fits the screen.
+    QRect wanted(stored ? *stored : QPoint(0, 0),
+                 QSize(frameGeometry().width(), std::max(1, height ? *height : screen.height())));
     // A place on no screen at all (a screen since removed) would leave the sheet out of reach.
     if (!OnSomeScreen(wanted))
         wanted.moveTopLeft(QPoint(0, 0));
@@ -178,6 +195,10 @@ Status MainWindow::RestoreGeometry()
     m_frameExtraUsed = extra.height();
     resize(width(), fitted.height() - m_frameExtraUsed);
     FitOnScreenWhenShown(this);
+    if (!height)
+        return height.Error();
+    if (!stored)
+        return stored.Error();
     return Success();
 }
 
@@ -238,8 +259,13 @@ void MainWindow::ClearCharacter()
 {
     m_model.ClearCharacter();
     // Clearing sets the name, empty or not, so the caption follows it from here on.
+    ShowTitle();
+}
+
+void MainWindow::ShowTitle()
+{
     m_shownTitle = m_model.Title();
-    setWindowTitle(QString::fromStdString(m_shownTitle));
+    setWindowTitle(CaptionFor(m_shownTitle, m_model.Record().Name));
 }
 
 void MainWindow::Load()
@@ -252,26 +278,36 @@ void MainWindow::Load()
         const BusyGuard busy;
         read = ReadCharacterFile(m_model, PathFromUtf8(chosen->toStdString()));
     }
-    // A picture that cannot be shown is the inventory window's to point out; the load went well.
     if (!read) {
-        ShowFileError(tr("Load"),
-                      tr("The character could not be loaded from %1.").arg(QDir::toNativeSeparators(*chosen)),
-                      read.Error());
+        ShowFileError(tr("Load"), tr("The character could not be loaded."), read.Error(), *chosen);
         return;
     }
-    // A name the rules data lacks left that choice blank; the user must know why it is empty.
-    if (!read->notFound.empty()) {
-        QStringList names;
-        for (const KeldError& missing : read->notFound)
-            names << tr("Line %1: %2").arg(missing.Line()).arg(QString::fromStdString(missing.Detail()));
-        for (const WarningsLeftOut& more : read->notFoundLeftOut)
-            names << QString::fromStdString(more.Line());
-        MessageBox::Warning(this, tr("Load"),
-                            tr("The character was loaded from %1, but some names are not in the rules data "
-                               "and are left blank.")
-                                .arg(QDir::toNativeSeparators(*chosen)),
-                            names.join(u'\n'));
-    }
+    ShowLoadWarnings(*read, *chosen);
+}
+
+// Everything a load that went through has to tell, in one box: names the rules data lacks (left
+// blank) and pictures that cannot be shown, also while the inventory window is closed.
+void MainWindow::ShowLoadWarnings(const CharacterFileWarnings& read, const QString& path)
+{
+    if (read.notFound.empty() && read.warnings.empty())
+        return;
+    QStringList lines;
+    for (const KeldError& missing : read.notFound)
+        lines << MessageBox::FileReason(missing, path);
+    for (const KeldError& warning : read.warnings)
+        lines << MessageBox::FileReason(warning, path);
+    for (const auto* leftOut : {&read.notFoundLeftOut, &read.warningsLeftOut})
+        for (const WarningsLeftOut& more : *leftOut)
+            lines << QString::fromStdString(more.Line());
+    QString text;
+    if (read.warnings.empty())
+        text = tr("The character was loaded, but some names are not in the rules data and are left blank.");
+    else if (read.notFound.empty())
+        text = tr("The character was loaded, but not all of it could be used.");
+    else
+        text = tr("The character was loaded, but some names are not in the rules data and are left blank, "
+                  "and not all of the rest could be used.");
+    MessageBox::Warning(this, tr("Load"), text, lines.join(u'\n'));
 }
 
 void MainWindow::Save()
@@ -288,14 +324,13 @@ void MainWindow::Save()
         return;
     const Status written = WriteCharacterFile(m_model, PathFromUtf8(chosen->toStdString()));
     if (!written)
-        ShowFileError(tr("Save"),
-                      tr("The character could not be saved to %1.").arg(QDir::toNativeSeparators(*chosen)),
-                      written.Error());
+        ShowFileError(tr("Save"), tr("The character could not be saved."), written.Error(), *chosen);
 }
 
-void MainWindow::ShowFileError(const QString& title, const QString& text, const KeldError& error)
+void MainWindow::ShowFileError(const QString& title, const QString& text, const KeldError& error,
+                               const QString& path)
 {
-    MessageBox::Warning(this, title, text, MessageBox::FileReason(error));
+    MessageBox::Warning(this, title, text, MessageBox::FileReason(error, path));
 }
 
 void MainWindow::ShowAbout()

@@ -18,6 +18,7 @@ class QMenu;
 
 namespace keld {
 
+struct CharacterFileWarnings;
 class ReportCommands;
 class SettingsStore;
 class SheetBinding;
@@ -90,7 +91,10 @@ private:
     void EnsureToolbar();
     void DockToolbar();
     void ApplyStoredHeight();
-    void ShowFileError(const QString& title, const QString& text, const KeldError& error);
+    void ShowFileError(const QString& title, const QString& text, const KeldError& error,
+                       const QString& path);
+    void ShowLoadWarnings(const CharacterFileWarnings& read, const QString& path);
+    void ShowTitle();
 
     SheetBinding& m_binding;
     SheetModel& m_model;

@@ -3,6 +3,7 @@
 
 #include "character/CharacterRules.h"
 #include "character/SheetModelShared.h"
+#include "common/TextFile.h"
 
 #include <algorithm>
 
@@ -482,7 +483,33 @@ Status SheetModel::WriteNote(NoteKind note, std::string_view text)
 
 Status SheetModel::WritePictureFile(std::string_view path)
 {
+    m_pictureFolder.clear();
     return Write(FieldId::PictureFile, 0, path);
+}
+
+Status SheetModel::WritePictureFile(std::string_view path, const std::filesystem::path& besideFolder)
+{
+    m_pictureFolder = besideFolder;
+    // The same path read again may be another picture (from another folder, or one put in place
+    // since): the views look again.
+    if (m_record.sPictureFile == path) {
+        Notify(FieldId::PictureFile, 0);
+        return Success();
+    }
+    return Write(FieldId::PictureFile, 0, path);
+}
+
+std::string SheetModel::PictureFileToOpen() const
+{
+    const std::string& written = m_record.sPictureFile;
+    if (written.empty() || m_pictureFolder.empty())
+        return written;
+    const std::filesystem::path path = PathFromUtf8(written);
+    if (path.is_absolute())
+        return written;
+    std::error_code error;
+    const std::filesystem::path beside = m_pictureFolder / path;
+    return std::filesystem::exists(beside, error) ? PathToUtf8(beside) : written;
 }
 
 void SheetModel::SetMoney(int index, std::string text)

@@ -7,6 +7,7 @@
 #include "rules/RulesTables.h"
 
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -186,6 +187,12 @@ public:
     Status WriteMoney(int coin, std::string_view text);
     Status WriteNote(NoteKind note, std::string_view text);
     Status WritePictureFile(std::string_view path);
+    // The picture path as a character file holds it, with the folder of that file: a relative
+    // path is looked up there first. The path itself is kept as written.
+    Status WritePictureFile(std::string_view path, const std::filesystem::path& besideFolder);
+    // The file to open for the picture: a relative path beside the character file it came from
+    // when it is there, else the path as written (relative to the working folder).
+    std::string PictureFileToOpen() const;
 
     // Writes of the fields that are not texts.
     Status SelectRace(int index);
@@ -285,6 +292,8 @@ private:
     std::array<bool, kSkillCount> m_item1Locked{};
     int m_levelSpin = 0;
     std::string m_title;
+    // Where a relative picture path is looked for first; empty for a path the user chose.
+    std::filesystem::path m_pictureFolder;
     std::vector<std::string> m_raceList;
     std::vector<std::string> m_youthList;
     std::vector<std::string> m_professionList;

@@ -172,6 +172,7 @@ void SheetModel::ClearCharacter()
     Assign(FieldId::Note, static_cast<int>(NoteKind::Inventory), "Inventory - ");
     Assign(FieldId::Note, static_cast<int>(NoteKind::Journal), "Journal -");
     Assign(FieldId::Note, static_cast<int>(NoteKind::Miscellaneous), "Misc -");
+    m_pictureFolder.clear();
     Assign(FieldId::PictureFile, 0, "");
 }
 

@@ -73,10 +73,16 @@ std::string Quoted(std::string_view text)
     return out;
 }
 
-std::string BaseName(const std::string& path)
+// Whether a file refused for holding no known section would have had one with LF line ends: an
+// editor that saved it so is the likely cause, and the user should be told.
+bool KnownSectionWithLfEnds(std::string_view text)
 {
-    std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    if (text.find('\n') == std::string_view::npos)
+        return false;
+    for (const std::string& line : SplitLines(text, LineEnds::CrLfOrCrOrLf))
+        if (ClassifyLine(line) == LineKind::Header && SectionNamed(HeaderName(line)) != Section::None)
+            return true;
+    return false;
 }
 
 class Planner {
@@ -103,7 +109,11 @@ public:
         // with its money and notes cleared and nothing else.
         if (!m_anyKnownSection) {
             m_line = 0;
-            return Fail(kErrInvalidArgument, BaseName(m_fileName) + " is not a character file");
+            // The file's name goes before the detail wherever it is shown.
+            if (KnownSectionWithLfEnds(text))
+                return Fail(kErrInvalidArgument,
+                            "its lines end in LF only; character files end lines with CR LF");
+            return Fail(kErrInvalidArgument, "is not a character file");
         }
         return Success();
     }

@@ -32,7 +32,7 @@ Status DefaultPictureCheck(const std::string& path)
 class Applier {
 public:
     Applier(SheetModel& sheet, const std::string& fileName, const PictureChecker& checkPicture)
-        : m_sheet(sheet), m_fileName(fileName),
+        : m_sheet(sheet), m_fileName(fileName), m_folder(PathFromUtf8(fileName).parent_path()),
           m_checkPicture(checkPicture ? checkPicture : DefaultPictureCheck)
     {
     }
@@ -130,11 +130,12 @@ public:
             m_noteLast[w.index] = w.line;
             return;
         case Field::Picture:
-            Check(m_sheet.WritePictureFile(v), w.line);
+            Check(m_sheet.WritePictureFile(v, m_folder), w.line);
             // A path named again is not read again: a file may name one picture a million times.
-            auto [checked, first] = m_pictures.try_emplace(std::string(v), Success());
+            const std::string file = m_sheet.PictureFileToOpen();
+            auto [checked, first] = m_pictures.try_emplace(file, Success());
             if (first)
-                checked->second = m_checkPicture(std::string(v));
+                checked->second = m_checkPicture(file);
             if (const Status& shown = checked->second; !shown) {
                 const KeldError& why = shown.Error();
                 std::string reason = why.Detail().empty() ? why.Description() : why.Detail();
@@ -188,6 +189,8 @@ private:
 
     SheetModel& m_sheet;
     const std::string& m_fileName;
+    // A relative picture path is looked for beside the file first.
+    std::filesystem::path m_folder;
     PictureChecker m_checkPicture;
     CharacterFileWarnings m_result;
     struct Counted {

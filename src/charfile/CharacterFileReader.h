@@ -46,7 +46,8 @@ struct CharacterFileWarnings {
 // Reads a character file into the open character. The whole file is checked first: a file that
 // cannot be opened or holds a failing line changes nothing and gives the error with the file,
 // the line and what is wrong. A good file empties the money and notes (ClearForm) and then
-// writes each value through the sheet's rules in the order of its lines. A picture that cannot be
+// writes each value through the sheet's rules in the order of its lines. A relative picture path
+// is looked for beside the file first (SheetModel::PictureFileToOpen). A picture that cannot be
 // loaded keeps its path and comes back as a warning; a name missing from the rules data selects
 // the blank entry and comes back in `notFound`.
 Result<CharacterFileWarnings> ReadCharacterFile(SheetModel& sheet, const std::filesystem::path& path,

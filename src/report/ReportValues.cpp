@@ -64,7 +64,8 @@ std::vector<ReportValue> ReportValues(const SheetModel& sheet)
     add("[INVENTORY]", r.Inventory);
     add("[MISC]", r.Miscellaneous);
     add("[BACKGROUND]", r.Background);
-    add("[PICTURE]", r.sPictureFile);
+    // Only embedded, never shown as text: the file where it is found.
+    add("[PICTURE]", sheet.PictureFileToOpen());
     return v;
 }
 

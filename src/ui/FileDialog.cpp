@@ -2,10 +2,10 @@
 #include "ui/FileDialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <deque>
@@ -30,22 +30,26 @@ QString g_lastFilter;
 
 QString OfferedFileName(const QString& name, const QString& extension, const QString& fallback)
 {
+    // Room for the extension within the usual 255-byte limit of a file name.
+    constexpr qsizetype kMaxBytes = 200;
     QString base;
-    base.reserve(name.size());
-    for (const QChar c : name) {
+    // A name of megabytes is looked at only as far as a file name can use (blanks and dots that
+    // the start loses included).
+    const QStringView used = QStringView(name).left(4 * kMaxBytes);
+    base.reserve(used.size());
+    for (const QChar c : used) {
         const bool unfit = c.category() == QChar::Other_Control || QStringView(u"/\\:*?\"<>|").contains(c);
         base += unfit ? QChar(u'_') : c;
     }
-    // A leading dot hides the file, a trailing dot or blank is lost by some file systems.
+    // A leading dot hides the file.
     qsizetype first = 0;
-    qsizetype last = base.size();
-    while (first < last && (base[first] == u'.' || base[first].isSpace()))
+    while (first < base.size() && (base[first] == u'.' || base[first].isSpace()))
         ++first;
-    while (last > first && (base[last - 1] == u'.' || base[last - 1].isSpace()))
-        --last;
-    base = base.mid(first, last - first);
-    // Room for the extension within the usual 255-byte limit of a file name.
-    while (base.toUtf8().size() > 200)
+    base = base.mid(first, kMaxBytes);
+    while (base.toUtf8().size() > kMaxBytes || (!base.isEmpty() && base.back().isHighSurrogate()))
+        base.chop(1);
+    // A trailing dot or blank is lost by some file systems.
+    while (!base.isEmpty() && (base.back() == u'.' || base.back().isSpace()))
         base.chop(1);
     if (base.isEmpty())
         base = fallback;
@@ -110,8 +114,8 @@ Result<QString> FileDialog::Show(Kind kind, const QString& filter, const QString
     return m_fileName;
 }
 
-void FileDialog::Prepare(QFileDialog& dialog, Kind kind, const QString& filter, const QString& defaultExtension,
-                         const QString& fileName)
+void FileDialog::Prepare(QFileDialog& dialog, Kind kind, const QString& filter,
+                         const QString& defaultExtension, const QString& fileName)
 {
     dialog.setAcceptMode(kind == Kind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     // The open dialog accepts a typed name of a file that does not exist, and the save dialog

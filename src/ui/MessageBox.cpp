@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MessageBox.h"
 
-#include <QFileInfo>
+#include <QDir>
 #include <QGuiApplication>
 
 #include <deque>
@@ -74,21 +74,16 @@ void MessageBox::Warning(QWidget* parent, const QString& title, const QString& t
     Show(parent, QMessageBox::Warning, title, text, QMessageBox::Ok, informativeText);
 }
 
-QString MessageBox::FileReason(const KeldError& error)
+QString MessageBox::FileReason(const KeldError& error, const QString& path)
 {
-    QString reason =
-        QString::fromStdString(error.Detail().empty() ? error.Description() : error.Detail()).trimmed();
-    // The details are written to follow the file's name.
-    if (!reason.isEmpty() && reason.front().isLower() && !error.File().empty())
-        reason = QFileInfo(QString::fromStdString(error.File())).fileName() + u' ' + reason;
-    if (!reason.isEmpty()) {
-        reason.front() = reason.front().toUpper();
-        if (!reason.endsWith(u'.') && !reason.endsWith(u'!') && !reason.endsWith(u'?'))
-            reason += u'.';
-    }
+    // The file is named once, exactly as on disk, the way keldcg-cli names it (KeldError::Location).
+    QString text = error.File().empty() ? path : QString::fromStdString(error.File());
+    text = QDir::toNativeSeparators(text);
     if (error.Line() > 0)
-        reason = QObject::tr("Line %1: %2").arg(error.Line()).arg(reason);
-    return reason;
+        text += u':' + QString::number(error.Line());
+    if (!text.isEmpty())
+        text += QStringLiteral(": ");
+    return text + QString::fromStdString(error.Detail().empty() ? error.Description() : error.Detail());
 }
 
 void MessageBox::SetNextAnswer(QMessageBox::StandardButton button)

@@ -25,10 +25,9 @@ public:
     static void Warning(QWidget* parent, const QString& title, const QString& text,
                         const QString& informativeText = {});
 
-    // Why a file operation failed, as a sentence to stand under the message: the error's detail
-    // (a fragment such as "is read-only") after the file's name, or its description, with a
-    // capital and a full stop; a line number of the file goes first.
-    static QString FileReason(const KeldError& error);
+    // Why a file operation failed, worded as keldcg-cli words it: "FILE:LINE: detail", the file
+    // as the error names it (else `path`) and the line only where it is known.
+    static QString FileReason(const KeldError& error, const QString& path = {});
 
     // Test seam: the next box answers with this button without being shown. Without a queued
     // answer, a box under the offscreen platform answers its default at once instead of blocking.

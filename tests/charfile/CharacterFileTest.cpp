@@ -336,7 +336,9 @@ TEST_F(CharacterFile, AFileThatIsNotACharacterFileIsRefusedBeforeAnythingChanges
         Spit(file, bytes);
         auto read = ReadCharacterFile(sheet->model, file);
         ASSERT_FALSE(read.Ok()) << name;
-        EXPECT_EQ(read.Error().Detail(), std::string(name) + " is not a character file");
+        // The file goes before the detail where it is shown ("FILE: is not ..."): named once.
+        EXPECT_EQ(read.Error().Detail(), "is not a character file");
+        EXPECT_EQ(read.Error().Location(), file.string() + ": is not a character file");
         EXPECT_EQ(read.Error().File(), file.string());
         EXPECT_EQ(Snapshot(sheet->model), before) << name; // money and notes included
     }
@@ -458,6 +460,79 @@ TEST_F(CharacterFile, NamesMissingFromTheRulesDataLeaveNoEntryAndAreReported)
     EXPECT_NE(read->notFound[0].Detail().find("profession \"Tinker\" was not found in profmod.txt"),
               std::string::npos);
     EXPECT_TRUE(read->warnings.empty());
+}
+
+// An editor that saved a character with LF line ends is named as the cause; a text that would be
+// no character file with any line ends is still only that.
+TEST_F(CharacterFile, AFileWithLfLineEndsIsRefusedWithThatReason)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"[GENERAL]\nNAME=Lf\n[MONEY]\nGP=5\n",
+         "its lines end in LF only; character files end lines with CR LF"},
+        {"; saved on Linux\n\n[MONEY]  \nGP=5",
+         "its lines end in LF only; character files end lines with CR LF"},
+        {"KELD character sheets\nLoad one with File, Load.\n[money]\n", "is not a character file"},
+    };
+    for (const auto& [bytes, reason] : cases) {
+        auto sheet = NewSheet();
+        const fs::path file = m_folder / "lf.kld";
+        Spit(file, bytes);
+        auto read = ReadCharacterFile(sheet->model, file);
+        ASSERT_FALSE(read.Ok()) << bytes;
+        EXPECT_EQ(read.Error().Location(), file.string() + ": " + reason);
+        EXPECT_EQ(sheet->model.Record().Money[0], "0");
+    }
+}
+
+// A relative picture path is looked for beside the character file first, then in the working
+// folder; the path is kept, and saved, as it was written.
+TEST_F(CharacterFile, ARelativePictureIsFoundBesideTheFileAndSavedAsWritten)
+{
+    const fs::path folder = m_folder / "chars";
+    fs::create_directories(folder / "pics");
+    fs::copy_file(kData / "picture.png", folder / "pics" / "hero.png");
+    const fs::path file = folder / "hero.kld";
+    Spit(file, "[PICTURE]\r\npics/hero.png\r\n[MONEY]\r\nGP=3\r\n");
+
+    auto sheet = NewSheet();
+    std::vector<std::string> checked;
+    auto read = ReadCharacterFile(sheet->model, file, [&checked](const std::string& path) {
+        checked.push_back(path);
+        return CheckPictureFile(PathFromUtf8(path));
+    });
+    ASSERT_TRUE(read.Ok());
+    EXPECT_TRUE(read->warnings.empty()) << read->warnings[0].Location();
+    EXPECT_EQ(checked, std::vector<std::string>{(folder / "pics" / "hero.png").string()});
+    EXPECT_EQ(sheet->model.Record().sPictureFile, "pics/hero.png");
+    EXPECT_EQ(sheet->model.PictureFileToOpen(), (folder / "pics" / "hero.png").string());
+    ASSERT_TRUE(WriteCharacterFile(sheet->model, m_folder / "copy.kld").Ok());
+    EXPECT_NE(Slurp(m_folder / "copy.kld").find("[PICTURE]\r\npics/hero.png\r\n"), std::string::npos);
+
+    // Not beside the file: the working folder, as before; the warning names the path as written.
+    const fs::path elsewhere = m_folder / "elsewhere.kld";
+    Spit(elsewhere, "[PICTURE]\r\npics/hero.png\r\n");
+    read = ReadCharacterFile(sheet->model, elsewhere);
+    ASSERT_TRUE(read.Ok());
+    EXPECT_EQ(sheet->model.PictureFileToOpen(), "pics/hero.png");
+    ASSERT_EQ(read->warnings.size(), 1u);
+    EXPECT_EQ(read->warnings[0].Detail().rfind("picture \"pics/hero.png\" ", 0), 0u)
+        << read->warnings[0].Detail();
+    const fs::path cwd = fs::current_path();
+    fs::current_path(folder);
+    EXPECT_TRUE(CheckPictureFile(PathFromUtf8(sheet->model.PictureFileToOpen())).Ok());
+    fs::current_path(cwd);
+
+    // A whole path, one chosen by the user and New take no folder.
+    read = ReadCharacterFile(sheet->model, file);
+    ASSERT_TRUE(read.Ok());
+    sheet->model.WritePictureFile("pics/hero.png");
+    EXPECT_EQ(sheet->model.PictureFileToOpen(), "pics/hero.png");
+    sheet->model.WritePictureFile((kData / "picture.png").string(), folder);
+    EXPECT_EQ(sheet->model.PictureFileToOpen(), (kData / "picture.png").string());
+    sheet->model.WritePictureFile("pics/hero.png", folder);
+    sheet->model.ClearCharacter();
+    sheet->model.WritePictureFile("pics/hero.png");
+    EXPECT_EQ(sheet->model.PictureFileToOpen(), "pics/hero.png");
 }
 
 TEST_F(CharacterFile, APictureThatCannotBeLoadedKeepsItsPathAndWarns)

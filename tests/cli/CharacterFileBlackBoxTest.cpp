@@ -184,12 +184,14 @@ TEST_F(CharacterFileBlackBox, ShowGivesTheHandWorkedValues)
                     "e"},
           {"/Special", "\xC3\xA9"}}},
     };
-    // With LF line ends the whole file is one line that belongs to no known section: that is no
-    // character file, and nothing of the sheet is touched.
+    // With LF line ends the whole file is one line that belongs to no known section: it is refused,
+    // with the line ends named as the reason, and nothing of the sheet is touched.
     const auto lf = RunCli({"show", (kFolder / "lf-line-ends.kld").string(), "--data", kRules.string()});
     EXPECT_EQ(lf.exitCode, 1);
     EXPECT_EQ(lf.out, "");
-    EXPECT_NE(lf.err.find("lf-line-ends.kld is not a character file"), std::string::npos) << lf.err;
+    EXPECT_NE(lf.err.find("lf-line-ends.kld: its lines end in LF only; character files end lines with CR LF"),
+              std::string::npos)
+        << lf.err;
     // Names the rules data lacks are named, with the rules file that lacks them.
     const auto unknown =
         RunCli({"show", (kFolder / "lines-and-sections.kld").string(), "--data", kRules.string()});

@@ -185,7 +185,9 @@ TEST_F(ShowAndResave, AFailingFileExitsOneNamingTheLineAndPrintsNoSheet)
     auto notAFile = RunCli({"show", notes.string(), "--data", kShippedData.string()});
     EXPECT_EQ(notAFile.exitCode, 1);
     EXPECT_EQ(notAFile.out, "");
-    EXPECT_NE(notAFile.err.find("notes.kld is not a character file"), std::string::npos) << notAFile.err;
+    EXPECT_NE(notAFile.err.find(notes.string() + ": is not a character file"), std::string::npos)
+        << notAFile.err;
+    EXPECT_EQ(notAFile.err.find("notes.kld is"), std::string::npos) << notAFile.err; // named once
 
     // A picture that cannot be shown is only a warning.
     const fs::path file = Write("pic.kld", "[PICTURE]\r\n" + (m_folder / "none.png").string() + "\r\n");
@@ -193,6 +195,40 @@ TEST_F(ShowAndResave, AFailingFileExitsOneNamingTheLineAndPrintsNoSheet)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.err.find("warning:"), std::string::npos);
     EXPECT_EQ(nlohmann::json::parse(run.out)["PictureFile"], (m_folder / "none.png").string());
+}
+
+// A relative picture path is found beside the character file by show, resave and report alike,
+// wherever keldcg-cli runs, and resave writes it as it was written.
+TEST_F(ShowAndResave, ARelativePictureIsFoundBesideTheCharacterFile)
+{
+    fs::create_directories(m_folder / "art");
+    fs::copy_file(kFixtures / "picture.png", m_folder / "art" / "hero.png");
+    const fs::path file = Write("hero.kld", "[GENERAL]\r\nNAME=Hero\r\n[PICTURE]\r\nart/hero.png\r\n");
+    ASSERT_FALSE(fs::exists(fs::current_path() / "art" / "hero.png"));
+
+    auto shown = RunCli({"show", file.string(), "--data", kShippedData.string()});
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_EQ(shown.err, "");
+    EXPECT_EQ(nlohmann::json::parse(shown.out)["PictureFile"], "art/hero.png");
+
+    const fs::path out = m_folder / "copy.kld";
+    auto resaved = RunCli({"resave", file.string(), out.string(), "--data", kShippedData.string()});
+    EXPECT_EQ(resaved.exitCode, 0);
+    EXPECT_EQ(resaved.err, "");
+    EXPECT_NE(test::ReadWholeFile(out).find("[PICTURE]\r\nart/hero.png\r\n"), std::string::npos);
+
+    const fs::path report = m_folder / "hero.rtf";
+    auto reported = RunCli(
+        {"report", "--template", "detail", file.string(), report.string(), "--data", kShippedData.string()});
+    EXPECT_EQ(reported.exitCode, 0) << reported.err;
+    EXPECT_NE(test::ReadWholeFile(report).find("\\pict"), std::string::npos);
+
+    // Moved away from its picture, it is a warning that names the path as written.
+    fs::rename(m_folder / "art", m_folder / "gone");
+    shown = RunCli({"show", file.string(), "--data", kShippedData.string()});
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_NE(shown.err.find("warning: " + file.string() + ":4: picture \"art/hero.png\""), std::string::npos)
+        << shown.err;
 }
 
 TEST_F(ShowAndResave, ResaveRoundTrips)

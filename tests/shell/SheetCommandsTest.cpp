@@ -9,6 +9,7 @@
 #include "ui/BusyGuard.h"
 #include "ui/FileDialog.h"
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -241,26 +242,39 @@ private slots:
         QCOMPARE(app->Sheet()->windowTitle(), QStringLiteral("Broken  -  KELD Character Sheet"));
         const auto loaded = Lines(model);
 
-        // A bad file names itself, the line and the reason, and changes nothing; Cancel neither.
-        FileDialog::SetNextFileName(
-            QStringLiteral(KELD_TEST_DATA "/charfile/skill-line-with-too-few-commas.kld"));
+        // A bad file names itself once as on disk, the line and the reason, as keldcg-cli does,
+        // and changes nothing; Cancel neither.
+        const QString badLine = QStringLiteral(KELD_TEST_DATA "/charfile/skill-line-with-too-few-commas.kld");
+        FileDialog::SetNextFileName(badLine);
         Item(*app, "mnuLoad")->trigger();
         QStringList shown = MessageBox::TakeShown();
         QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown[0].contains("skill-line-with-too-few-commas.kld") && shown[0].contains("Line "),
+        QVERIFY2(shown[0].startsWith(QStringLiteral("Load\nThe character could not be loaded.\n") + badLine +
+                                     u':'),
                  qPrintable(shown[0]));
+        QCOMPARE(shown[0].count(u"skill-line-with-too-few-commas.kld"), 1);
         QCOMPARE(Lines(model), loaded);
-        // So does a file that is no character file at all, before the money and notes are cleared.
+        // So does a file that is no character file at all, before the money and notes are cleared,
+        // and one whose lines end in LF only says so.
         const QString readme = folder.filePath("README.kld");
-        QFile text(readme);
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.write("KELD character sheets\nLoad one with File, Load.\n");
-        text.close();
+        const QString lfOnly = folder.filePath("lf-only.kld");
+        for (const auto& [path, bytes] : {std::pair{readme, QByteArray("KELD character sheets\nLoad it.\n")},
+                                          std::pair{lfOnly, QByteArray("[GENERAL]\nNAME=Lf\n")}}) {
+            QFile text(path);
+            QVERIFY(text.open(QIODevice::WriteOnly));
+            text.write(bytes);
+        }
         FileDialog::SetNextFileName(readme);
         Item(*app, "mnuLoad")->trigger();
-        shown = MessageBox::TakeShown();
-        QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown[0].contains("README.kld is not a character file"), qPrintable(shown[0]));
+        QCOMPARE(MessageBox::TakeShown(),
+                 QStringList(QStringLiteral("Load\nThe character could not be loaded.\n") + readme +
+                             QStringLiteral(": is not a character file")));
+        FileDialog::SetNextFileName(lfOnly);
+        Item(*app, "mnuLoad")->trigger();
+        QCOMPARE(
+            MessageBox::TakeShown(),
+            QStringList(QStringLiteral("Load\nThe character could not be loaded.\n") + lfOnly +
+                        QStringLiteral(": its lines end in LF only; character files end lines with CR LF")));
         QCOMPARE(Lines(model), loaded);
         FileDialog::SetNextCancel();
         Item(*app, "mnuLoad")->trigger();
@@ -286,13 +300,10 @@ private slots:
         QVERIFY(QDir(folder.path()).mkdir("taken.kld"));
         FileDialog::SetNextFileName(taken);
         Item(*app, "mnuSave")->trigger();
-        shown = MessageBox::TakeShown();
-        QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown[0].contains(taken), qPrintable(shown[0]));
-        // The reason is a sentence that names the file, not a fragment.
-        const QString reason = shown[0].section(u'\n', 2);
-        QVERIFY2(reason.startsWith(u"Taken.kld ") || reason.startsWith(u"taken.kld "), qPrintable(reason));
-        QVERIFY2(reason.endsWith(u'.'), qPrintable(reason));
+        // The file's name as on disk, small letters and all, once.
+        QCOMPARE(MessageBox::TakeShown(),
+                 QStringList(QStringLiteral("Save\nThe character could not be saved.\n") + taken +
+                             QStringLiteral(": is a folder, not a file")));
         QVERIFY(QFileInfo(taken).isDir());
         if (::geteuid() != 0) {
             const QString readOnly = folder.filePath("old.kld");
@@ -303,7 +314,9 @@ private slots:
             QVERIFY(old.setPermissions(QFile::ReadOwner));
             FileDialog::SetNextFileName(readOnly);
             Item(*app, "mnuSave")->trigger();
-            QCOMPARE(MessageBox::TakeShown().size(), 1);
+            QCOMPARE(MessageBox::TakeShown(),
+                     QStringList(QStringLiteral("Save\nThe character could not be saved.\n") + readOnly +
+                                 QStringLiteral(": is read-only")));
             QCOMPARE(ReadAll(readOnly), QByteArray("old"));
         }
 
@@ -322,6 +335,81 @@ private slots:
         QVERIFY2(shown[0].endsWith(QStringLiteral("\n... and 900 more warnings of this kind "
                                                   "(race not found in racemod.txt)")),
                  qPrintable(shown[0].right(200)));
+    }
+
+    // Everything a load has to tell stands in its one box, also with the inventory window closed:
+    // names the rules data lacks and a picture that cannot be read. A relative picture path is
+    // found beside the file, and the inventory window shows that picture.
+    void LoadWarningsInOneBoxAndPicturesBesideTheFile()
+    {
+        ShellFixture fixture;
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        app->Inventory()->close();
+        QTemporaryDir folder;
+        const QString file = folder.filePath("Odd Hero.kld");
+        const auto write = [&file](const QByteArray& race) {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write("[GENERAL]\r\nNAME=Odd\r\nRACE=" + race + "\r\n[PICTURE]\r\nfaces/odd.png\r\n");
+        };
+        write("Moonkin");
+        FileDialog::SetNextFileName(file);
+        Item(*app, "mnuLoad")->trigger();
+        const QStringList shown = MessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        const QStringList lines = shown[0].split(u'\n');
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0], QStringLiteral("Load"));
+        QVERIFY2(lines[1].startsWith(u"The character was loaded, but some names are not in the rules data"),
+                 qPrintable(lines[1]));
+        QCOMPARE(lines[2], file + QStringLiteral(":3: race \"Moonkin\" was not found in racemod.txt"));
+        QVERIFY2(lines[3].startsWith(file + QStringLiteral(":5: picture \"faces/odd.png\" ")),
+                 qPrintable(lines[3]));
+        QCOMPARE(app->Model().Record().Name, std::string("Odd"));
+
+        // Beside the file, the picture is found, shown, and saved as it was written.
+        QVERIFY(QDir(folder.path()).mkdir("faces"));
+        QVERIFY(QFile::copy(QStringLiteral(KELD_TEST_DATA "/charfile/picture.png"),
+                            folder.filePath("faces/odd.png")));
+        write("");
+        FileDialog::SetNextFileName(file);
+        Item(*app, "mnuLoad")->trigger();
+        QVERIFY(MessageBox::TakeShown().isEmpty());
+        QVERIFY(app->Inventory()->StatusText().isEmpty());
+        QCOMPARE(app->Model().PictureFileToOpen(), folder.filePath("faces/odd.png").toStdString());
+        FileDialog::SetNextFileName(folder.filePath("again.kld"));
+        Item(*app, "mnuSave")->trigger();
+        QVERIFY(ReadAll(folder.filePath("again.kld")).contains("[PICTURE]\r\nfaces/odd.png\r\n"));
+    }
+
+    // A name of megabytes is kept whole, but the caption shows its start and an ellipsis (a
+    // window system refuses a caption that long); Save offers a usable file name at once.
+    void AVeryLongNameIsShortenedInTheCaptionOnly()
+    {
+        ShellFixture fixture;
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        std::string name = "\xC3\x89lodie ";
+        name.append(20u << 20, 'x');
+        QVERIFY(app->Model().WriteName(name));
+        QCOMPARE(app->Model().Record().Name.size(), name.size());
+        const QString caption = app->Sheet()->windowTitle();
+        QVERIFY2(caption.size() < 200, qPrintable(caption.left(300)));
+        QVERIFY(caption.startsWith(u"\u00C9lodie xxx"));
+        QVERIFY(caption.endsWith(u"x\u2026  -  KELD Character Sheet"));
+        (void)app->Model().WriteName("Short");
+        QCOMPARE(app->Sheet()->windowTitle(), QStringLiteral("Short  -  KELD Character Sheet"));
+
+        (void)app->Model().WriteName(name);
+        QElapsedTimer timer;
+        timer.start();
+        FileDialog::SetNextCancel();
+        Item(*app, "mnuSave")->trigger();
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        const QString offered = FileDialog::LastInitialName();
+        QVERIFY(offered.startsWith(u"\u00C9lodie xxx") && offered.endsWith(u"x.kld"));
+        QVERIFY(offered.toUtf8().size() <= 204);
     }
 
     // Save by shortcut leaves the focus in the box being typed into; its edit is finished first,

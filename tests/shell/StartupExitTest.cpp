@@ -48,6 +48,7 @@ private slots:
         QVERIFY(inventory->isVisible());
         QVERIFY(qAbs(inventory->frameGeometry().right() - screen.right()) <= 2);
         QVERIFY(qAbs(inventory->frameGeometry().bottom() - screen.bottom()) <= 2);
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(inventory->frameGeometry()));
 
         QVERIFY(!sheet->Toolbar() || !sheet->Toolbar()->isVisible());
         QVERIFY(!Item(*app, "mnuToolbar")->isChecked());
@@ -172,7 +173,8 @@ private slots:
         QVERIFY(app->Start());
         QVERIFY(MessageBox::TakeShown().isEmpty());
         MainWindow* sheet = app->Sheet();
-        QVERIFY2(area.contains(sheet->frameGeometry()), qPrintable(QString::number(sheet->frameGeometry().bottom())));
+        QVERIFY2(area.contains(sheet->frameGeometry()),
+                 qPrintable(QString::number(sheet->frameGeometry().bottom())));
         QVERIFY(sheet->height() >= sheet->minimumHeight());
         QVERIFY(sheet->View()->height() >= TwipsToPx(SheetView::kMinimumHeightTwips, sheet) - 1);
         QVERIFY(area.contains(app->Inventory()->frameGeometry()));
@@ -295,6 +297,12 @@ private slots:
         QCOMPARE(app->Model().Record().Skills[0].Rank, std::string("-25"));
         QCOMPARE(app->Model().Record().Note(NoteKind::Background), std::string("Background -"));
         QCOMPARE(app->Sheet()->windowTitle(), QStringLiteral("  -  KELD Character Sheet"));
+        // The windows fit the screen, frames included, with the value that could not be read
+        // replaced by its default.
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(area.contains(app->Sheet()->frameGeometry()),
+                 qPrintable(QString::number(app->Sheet()->frameGeometry().bottom())));
+        QVERIFY(area.contains(app->Inventory()->frameGeometry()));
         // The toolbar is not shown, and its item says so.
         QVERIFY(!app->Sheet()->Toolbar() || !app->Sheet()->Toolbar()->isVisible());
         QVERIFY(!Item(*app, "mnuToolbar")->isChecked());

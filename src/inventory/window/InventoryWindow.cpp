@@ -338,7 +338,8 @@ void InventoryWindow::ShowRecordPicture()
 {
     if (m_choosing)
         return;
-    const QString path = ToQt(m_binding.Model().Text(FieldId::PictureFile, 0));
+    // A relative path of a loaded character is found beside its file first.
+    const QString path = ToQt(m_binding.Model().PictureFileToOpen());
     m_status->clear();
     if (path.isEmpty()) {
         m_picture->SetImage({});
