@@ -790,7 +790,7 @@ TEST(RenderFidelity, MatchesLibreOffice)
         std::vector<std::string> templateArgs;
     };
     std::vector<Case> cases = {{"detail", {"--template", "detail"}}, {"summary", {"--template", "summary"}}};
-    for (const char* folder : {"report", "report-blackbox"}) {
+    for (const char* folder : {"report", "report-blackbox", "report-fidelity"}) {
         for (const auto& entry : fs::directory_iterator(data / folder)) {
             if (entry.path().extension() == ".rtf")
                 cases.push_back({entry.path().stem().string(), {entry.path().string()}});

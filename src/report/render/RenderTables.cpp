@@ -1,6 +1,7 @@
 #include "report/render/RenderBuilderShared.h"
 
 #include <QFontMetricsF>
+#include <QLocale>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
@@ -311,7 +312,8 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
         }
     };
     if (m_depth >= kMaxTableDepth) {
-        m_notes.append(QStringLiteral("Tables nested more than %1 deep are shown as their text.").arg(kMaxTableDepth));
+        m_notes.append(
+            QStringLiteral("Tables nested more than %1 deep are shown as their text.").arg(kMaxTableDepth));
         return flatten();
     }
     qint64 stated = 0;
@@ -322,14 +324,25 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
     }
     // A row of more cells than columns would pile them into its last cell, which Qt lays out in
     // far more than linear time: the text goes on as paragraphs.
-    if (stated > m_cellBudget || widest > static_cast<std::size_t>(kMaxColumns))
+    if (widest > static_cast<std::size_t>(kMaxColumns)) {
+        m_notes.append(QStringLiteral("A table with a row of more than %1 cells is shown as its text.")
+                           .arg(kMaxColumns));
         return flatten();
+    }
+    const QString budgetNote = QStringLiteral("Tables past %1 cells in all are shown as their text.")
+                                   .arg(QLocale(QLocale::English).toString(kMaxTableCells));
+    if (stated > m_cellBudget) {
+        m_notes.append(budgetNote);
+        return flatten();
+    }
     Grid grid = LayoutGrid(table);
     if (grid.cells.empty())
         return;
     const qint64 cells = qint64(table.rows.size()) * qint64(grid.widths.size());
-    if (cells > m_cellBudget)
+    if (cells > m_cellBudget) {
+        m_notes.append(budgetNote);
         return flatten();
+    }
     m_cellBudget -= cells;
     const int rows = static_cast<int>(table.rows.size());
     const int columns = static_cast<int>(grid.widths.size());
