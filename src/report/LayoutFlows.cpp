@@ -13,7 +13,8 @@ Run& LayoutReader::TextRun(const Group& g)
     const bool pageField = g.field != FieldKind::None && g.flow > 0;
     const int field = pageField ? g.fieldNumber : 0;
     if (p.runs.empty() || p.runs.back().kind == Run::Kind::Picture || p.runs.back().field != field ||
-        p.runs.back().footnote != 0 || p.runs.back().mark != g.mark || !(p.runs.back().format == g.ch)) {
+        p.runs.back().footnote != 0 ||
+        p.runs.back().mark != g.mark || !(p.runs.back().format == g.ch)) {
         Run run;
         run.format = g.ch;
         run.mark = g.mark;

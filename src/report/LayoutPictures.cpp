@@ -98,7 +98,8 @@ void LayoutReader::FinishPicture()
     Group& g = m_stack.back();
     PictureState pict = std::move(m_pict);
     m_pict = {};
-    if (pict.kind == PictureState::Kind::Unknown || g.ch.hidden || g.flow >= static_cast<int>(m_flows.size()))
+    if (pict.kind == PictureState::Kind::Unknown || g.ch.hidden ||
+        g.flow >= static_cast<int>(m_flows.size()))
         return;
     std::string data = std::move(pict.bin);
     if (data.empty()) {

@@ -180,7 +180,8 @@ private:
     Border m_ignoredBorder;
     unsigned m_paraBorders = 0; // the sides of the paragraph's border that its words set
 
-    template <typename F> void ParaBorders(Group& g, F&& set)
+    template <typename F>
+    void ParaBorders(Group& g, F&& set)
     {
         for (int side = 0; side < 4; ++side) {
             if (m_paraBorders & (1u << side))

@@ -48,10 +48,10 @@ struct Run {
     Kind kind = Kind::Text;
     CharFormat format;
     std::u16string text; // Text; the written result for the page fields
-    int picture = -1;    // Picture: index into RenderModel::pictures
-    int field = 0;       // page fields: runs of one field share a number
-    bool mark = false;   // a list number or footnote mark drawn by the writer, not the document's text
-    int footnote = 0;    // a footnote's reference in the text: its number, from 1
+    int picture = -1; // Picture: index into RenderModel::pictures
+    int field = 0;    // page fields: runs of one field share a number
+    bool mark = false; // a list number or footnote mark drawn by the writer, not the document's text
+    int footnote = 0;  // a footnote's reference in the text: its number, from 1
     std::optional<Anchor> floating; // Picture: drawn at its anchor, taking no room in the text
 };
 
@@ -67,7 +67,7 @@ struct Border {
     std::int32_t width = 0;
     std::int32_t color = 0;
     std::int32_t space = 0; // \brsp: between a paragraph's border and its text
-    bool set = false;       // stated in the source, even as "none"
+    bool set = false; // stated in the source, even as "none"
 };
 
 enum Side { kTop, kLeft, kBottom, kRight };
@@ -83,7 +83,7 @@ struct ParaFormat {
     std::int32_t lineSpacing = 0; // \sl: >0 at least (or a multiple), <0 exactly, 0 single
     bool lineMultiple = false;
     bool pageBreakBefore = false;
-    bool keepNext = false;       // \keepn: on the same page as the paragraph that follows
+    bool keepNext = false; // \keepn: on the same page as the paragraph that follows
     bool defaultSpacing = false; // the spacing is the document's default, not the paragraph's own
     std::int32_t shading = 0;
     std::vector<TabStop> tabs;
@@ -182,7 +182,7 @@ struct RenderModel {
     std::unordered_map<std::int32_t, FontInfo> fonts; // by \f number
     std::int32_t defaultFont = 0;
     std::vector<std::optional<rtf::Rgb>> colors; // an empty entry is the automatic colour
-    std::vector<std::string> notes;              // UTF-8: what the reader changed to show the report at all
+    std::vector<std::string> notes; // UTF-8: what the reader changed to show the report at all
 };
 
 } // namespace keld::render

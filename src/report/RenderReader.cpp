@@ -381,7 +381,8 @@ void LayoutReader::Fonts()
         info.family = std::move(name);
         if (auto k = m_fontKinds.find(f.number); k != m_fontKinds.end())
             info.kind = k->second;
-        info.symbol = std::find(m_symbolFonts.begin(), m_symbolFonts.end(), f.number) != m_symbolFonts.end();
+        info.symbol =
+            std::find(m_symbolFonts.begin(), m_symbolFonts.end(), f.number) != m_symbolFonts.end();
         m_out.fonts.emplace(f.number, std::move(info));
     }
 }

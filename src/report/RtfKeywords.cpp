@@ -52,11 +52,13 @@ void AddHiddenDestinations(Table& t)
                           "ftnsepc",      "ftncn",
                           "aftnsep",      "aftnsepc",
                           "aftncn",       "shprslt",
-                          "nonshppict",   "do",
-                          "atnid",        "atnauthor",
-                          "atndate",      "atnref",
-                          "annotation",   "fchars",
-                          "lchars",       "pgdsctbl",
+                          "shpinst",      "nonshppict",
+                          "do",           "atnid",
+                          "atnauthor",    "atndate",
+                          "atnref",       "annotation",
+                          "fchars",       "lchars",
+                          "pgdsctbl",     "sp",
+                          "sn",           "sv",
                           "bkmkstart",    "bkmkend",
                           "xmlnstbl",     "mmathPr",
                           "userprops",    "docvar",
@@ -101,6 +103,7 @@ void AddDestinations(Table& t)
     t["footnote"] = {{Kw::Footnote}};
     t["pict"] = {{Kw::Pict}};
     t["shppict"] = {{Kw::Shppict}};
+    // A shape's properties hold its picture, which the layout draws; the engine edits no part of them.
     t["shpinst"] = {{Kw::Shape}, kLayout, false, true};
     t["sp"] = {{Kw::ShapeProperty, 0}, kLayout, false, true};
     t["sn"] = {{Kw::ShapeProperty, 1}, kLayout, false, true};

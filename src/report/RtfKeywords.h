@@ -269,10 +269,10 @@ KwInfo FindKeyword(std::string_view name, KwReader reader);
 // A word as the group reader sees it: its meaning to one reader and what it does to the group
 // for every reader alike.
 struct KwLookup {
-    KwInfo info;                  // for the asking reader
-    bool hiddenDest = false;      // a destination no reader shows
+    KwInfo info;               // for the asking reader
+    bool hiddenDest = false;   // a destination no reader shows
     bool hiddenAfterStar = false; // after \*: a word no reader knows, or a hidden destination
-    bool listMark = false;        // a list number the writer drew, which only the layout shows
+    bool listMark = false;     // a list number the writer drew, which only the layout shows
 };
 
 KwLookup LookUp(std::string_view name, KwReader reader);

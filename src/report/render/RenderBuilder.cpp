@@ -6,7 +6,6 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
-#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QLocale>
@@ -15,10 +14,11 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
-#include <QTextFragment>
 #include <QTextFrame>
 #include <QTextLayout>
+#include <QTextFragment>
 #include <QTextTable>
+#include <QFontMetricsF>
 
 #include <algorithm>
 #include <cmath>
@@ -185,8 +185,7 @@ void Builder::BuildReport()
     m_cutNote = PageLimitNote();
     m_body = true;
     EmitFlow(cursor, body, fresh, false);
-    const bool atFoot =
-        !m_model.footnoteStarts.empty() && m_model.footnoteStarts.size() <= kMaxFootnotesAtFoot;
+    const bool atFoot = !m_model.footnoteStarts.empty() && m_model.footnoteStarts.size() <= kMaxFootnotesAtFoot;
     if (!m_model.footnotes.empty() && m_room > 0 && !atFoot) {
         // Notes close the report, under a short rule as at a page's foot.
         QTextBlockFormat rule;
@@ -645,9 +644,8 @@ void Builder::EmitFlow(QTextCursor& cursor, std::span<const Block> flow, bool& f
             // Qt keeps only the larger of two meeting margins: the border below the paragraph
             // before goes into this one's space above.
             EmitParagraph(cursor, block, fresh,
-                          before
-                              ? Px(before->para.after + block.para.before) + BorderRoom(before->para, kBottom)
-                              : 0.0);
+                          before ? Px(before->para.after + block.para.before) + BorderRoom(before->para, kBottom)
+                                 : 0.0);
         }
     }
 }
@@ -675,10 +673,9 @@ double Builder::EstimateBlock(const Block& block, double width) const
         const double size = Px(run.format.size * 10.0);
         letters += run.kind == Run::Kind::Picture ? width : run.text.size() * size * 0.6;
         tallest = std::max(tallest, size);
-        if (run.kind == Run::Kind::Picture && run.picture >= 0 &&
-            run.picture < static_cast<int>(m_images.size()) && !m_images[run.picture].isNull())
-            tallest =
-                std::max(tallest, PictureSize(m_model.pictures[run.picture], m_images[run.picture]).height());
+        if (run.kind == Run::Kind::Picture && run.picture >= 0 && run.picture < static_cast<int>(m_images.size()) &&
+            !m_images[run.picture].isNull())
+            tallest = std::max(tallest, PictureSize(m_model.pictures[run.picture], m_images[run.picture]).height());
     }
     const double lines = std::max(1.0, std::ceil(letters / std::max(width, 1.0)));
     const double line = std::max(tallest * 1.2, Px(std::abs(block.para.lineSpacing)));
@@ -971,11 +968,10 @@ void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
                 const int number = fragment.charFormat().intProperty(kFootnoteProperty);
                 if (number <= 0 || number > static_cast<int>(model.footnoteStarts.size()))
                     continue;
-                const QTextLine line =
-                    block.layout()->lineForTextPosition(fragment.position() - block.position());
+                const QTextLine line = block.layout()->lineForTextPosition(fragment.position() - block.position());
                 const double y = layout->blockBoundingRect(block).top() + (line.isValid() ? line.y() : 0.0);
-                const auto index = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(y, 0.0) / page),
-                                                           0, byPage.size() - 1);
+                const auto index = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(y, 0.0) / page), 0,
+                                                           byPage.size() - 1);
                 if (std::find(byPage[index].begin(), byPage[index].end(), number) == byPage[index].end())
                     byPage[index].push_back(number);
             }

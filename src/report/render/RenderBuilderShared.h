@@ -9,11 +9,11 @@
 #include <QFont>
 #include <QImage>
 #include <QObject>
+#include <QSet>
+#include <QTextDocument>
+#include <QStringList>
 #include <QPen>
 #include <QRectF>
-#include <QSet>
-#include <QStringList>
-#include <QTextDocument>
 #include <QTextFormat>
 #include <QUrl>
 
@@ -40,18 +40,18 @@ inline constexpr qint64 kMaxTableCells = 50'000;
 
 // Block properties that Qt has no format for, read back after layout and when pages are painted.
 inline constexpr int kKeepNextProperty = QTextFormat::UserProperty + 1;
-inline constexpr int kBorderProperty = QTextFormat::UserProperty + 2;        // + side: its pen
-inline constexpr int kBorderSpaceProperty = QTextFormat::UserProperty + 6;   // + side: inside it
-inline constexpr int kFootnoteProperty = QTextFormat::UserProperty + 10;     // a reference: its note
+inline constexpr int kBorderProperty = QTextFormat::UserProperty + 2;      // + side: its pen
+inline constexpr int kBorderSpaceProperty = QTextFormat::UserProperty + 6; // + side: inside it
+inline constexpr int kFootnoteProperty = QTextFormat::UserProperty + 10;   // a reference: its note
+inline constexpr std::size_t kMaxFootnotesAtFoot = 100; // more stand after the text, as notes
 inline constexpr int kBorderDoubleProperty = QTextFormat::UserProperty + 11; // sides drawn double, by bit
 inline constexpr int kBorderFillProperty = QTextFormat::UserProperty + 12;   // shading inside a border
-inline constexpr int kFloatsProperty = QTextFormat::UserProperty + 13; // pictures drawn at the paragraph
-inline constexpr std::size_t kMaxFootnotesAtFoot = 100;                // more stand after the text, as notes
+inline constexpr int kFloatsProperty = QTextFormat::UserProperty + 13;       // pictures drawn at the paragraph
 
 // A paragraph's border on the document, in document pixels.
 struct BorderBox {
-    QRectF box;                    // the middle of the lines
-    std::array<QPen, 4> pens;      // by side; Qt::NoPen where there is none
+    QRectF box; // the middle of the lines
+    std::array<QPen, 4> pens; // by side; Qt::NoPen where there is none
     std::array<bool, 4> doubled{}; // two lines of the pen's width, a width apart
     QColor fill;                   // the paragraph's shading, up to the lines; invalid: none
 };
@@ -238,8 +238,8 @@ private:
     bool m_body = false; // building the body, where floating pictures are drawn at their place
     qint64 m_cellBudget = kMaxTableCells;
     bool m_afterTable = false; // the cursor stands in the empty block Qt keeps after a table
-    int m_depth = 0;           // of the table being filled
-    double m_room = -1;        // pixels of the body still to fill before the page limit; <0: none
+    int m_depth = 0;          // of the table being filled
+    double m_room = -1;       // pixels of the body still to fill before the page limit; <0: none
     QStringList m_notes;
     QString m_cutNote;
     QSet<QString> m_families;

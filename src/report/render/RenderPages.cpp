@@ -127,9 +127,8 @@ const std::vector<BorderBox>& ReportPages::Borders(const QTextDocument& document
         BorderBox box;
         bool any = false;
         for (int side = 0; side < 4; ++side) {
-            box.pens[side] = format.hasProperty(kBorderProperty + side)
-                                 ? format.penProperty(kBorderProperty + side)
-                                 : QPen(Qt::NoPen);
+            box.pens[side] = format.hasProperty(kBorderProperty + side) ? format.penProperty(kBorderProperty + side)
+                                                                        : QPen(Qt::NoPen);
             any = any || box.pens[side].style() != Qt::NoPen;
         }
         if (!any)
@@ -270,8 +269,7 @@ std::unique_ptr<QTextDocument> PaperCopy(const QTextDocument& document)
     std::unique_ptr<QTextDocument> copy(document.clone());
     if (const ReportPages* pages = PagesOf(document)) {
         copy->setPageSize(PagePixels(document));
-        auto* copied =
-            new ReportPages(copy.get(), pages->ModelPointer(), pages->ImagesPointer(), pages->Dpi());
+        auto* copied = new ReportPages(copy.get(), pages->ModelPointer(), pages->ImagesPointer(), pages->Dpi());
         copied->SetNotes(pages->Notes());
         copied->SetPageNotes(pages->PageNotes());
     }
