@@ -67,6 +67,8 @@ std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes)
                 notes.append(QStringLiteral("A picture of %1 by %2 pixels was too large to show.")
                                  .arg(claimed.width())
                                  .arg(claimed.height()));
+            else
+                notes.append(QStringLiteral("A picture that could not be read was left out."));
             images.emplace_back();
             continue;
         }

@@ -313,8 +313,11 @@ void PaintBorders(QPainter& painter, const std::vector<BorderBox>& borders, cons
             continue;
         const QRectF& r = it->box;
         if (fills) {
+            // Up to the inner line of a double border.
+            auto inset = [&](int side) { return it->doubled[side] ? it->pens[side].widthF() : 0.0; };
             if (it->fill.isValid())
-                painter.fillRect(r, it->fill);
+                painter.fillRect(r.adjusted(inset(kLeft), inset(kTop), -inset(kRight), -inset(kBottom)),
+                                 it->fill);
             continue;
         }
         for (int side = 0; side < 4; ++side) {
