@@ -635,11 +635,12 @@ TEST(Render, TablesStopAboveTheFootnotesOfTheirPage)
                       cell + "\\cellx9000\\pard\\intbl " +
                       (r == 0 ? "Group " + std::to_string(group) : std::string()) +
                       "\\cell\\pard\\intbl\\itap2 Rank " + std::to_string(group * 3 + r) +
-                      "\\nestcell Bonus\\nestcell{\\*\\nesttableprops\\trowd" + cell + "\\cellx5000" + cell +
-                      "\\cellx8000\\nestrow}{\\nonesttables\\par}\\pard\\intbl\\cell\\row ";
+                      "\\nestcell Bonus\\nestcell{\\*\\nesttableprops\\trowd" + cell + "\\cellx2500" + cell +
+                      "\\cellx5000\\nestrow}{\\nonesttables\\par}\\pard\\intbl\\cell\\row ";
         }
     }
     auto doc = Render(merged + "\\pard After\\par}");
+    EXPECT_TRUE(render::RenderNotes(*doc).isEmpty()) << render::RenderNotes(*doc).join('|').toStdString();
     const int marked = PageOf(*doc, "Marked");
     ExpectClearOfNotes(*doc, marked, 1800 + 9000);
     for (int group = 0; group < 3; ++group) {

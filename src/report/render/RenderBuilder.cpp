@@ -821,8 +821,9 @@ bool CutAtPageLimit(QTextDocument& document, double reserved)
                 const QTextLayout* lines = block.layout();
                 for (int k = 0; k < lines->lineCount() && cut < 0; ++k) {
                     const QTextLine line = lines->lineAt(k);
+                    // From its first line the block goes whole, with the break before it.
                     if (r.top() + line.y() + line.height() > limit)
-                        cut = block.position() + line.textStart();
+                        cut = k == 0 ? block.position() - 1 : block.position() + line.textStart();
                 }
             }
         }
@@ -1136,6 +1137,9 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
             end.insertBlock(NoteBlockFormat(dpi), NoteTextFormat());
             end.insertText(note, NoteTextFormat());
         }
+        // They too stop above the footnotes of their page.
+        if (document->pageCount() <= kMaxPages)
+            PlaceFootnotes(*document, *pages);
     }
     pages->SetNotes(notes);
     return document;

@@ -453,8 +453,15 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
         QTextCursor inside = cell.firstCursorPosition();
         bool cellFresh = true;
         ++m_depth;
-        for (const Cell* content : p.content)
-            EmitFlow(inside, content->blocks, cellFresh, true);
+        for (const Cell* content : p.content) {
+            // The empty paragraph that ends a cell after a table inside it takes no line, as
+            // LibreOffice shows it.
+            std::span<const Block> blocks = content->blocks;
+            if (blocks.size() >= 2 && blocks.back().runs.empty() && !blocks.back().table &&
+                blocks[blocks.size() - 2].table)
+                blocks = blocks.first(blocks.size() - 1);
+            EmitFlow(inside, blocks, cellFresh, true);
+        }
         --m_depth;
         m_cellLeft = m_cellRight = 0;
     }
