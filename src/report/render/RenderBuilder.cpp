@@ -183,7 +183,7 @@ void Builder::BuildReport()
     // The body is cut well before Qt's coordinates run out (about 31,000 pages), by an estimate
     // that errs long, at twice the page limit so that the text of the limit's last page is always
     // laid out; the exact cut comes after layout, at the end of that page.
-    m_room = 2.0 * kMaxPages * m_bodyHeight;
+    m_room = m_roomPages * m_bodyHeight;
     m_cutNote = PageLimitNote();
     m_body = true;
     EmitFlow(cursor, body, fresh, false);
@@ -606,6 +606,7 @@ void Builder::EmitFlow(QTextCursor& cursor, std::span<const Block> flow, bool& f
             const double used = EstimateBlock(block, m_bodyWidth) + (broken ? m_bodyHeight : 0.0);
             if (used > m_room) {
                 m_notes.append(m_cutNote);
+                m_cutByEstimate = true;
                 if (!block.table && !block.runs.empty() && m_room >= used / 100) {
                     // A long paragraph keeps the part of its text that fits.
                     Block part;
@@ -1101,9 +1102,24 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
     for (const std::string& note : model->notes)
         notes.append(QString::fromStdString(note));
     auto images = std::make_shared<std::vector<QImage>>(DecodePictures(*model, notes));
-    Builder builder(*model, *images, *document, dpi);
-    builder.BuildReport();
-    notes.append(builder.Notes());
+    // Text far narrower than the estimate reckons can end before the page limit where the
+    // estimate cut it: it is built again with room in proportion, so that the cut falls at the end
+    // of the limit's last page.
+    double roomPages = 2.0 * kMaxPages;
+    constexpr double kMaxRoomPages = 10.0 * kMaxPages; // well within Qt's coordinates
+    for (int attempt = 0;; ++attempt) {
+        Builder builder(*model, *images, *document, dpi);
+        builder.SetRoomPages(roomPages);
+        builder.BuildReport();
+        const int laid = builder.CutByEstimate() ? document->pageCount() : kMaxPages;
+        if (laid >= kMaxPages || attempt == 2 || roomPages >= kMaxRoomPages) {
+            notes.append(builder.Notes());
+            break;
+        }
+        roomPages =
+            std::min(kMaxRoomPages, roomPages * std::clamp(1.2 * kMaxPages / std::max(laid, 1), 1.5, 8.0));
+        document = std::make_unique<QTextDocument>();
+    }
     auto* pages = new ReportPages(document.get(), std::move(model), std::move(images), dpi);
     notes.append(pages->PartNotes());
     KeepWithNext(*document);

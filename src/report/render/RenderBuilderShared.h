@@ -4,6 +4,7 @@
 // part of the library's interface.
 
 #include "report/RenderModel.h"
+#include "report/render/RenderBuilder.h"
 
 #include <QColor>
 #include <QFont>
@@ -156,6 +157,9 @@ public:
     // Builds one footnote, for the foot of its page.
     void BuildNote(std::span<const Block> blocks);
     const QStringList& Notes() const { return m_notes; }
+    // The body is cut before Qt lays it out where an estimate, erring long, reaches this many pages.
+    void SetRoomPages(double pages) { m_roomPages = pages; }
+    bool CutByEstimate() const { return m_cutByEstimate; }
 
 private:
     // Paragraphs and their formats (RenderBuilder.cpp).
@@ -240,6 +244,8 @@ private:
     bool m_afterTable = false; // the cursor stands in the empty block Qt keeps after a table
     int m_depth = 0;          // of the table being filled
     double m_room = -1;       // pixels of the body still to fill before the page limit; <0: none
+    double m_roomPages = 2.0 * kMaxPages;
+    bool m_cutByEstimate = false;
     QStringList m_notes;
     QString m_cutNote;
     QSet<QString> m_families;
