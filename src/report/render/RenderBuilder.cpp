@@ -751,13 +751,16 @@ void KeepWithNext(QTextDocument& document)
 // boxed paragraph whose box does not fit goes to the next page whole, as it would on paper.
 void KeepBoxesOnTheirPage(QTextDocument& document)
 {
-    constexpr int kMaxMoves = 200; // each move lays out the rest of the report again
+    // Each move lays out the rest of the report again: a long report keeps its pages as they fall.
+    const int maxMoves = document.pageCount() <= 200 ? 200 : 0;
     QAbstractTextDocumentLayout* layout = document.documentLayout();
     const double page = document.pageSize().height();
     const double bottom = document.rootFrame()->frameFormat().bottomMargin();
     int moves = 0;
     double before = -1; // where the last line of what came before stands
-    for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && moves < kMaxMoves; ++it) {
+    if (maxMoves == 0)
+        return;
+    for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && moves < maxMoves; ++it) {
         if (QTextFrame* frame = it.currentFrame()) {
             before = std::max(layout->frameBoundingRect(frame).bottom() - 1, 0.0);
             continue;
