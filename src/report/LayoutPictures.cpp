@@ -7,6 +7,8 @@
 namespace keld::render::layout {
 
 using rtf::HexValue;
+using rtf::Kw;
+using rtf::KwInfo;
 
 void LayoutReader::PictureWord(std::string_view name, bool hasParam, std::int32_t param)
 {
@@ -33,6 +35,63 @@ void LayoutReader::PictureWord(std::string_view name, bool hasParam, std::int32_
         m_pict.scalex = std::clamp(param, 1, 1000);
     else if (name == "picscaley")
         m_pict.scaley = std::clamp(param, 1, 1000);
+}
+
+// A floating shape's words: where it stands, how text flows past it, and its properties, of
+// which only the picture (pib) is read.
+void LayoutReader::ShapeWord(Group& g, const KwInfo& info, std::string_view name, bool hasParam,
+                             std::int32_t param)
+{
+    if (g.dest == Dest::ShapeValue) {
+        if (info.kw == Kw::Pict)
+            DestinationWord(g, info);
+        else if (info.kw == Kw::SkipDest || info.kw == Kw::ShapeProperty)
+            HideGroup();
+        return;
+    }
+    if (g.dest != Dest::Shape)
+        return;
+    if (info.kw == Kw::ShapeProperty) {
+        if (info.arg == 1) {
+            g.dest = Dest::ShapeName;
+            m_shapeName.clear();
+        } else if (info.arg == 2) {
+            if (m_shapeName == "pib")
+                g.dest = Dest::ShapeValue;
+            else
+                HideGroup();
+        }
+        return;
+    }
+    if (info.kw == Kw::SkipDest || info.kw == Kw::Shape || info.kw == Kw::Pict) {
+        HideGroup();
+        return;
+    }
+    ShapeState& s = m_shape;
+    if (name == "shpbxpage")
+        s.fromX = Anchor::From::Page;
+    else if (name == "shpbxmargin" || name == "shpbxcolumn")
+        s.fromX = Anchor::From::Margin;
+    else if (name == "shpbypage")
+        s.fromY = Anchor::From::Page;
+    else if (name == "shpbymargin")
+        s.fromY = Anchor::From::Margin;
+    else if (name == "shpbypara")
+        s.fromY = Anchor::From::Paragraph;
+    else if (!hasParam)
+        return;
+    else if (name == "shpleft")
+        s.left = Length(param);
+    else if (name == "shptop")
+        s.top = Length(param);
+    else if (name == "shpright")
+        s.right = Length(param);
+    else if (name == "shpbottom")
+        s.bottom = Length(param);
+    else if (name == "shpwr")
+        s.wrap = param;
+    else if (name == "shpfblwtxt")
+        s.behind = param != 0;
 }
 
 void LayoutReader::FinishPicture()
@@ -64,6 +123,11 @@ void LayoutReader::FinishPicture()
     };
     picture.width = twips(pict.goalw, pict.picw, pict.scalex);
     picture.height = twips(pict.goalh, pict.pich, pict.scaley);
+    // A shape's picture fills the shape.
+    if (g.inShape && m_shape.right > m_shape.left && m_shape.bottom > m_shape.top) {
+        picture.width = m_shape.right - m_shape.left;
+        picture.height = m_shape.bottom - m_shape.top;
+    }
     // The same picture many times over is decoded and stored once. It is found by its hash, as a
     // copy of its bytes for a key would double the largest thing the report holds.
     const std::size_t hash = std::hash<std::string_view>{}(data);
@@ -83,6 +147,10 @@ void LayoutReader::FinishPicture()
     run.kind = Run::Kind::Picture;
     run.format = g.ch;
     run.picture = index;
+    // A shape that text flows past is drawn at its place; one that pushes text aside stands in
+    // the line at its anchor, as a float is not placed.
+    if (g.inShape && (m_shape.wrap == 3 || m_shape.wrap == 5))
+        run.floating = Anchor{m_shape.fromX, m_shape.fromY, m_shape.left, m_shape.top, m_shape.behind};
     m_flows[g.flow].pending.runs.push_back(std::move(run));
 }
 

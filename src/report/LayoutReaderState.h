@@ -38,7 +38,19 @@ inline std::int32_t Length(std::int32_t v, std::int32_t low = -kMaxLength)
 char32_t SymbolCharacter(unsigned byte, bool wingdings);
 
 // What a group's text is to the layout; destinations it shows nothing of are hidden groups.
-enum class Dest : std::uint8_t { Body, FontTable, Pict, FieldInst, TableProps, Object, Upr, Defaults };
+enum class Dest : std::uint8_t {
+    Body,
+    FontTable,
+    Pict,
+    FieldInst,
+    TableProps,
+    Object,
+    Upr,
+    Defaults,
+    Shape,      // a floating shape's properties: only its picture is read
+    ShapeName,  // a shape property's name
+    ShapeValue, // the value of the shape's picture property, where its \pict stands
+};
 
 enum class FieldKind : std::uint8_t { None, Page, PageCount };
 
@@ -53,6 +65,7 @@ struct Group {
     bool ownsPicture = false;
     bool ownsFieldInst = false;
     bool mark = false;             // a list number the writer drew
+    bool inShape = false;          // in a floating shape's properties
     std::uint8_t ownsDefaults = 0; // 1: paragraph, 2: character defaults
     FieldKind field = FieldKind::None;
     int fieldNumber = 0;
@@ -72,6 +85,14 @@ struct FlowState {
     std::vector<OpenTable> tables;
     bool breakNext = false;
     bool sectionPending = false;
+};
+
+// A floating shape: where it stands from its anchor, and whether text flows past it.
+struct ShapeState {
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+    std::int32_t wrap = 0; // \shpwr: 3 (none) and 5 (through) leave the text where it is
+    bool behind = false;
+    Anchor::From fromX = Anchor::From::Paragraph, fromY = Anchor::From::Paragraph;
 };
 
 struct PictureState {
@@ -138,6 +159,8 @@ private:
 
     // ---- pictures (LayoutPictures.cpp) ----
     void PictureWord(std::string_view name, bool hasParam, std::int32_t param);
+    void ShapeWord(Group& g, const rtf::KwInfo& info, std::string_view name, bool hasParam,
+                   std::int32_t param);
     void FinishPicture();
 
     const rtf::Model& m_tables;
@@ -171,6 +194,8 @@ private:
     CharFormat m_defaultChar;
 
     PictureState m_pict;
+    ShapeState m_shape;
+    std::string m_shapeName;
     std::unordered_multimap<std::size_t, int> m_pictureIndex; // hash of a picture's bytes to its index
 
     std::string m_fieldText;

@@ -64,6 +64,14 @@ bool LayoutReader::DestinationWord(Group& g, const KwInfo& info)
         return true;
     case Kw::Shppict:
         return true; // its picture is read as any other
+    case Kw::Shape:
+        g.dest = Dest::Shape;
+        g.inShape = true;
+        m_shape = {};
+        return true;
+    case Kw::ShapeProperty:
+        HideGroup(); // outside a shape's properties it means nothing
+        return true;
     case Kw::Object:
         g.dest = Dest::Object;
         return true;

@@ -36,6 +36,14 @@ struct CharFormat {
     friend bool operator==(const CharFormat&, const CharFormat&) = default;
 };
 
+// Where a floating picture stands: offsets from the page, the margins or its paragraph.
+struct Anchor {
+    enum class From : std::uint8_t { Paragraph, Margin, Page };
+    From fromX = From::Paragraph, fromY = From::Paragraph;
+    std::int32_t x = 0, y = 0;
+    bool behind = false; // under the text rather than over it
+};
+
 struct Run {
     enum class Kind : std::uint8_t { Text, Picture, PageNumber, PageCount };
     Kind kind = Kind::Text;
@@ -45,6 +53,7 @@ struct Run {
     int field = 0;    // page fields: runs of one field share a number
     bool mark = false; // a list number or footnote mark drawn by the writer, not the document's text
     int footnote = 0;  // a footnote's reference in the text: its number, from 1
+    std::optional<Anchor> floating; // Picture: drawn at its anchor, taking no room in the text
 };
 
 struct TabStop {

@@ -71,7 +71,11 @@ RenderModel LayoutReader::Read()
 {
     m_flows.emplace_back().target = &m_out.body;
     ReadAll();
-    // A truncated source: close what it left open, keeping the text read so far.
+    // A truncated source: close what it left open, keeping the text read so far, and say so,
+    // as the report may lack all that followed.
+    if (!m_stack.empty() || !CleanEnd())
+        m_out.notes.push_back("The template ends before its groups close: it seems cut short, and the report "
+                              "shows only what it holds.");
     while (!m_stack.empty())
         CloseGroup();
     if (m_landscape && m_out.page.width < m_out.page.height)
@@ -208,6 +212,7 @@ rtf::TextMode LayoutReader::Mode()
         return g.ch.hidden ? rtf::TextMode::Ignored : rtf::TextMode::Shown;
     case Dest::Pict:
     case Dest::FieldInst:
+    case Dest::ShapeName:
         return rtf::TextMode::Raw;
     default:
         return rtf::TextMode::Ignored;
@@ -240,6 +245,13 @@ void LayoutReader::RawText(std::string_view text, std::size_t)
         for (const char c : text) {
             if (HexValue(static_cast<unsigned char>(c)) >= 0)
                 m_pict.hex.push_back(c);
+        }
+        return;
+    }
+    if (m_stack.back().dest == Dest::ShapeName) {
+        for (const char c : text) {
+            if (c != ' ' && m_shapeName.size() < kMaxFieldInstruction)
+                m_shapeName.push_back(c);
         }
         return;
     }
@@ -327,6 +339,11 @@ void LayoutReader::Word(const rtf::WordToken& word, const rtf::KwLookup& found, 
             g.dest = Dest::Body;
         return;
     case Dest::FieldInst:
+        return;
+    case Dest::Shape:
+    case Dest::ShapeName:
+    case Dest::ShapeValue:
+        ShapeWord(g, info, word.name, hasParam, param);
         return;
     case Dest::Defaults:
         if (info.kw >= Kw::F && info.kw <= Kw::ParaBorder)

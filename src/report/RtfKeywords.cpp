@@ -20,6 +20,7 @@ struct Entry {
     KwInfo info;
     std::uint8_t readers = kBoth;
     bool listMark = false;
+    bool layoutOnly = false; // a destination the layout reads and the engine hides, \* or not
 };
 
 using Table = std::unordered_map<std::string_view, Entry>;
@@ -103,6 +104,11 @@ void AddDestinations(Table& t)
     t["footnote"] = {{Kw::Footnote}};
     t["pict"] = {{Kw::Pict}};
     t["shppict"] = {{Kw::Shppict}};
+    // A shape's properties hold its picture, which the layout draws; the engine edits no part of them.
+    t["shpinst"] = {{Kw::Shape}, kLayout, false, true};
+    t["sp"] = {{Kw::ShapeProperty, 0}, kLayout, false, true};
+    t["sn"] = {{Kw::ShapeProperty, 1}, kLayout, false, true};
+    t["sv"] = {{Kw::ShapeProperty, 2}, kLayout, false, true};
     t["object"] = {{Kw::Object}};
     t["result"] = {{Kw::Result}};
     t["fldinst"] = {{Kw::Fldinst}};
@@ -396,6 +402,8 @@ KwInfo FindKeyword(std::string_view name, KwReader reader)
 {
     const Table& table = Keywords();
     auto it = name.size() > kMaxWordLetters ? table.end() : table.find(name);
+    if (it != table.end() && it->second.layoutOnly && reader == KwReader::Engine)
+        return {Kw::SkipDest};
     if (it == table.end() || (it->second.readers & static_cast<std::uint8_t>(reader)) == 0)
         return {};
     return it->second.info;
@@ -411,6 +419,12 @@ KwLookup LookUp(std::string_view name, KwReader reader)
         return found;
     }
     const Entry& e = it->second;
+    if (e.layoutOnly) {
+        const bool layout = reader == KwReader::Layout;
+        found.info = layout ? e.info : KwInfo{Kw::SkipDest};
+        found.hiddenAfterStar = !layout;
+        return found;
+    }
     if (e.readers & static_cast<std::uint8_t>(reader))
         found.info = e.info;
     const bool skip = e.info.kw == Kw::SkipDest;

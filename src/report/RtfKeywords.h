@@ -122,6 +122,8 @@ enum class Kw : std::uint8_t {
     Footnote,
     Pict,
     Shppict,
+    Shape,         // \shpinst: a floating shape's properties, which the layout reads for its picture
+    ShapeProperty, // \sp (arg 0), \sn (1), \sv (2)
     Object,
     Result,
     Field,

@@ -141,6 +141,15 @@ Result<RtfPicture> MakeRtfPicture(std::string_view bytes)
     const char* blip = "pngblip";
     std::string_view data = bytes;
     if (checked->Format == PictureFormat::Png) {
+        // A PNG can be whole in its structure and still not inflate; embedded, it would show
+        // nothing where the placeholder promised a picture or kept its place. Read through once
+        // (an interlaced one is left to the readers that take it whole).
+        constexpr std::size_t kInterlaceAt = 28;
+        if (bytes.size() > kInterlaceAt && bytes[kInterlaceAt] == 0) {
+            auto decoded = DecodePngToFit(bytes, 1, 1, kMaxPicturePixels);
+            if (!decoded)
+                return Invalid("the picture " + decoded.Error().Detail());
+        }
         PngInfo(bytes, info);
     } else if (checked->Format == PictureFormat::Jpeg) {
         JpegInfo(bytes, info);

@@ -5,13 +5,14 @@
 #include "report/render/RenderBuilder.h"
 #include "report/render/ReportRenderer.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
-#include <QAbstractTextDocumentLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -556,6 +557,297 @@ TEST(RenderLimits, LargePicturesAreScaledNotDropped)
     EXPECT_EQ(pictures, 1);
 }
 
+// The row of the short rule over the notes at the foot of a painted page; -1 when there is none.
+int NotesRuleRow(const QTextDocument& doc, const QImage& page)
+{
+    const int x0 = static_cast<int>(Px(doc, 1800)) + 1;
+    const double width = Px(doc, 12240 - 3600);
+    for (int y = page.height() - 1; y >= 0; --y) {
+        int run = 0;
+        while (x0 + run < page.width() && page.pixelColor(x0 + run, y).lightness() < 128)
+            ++run;
+        if (run > width * 0.25 && run < width * 0.35)
+            return y;
+    }
+    return -1;
+}
+
+// No line of the page's text, in paragraphs or in table cells, reaches the notes under their
+// rule, and no line of a table is drawn through them at column `x` (in twips from the paper).
+void ExpectClearOfNotes(const QTextDocument& doc, int index, double x)
+{
+    const QImage page = PaintedPage(doc, index);
+    const int rule = NotesRuleRow(doc, page);
+    ASSERT_GT(rule, 0) << "the rule over the notes";
+    const double pageTop = index * doc.pageSize().height();
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        const double top = doc.documentLayout()->blockBoundingRect(block).top();
+        for (int k = 0; k < block.layout()->lineCount(); ++k) {
+            const QTextLine line = block.layout()->lineAt(k);
+            const double y = top + line.y() - pageTop;
+            if (y >= 0 && y < doc.pageSize().height() && !block.text().isEmpty()) {
+                EXPECT_LT(y + line.height(), rule) << block.text().toStdString();
+            }
+        }
+    }
+    const int column = static_cast<int>(Px(doc, x));
+    int dark = 0;
+    for (int y = rule + 2; y < page.height() - Px(doc, 1440); ++y)
+        dark += page.pixelColor(column, y).lightness() < 128;
+    EXPECT_EQ(dark, 0) << "a table's line runs through the notes";
+}
+
+TEST(Render, TablesStopAboveTheFootnotesOfTheirPage)
+{
+    const std::string cell = "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
+                             "\\clbrdrr\\brdrs\\brdrw10";
+    // Wherever the page ends in the table, its rows stop above the notes and go on on the next
+    // page, each once.
+    for (int lines = 4; lines <= 28; lines += 6) {
+        std::string rtf = "{\\rtf1\\ansi ";
+        for (int k = 0; k < lines; ++k)
+            rtf += "\\pard Line " + std::to_string(k) + "\\par ";
+        rtf +=
+            "\\pard Marked{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} A note.\\par \\pard Its second "
+            "line.}\\par ";
+        for (int k = 0; k < 60; ++k)
+            rtf += "\\trowd" + cell + "\\cellx3000" + cell + "\\cellx9000\\pard\\intbl Row " +
+                   std::to_string(k) + "\\cell Value\\cell\\row ";
+        auto doc = Render(rtf + "\\pard After\\par}");
+        SCOPED_TRACE(lines);
+        const int marked = PageOf(*doc, "Marked");
+        ASSERT_FALSE(render::FootnotesOfPage(*doc, marked).isEmpty());
+        ExpectClearOfNotes(*doc, marked, 1800 + 9000);
+        for (int k = 0; k < 60; ++k)
+            EXPECT_EQ(doc->toPlainText().count(QStringLiteral("Row %1\n").arg(k)), 1) << k;
+        EXPECT_EQ(PageOf(*doc, "Row 59"), PageOf(*doc, "After"));
+        EXPECT_LE(doc->pageCount(), 3) << "no page left empty";
+    }
+
+    // A cell merged down beside a nested table, with a footnote on the page: the merged cell's
+    // text stands in its rows, and the rows that go over take it with them.
+    std::string merged = "{\\rtf1\\ansi ";
+    for (int k = 0; k < 30; ++k)
+        merged += "\\pard Line " + std::to_string(k) + "\\par ";
+    merged += "\\pard Marked{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Grouped.}\\par ";
+    for (int group = 0; group < 3; ++group) {
+        for (int r = 0; r < 3; ++r) {
+            merged += "\\trowd" + std::string(r == 0 ? "\\clvmgf" : "\\clvmrg") + cell + "\\cellx3000" +
+                      cell + "\\cellx9000\\pard\\intbl " +
+                      (r == 0 ? "Group " + std::to_string(group) : std::string()) +
+                      "\\cell\\pard\\intbl\\itap2 Rank " + std::to_string(group * 3 + r) +
+                      "\\nestcell Bonus\\nestcell{\\*\\nesttableprops\\trowd" + cell + "\\cellx2500" + cell +
+                      "\\cellx5000\\nestrow}{\\nonesttables\\par}\\pard\\intbl\\cell\\row ";
+        }
+    }
+    auto doc = Render(merged + "\\pard After\\par}");
+    EXPECT_TRUE(render::RenderNotes(*doc).isEmpty()) << render::RenderNotes(*doc).join('|').toStdString();
+    const int marked = PageOf(*doc, "Marked");
+    ExpectClearOfNotes(*doc, marked, 1800 + 9000);
+    for (int group = 0; group < 3; ++group) {
+        const QString label = QStringLiteral("Group %1").arg(group);
+        const QTextCursor found = doc->find(label);
+        ASSERT_FALSE(found.isNull());
+        EXPECT_NE(found.currentTable(), nullptr) << "in its cell";
+        EXPECT_EQ(PageOf(*doc, label), PageOf(*doc, QStringLiteral("Rank %1").arg(group * 3))) << group;
+        EXPECT_EQ(doc->toPlainText().count(label), 1);
+    }
+}
+
+// A paragraph's double border is two lines, and its shading reaches them on both sides.
+TEST(Render, DoubleParagraphBordersAndShadingToTheLines)
+{
+    auto doc =
+        Render("{\\rtf1\\ansi{\\colortbl;\\red0\\green0\\blue0;\\red180\\green210\\blue250;}"
+               "\\pard Plain\\par \\pard\\box\\brdrdb\\brdrw30\\brsp120\\brdrcf1\\cbpat2 Shaded box\\par "
+               "\\pard After\\par}");
+    const QTextBlock block = doc->find("Shaded").block();
+    const QRectF rect = doc->documentLayout()->blockBoundingRect(block);
+    const QImage page = PaintedPage(*doc, 0);
+    const int y =
+        static_cast<int>(rect.top() + block.layout()->lineAt(0).y() + block.layout()->lineAt(0).height() / 2);
+    // Across the middle of the box, from each paper edge inward: the runs of dark pixels until
+    // the shading starts.
+    auto kind = [&](int x) {
+        const QColor c = page.pixelColor(x, y);
+        if (c.lightness() < 100)
+            return 'd';
+        if (c.blue() > 230 && c.red() < 200)
+            return 's';
+        return 'w';
+    };
+    auto lines = [&](int from, int step) {
+        std::string seen;
+        for (int x = from; x >= 0 && x < page.width(); x += step) {
+            const char k = kind(x);
+            if (k == 's')
+                break;
+            if (seen.empty() || seen.back() != k)
+                seen += k;
+        }
+        return seen;
+    };
+    EXPECT_EQ(lines(0, 1), "wdwd") << "two lines on the left, then the shading";
+    EXPECT_EQ(lines(page.width() - 1, -1), "wdwd") << "two lines on the right, the shading up to them";
+    auto single = Render("{\\rtf1\\ansi \\pard\\box\\brdrs\\brdrw30\\brsp120 Single\\par}");
+    const QImage plain = PaintedPage(*single, 0);
+    const QTextBlock one = single->begin();
+    const int textX = static_cast<int>(single->documentLayout()->blockBoundingRect(one).left() +
+                                       one.blockFormat().leftMargin());
+    const int py = static_cast<int>(one.layout()->lineAt(0).height() / 2 +
+                                    single->documentLayout()->blockBoundingRect(one).top());
+    int runs = 0;
+    for (int x = 1; x < textX; ++x)
+        runs += plain.pixelColor(x, py).lightness() < 100 && plain.pixelColor(x - 1, py).lightness() >= 100;
+    EXPECT_EQ(runs, 1) << "a single border stays single";
+}
+
+std::string PngBytes(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, "PNG"));
+    return bytes.toStdString();
+}
+
+int PixelsNear(const QImage& page, const QColor& colour)
+{
+    int count = 0;
+    for (int y = 0; y < page.height(); y += 2) {
+        for (int x = 0; x < page.width(); x += 2) {
+            const QColor c = page.pixelColor(x, y);
+            count += std::abs(c.red() - colour.red()) < 16 && std::abs(c.green() - colour.green()) < 16 &&
+                     std::abs(c.blue() - colour.blue()) < 16;
+        }
+    }
+    return count;
+}
+
+TEST(Render, PicturesOfSixteenBitsFloatingShapesAndUnreadableOnes)
+{
+    // A 16-bit PNG of over a thousand pixels a side prints as any other.
+    QImage deep(1200, 1000, QImage::Format_RGBA64);
+    deep.fill(QColor(200, 40, 40));
+    const std::string png = PngBytes(deep);
+    ASSERT_EQ(static_cast<unsigned char>(png[24]), 16) << "written with 16-bit samples";
+    auto doc = Render("{\\rtf1\\ansi \\pard {\\pict\\pngblip\\picwgoal2880\\pichgoal2400 " +
+                      QByteArray::fromStdString(png).toHex().toStdString() + "}\\par}");
+    EXPECT_GT(PixelsNear(PaintedPage(*doc, 0), QColor(200, 40, 40)), 1000);
+    EXPECT_TRUE(render::RenderNotes(*doc).isEmpty()) << render::RenderNotes(*doc).join('|').toStdString();
+
+    // A picture whose pixels cannot be read is left out with a note, not silently.
+    std::string broken = PngBytes(QImage(40, 40, QImage::Format_RGB32));
+    broken.resize(broken.size() - 40);
+    auto damaged = Render("{\\rtf1\\ansi \\pard {\\pict\\pngblip " +
+                          QByteArray::fromStdString(broken).toHex().toStdString() + "}\\par}");
+    EXPECT_FALSE(render::RenderNotes(*damaged).isEmpty());
+
+    // A floating shape as Writer writes it: its picture (not its fill) at its place from the
+    // margin and its paragraph, over the text, which stays where it was.
+    QImage red(30, 40, QImage::Format_RGB32), blue(30, 40, QImage::Format_RGB32);
+    red.fill(QColor(220, 30, 30));
+    blue.fill(QColor(30, 30, 220));
+    const std::string redHex = QByteArray::fromStdString(PngBytes(red)).toHex().toStdString();
+    const std::string blueHex = QByteArray::fromStdString(PngBytes(blue)).toHex().toStdString();
+    auto shape = [&](int wrap) {
+        return "{\\field{\\*\\fldinst SHAPE "
+               "}{\\fldrslt{\\shp{\\*\\shpinst\\shpleft4320\\shptop0\\shpright5760"
+               "\\shpbottom1440\\shpwr" +
+               std::to_string(wrap) +
+               "\\shpbxignore\\shpbyignore{\\sp{\\sn shapeType}{\\sv 75}}{\\sp{\\sn pib}{\\sv "
+               "{\\pict\\pngblip\\picw30\\pich40 " +
+               redHex + "}}}{\\sp{\\sn fillBlip}{\\sv {\\pict\\pngblip " + blueHex +
+               "}}}{\\sp{\\sn wzName}{\\sv Crest}}}{\\shprslt{\\pict\\pngblip " + blueHex + "}}}}}";
+    };
+    const std::string before = "{\\rtf1\\ansi \\pard First\\par \\pard ";
+    auto floating = Render(before + shape(3) + "\\par \\pard Second\\par}");
+    auto without = Render(before + "\\par \\pard Second\\par}");
+    EXPECT_FALSE(floating->toPlainText().contains("Crest"));
+    const QImage page = PaintedPage(*floating, 0);
+    EXPECT_GT(PixelsNear(page, QColor(220, 30, 30)), 200);
+    EXPECT_EQ(PixelsNear(page, QColor(30, 30, 220)), 0) << "the fill and the fallback are not drawn";
+    const QTextBlock anchor = floating->find("First").block().next();
+    const QPointF at = floating->documentLayout()->blockBoundingRect(anchor).topLeft();
+    EXPECT_EQ(page.pixelColor(static_cast<int>(Px(*floating, 1800 + 4320) + 5), static_cast<int>(at.y() + 5)),
+              QColor(220, 30, 30))
+        << "at its place from the margin and the paragraph";
+    auto second = [](const QTextDocument& d) {
+        return d.documentLayout()->blockBoundingRect(d.find("Second").block()).top();
+    };
+    EXPECT_NEAR(second(*floating), second(*without), 0.5) << "the text runs past it";
+    // One that pushes the text aside stands in its paragraph's line.
+    auto inline_ = Render(before + shape(1) + "\\par \\pard Second\\par}");
+    EXPECT_GT(second(*inline_), second(*without) + Px(*inline_, 1000));
+    EXPECT_GT(PixelsNear(PaintedPage(*inline_, 0), QColor(220, 30, 30)), 200);
+    // The engine edits the body only: the shape's words are not text to it.
+    RtfDocument engine;
+    ASSERT_TRUE(engine.LoadBytes(before + shape(3) + "\\par \\pard Second\\par}").Ok());
+    EXPECT_EQ(engine.TextUtf8().find("Crest"), std::string::npos);
+}
+
+// What the renderer cuts or simplifies it names, each by the limit reached.
+TEST(RenderLimits, EachCutNamesItsLimit)
+{
+    // A template cut short (its groups never close) says so.
+    auto truncated = Render("{\\rtf1\\ansi \\pard Kept text {\\b and more");
+    EXPECT_TRUE(truncated->toPlainText().contains("and more"));
+    EXPECT_TRUE(HasNote(*truncated, "cut short")) << render::RenderNotes(*truncated).join('|').toStdString();
+    EXPECT_TRUE(render::RenderNotes(*Render("{\\rtf1\\ansi \\pard Whole {\\b text}\\par}")).isEmpty());
+
+    // A row of more cells than the most columns becomes its text, with a note.
+    std::string wide = "{\\rtf1\\ansi \\trowd";
+    for (int k = 1; k <= 600; ++k)
+        wide += "\\cellx" + std::to_string(k * 14);
+    wide += "\\pard\\intbl ";
+    for (int k = 0; k < 600; ++k)
+        wide += "c" + std::to_string(k) + "\\cell ";
+    auto cells = Render(wide + "\\row}");
+    EXPECT_TRUE(cells->toPlainText().contains("c599"));
+    EXPECT_TRUE(HasNote(*cells, "more than 512 cells"))
+        << render::RenderNotes(*cells).join('|').toStdString();
+    EXPECT_FALSE(HasNote(*cells, "2,000 pages"));
+
+    // Content wider than the paper is clipped there, and said to be.
+    auto broad =
+        Render("{\\rtf1\\ansi \\trowd\\cellx3000\\cellx6000\\cellx9000\\cellx12000\\cellx15000\\pard\\intbl "
+               "a\\cell b\\cell c\\cell d\\cell e\\cell\\row}");
+    EXPECT_TRUE(HasNote(*broad, "wider than the paper"))
+        << render::RenderNotes(*broad).join('|').toStdString();
+    auto narrow = Render("{\\rtf1\\ansi \\trowd\\cellx3000\\cellx6000\\pard\\intbl a\\cell b\\cell\\row}");
+    EXPECT_TRUE(render::RenderNotes(*narrow).isEmpty());
+
+    // The page limit cuts at the end of the last page, between words, and says so there; also
+    // for narrow letters on tight lines, which take far less room than a plain estimate reckons.
+    std::string words =
+        "{\\rtf1\\ansi{\\fonttbl{\\f0\\froman Liberation Serif;}}\\pard\\sl-1000\\slmult0\\f0\\fs200 ";
+    for (int k = 0; k < 16000; ++k)
+        words += "w" + std::to_string(k) + " ........ ........ ........ ........ ........ ........ " +
+                 (k % 8 == 7 ? "\\par " : "");
+    auto cut = Render(words + "}");
+    EXPECT_EQ(cut->pageCount(), render::kMaxPages);
+    EXPECT_TRUE(HasNote(*cut, "more than 2,000 pages"));
+    const QStringList kept = cut->toPlainText().split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+    int last = -1;
+    for (const QString& word : kept) {
+        if (word == "........")
+            continue;
+        if (!word.startsWith('w'))
+            break;
+        EXPECT_EQ(word, QStringLiteral("w%1").arg(last + 1)) << "no word cut or left out";
+        last = word.mid(1).toInt();
+    }
+    // The last page is full: its last line of text stands within two lines and the notes of its foot.
+    const QTextBlock lastText = cut->find(QStringLiteral("w%1").arg(last)).block();
+    const QTextLayout* lines = lastText.layout();
+    const double bottom = cut->documentLayout()->blockBoundingRect(lastText).top() +
+                          lines->lineAt(lines->lineCount() - 1).y() +
+                          lines->lineAt(lines->lineCount() - 1).height();
+    const double pageEnd = render::kMaxPages * cut->pageSize().height() - Px(*cut, 1440);
+    EXPECT_LT(bottom, pageEnd);
+    EXPECT_GT(bottom, pageEnd - 2 * Px(*cut, 1000) - Px(*cut, 720)) << "cut at the end of the last page";
+}
+
 // Damaged and hostile sources come out as documents, quickly, whatever they hold.
 TEST(Render, HostileInputIsBounded)
 {
@@ -791,7 +1083,7 @@ TEST(RenderFidelity, MatchesLibreOffice)
         std::vector<std::string> templateArgs;
     };
     std::vector<Case> cases = {{"detail", {"--template", "detail"}}, {"summary", {"--template", "summary"}}};
-    for (const char* folder : {"report", "report-blackbox"}) {
+    for (const char* folder : {"report", "report-blackbox", "report-fidelity"}) {
         for (const auto& entry : fs::directory_iterator(data / folder)) {
             if (entry.path().extension() == ".rtf")
                 cases.push_back({entry.path().stem().string(), {entry.path().string()}});
@@ -896,6 +1188,10 @@ TEST(RenderCli, HostileTemplatesEndInBoundedTimeAndSaySoOnStandardError)
     cases.push_back(
         {made("spread-notes.rtf", "a{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} n}\\par " + lines, 100), ""});
     cases.push_back({made("cells.rtf", "a\\cell ", 100000, "\\trowd\\cellx100\\intbl "), "cut here"});
+    // A template cut short, as a copy broken off half-way leaves it.
+    EXPECT_TRUE(
+        AtomicWriteFile(dir / "truncated.rtf", "{\\rtf1\\ansi {\\b [NAME]\\par} more {\\i text").Ok());
+    cases.push_back({dir / "truncated.rtf", "cut short"});
     for (const auto& [path, note] : cases) {
         SCOPED_TRACE(path.filename().string());
         const fs::path pdf = dir / (path.stem().string() + ".pdf");

@@ -3,9 +3,12 @@
 
 #include "HeapPeak.h"
 #include "TestImages.h"
+#include "report/RtfPicture.h"
 #include "report/RtfText.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdint>
 
 namespace keld {
 namespace {
@@ -129,6 +132,43 @@ TEST(FillData, PicturesReplaceTheirPlaceholder)
     EXPECT_EQ(doc.TextUtf8(), "Portrait: \xEF\xBF\xBC.");
     EXPECT_NE(doc.SaveBytes().find("\\pngblip"), std::string::npos);
     EXPECT_EQ(doc.SelectionLength(), 0u);
+}
+
+// A PNG whose chunks are whole and checked but whose pixel data does not inflate.
+std::string UnreadablePng()
+{
+    std::string png = test::MakePng(16, 16);
+    const std::size_t idat = png.find("IDAT");
+    EXPECT_NE(idat, std::string::npos);
+    const std::size_t length =
+        static_cast<unsigned char>(png[idat - 2]) << 8 | static_cast<unsigned char>(png[idat - 1]);
+    png[idat + 4] = 0x00; // not a zlib stream
+    png[idat + 5] = 0x00;
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t k = idat; k < idat + 4 + length; ++k) {
+        crc ^= static_cast<unsigned char>(png[k]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    crc ^= 0xFFFFFFFFu;
+    for (int b = 0; b < 4; ++b)
+        png[idat + 4 + length + b] = static_cast<char>(crc >> (24 - 8 * b));
+    return png;
+}
+
+TEST(FillData, APictureThatCannotBeReadKeepsItsPlaceholder)
+{
+    const std::string png = UnreadablePng();
+    EXPECT_FALSE(MakeRtfPicture(png).Ok()) << "refused, not embedded as data that shows nothing";
+    RtfDocument doc = Load(Template("Portrait: [PICTURE]."));
+    FillData(doc, {{"[PICTURE]", test::WriteTempFile("unreadable.png", png)}});
+    EXPECT_EQ(doc.TextUtf8(), "Portrait: [PICTURE].");
+    EXPECT_EQ(doc.SaveBytes().find("\\pngblip"), std::string::npos);
+    // The one-step search keeps it as well.
+    RtfDocument step = Load(Template("Portrait: [PICTURE]."));
+    ReplaceIt(step, "[PICTURE]", test::WriteTempFile("unreadable.png", png));
+    EXPECT_EQ(step.TextUtf8(), "Portrait: [PICTURE].");
+    EXPECT_TRUE(MakeRtfPicture(test::MakePng(16, 16)).Ok());
 }
 
 TEST(FillData, PositionsAreNotLimitedTo16Bits)

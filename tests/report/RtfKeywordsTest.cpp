@@ -66,6 +66,10 @@ TEST(RtfKeywords, EachReaderSeesOnlyItsOwnWords)
     // The engine shows no list numbers and keeps direction marks; the layout does the opposite.
     EXPECT_EQ(FindKeyword("listtext", KwReader::Engine).kw, Kw::SkipDest);
     EXPECT_EQ(FindKeyword("listtext", KwReader::Layout).kw, Kw::None);
+    // A shape's properties: the layout reads them for the shape's picture, the engine hides them.
+    EXPECT_EQ(FindKeyword("shpinst", KwReader::Engine).kw, Kw::SkipDest);
+    EXPECT_EQ(FindKeyword("shpinst", KwReader::Layout).kw, Kw::Shape);
+    EXPECT_EQ(FindKeyword("sv", KwReader::Layout).kw, Kw::ShapeProperty);
     EXPECT_EQ(FindKeyword("rtlmark", KwReader::Engine).kw, Kw::Symbol);
     EXPECT_EQ(FindKeyword("rtlmark", KwReader::Layout).kw, Kw::None);
     // Layout words are nothing to the engine, so its text never depends on them.

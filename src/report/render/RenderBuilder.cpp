@@ -14,6 +14,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextFrame>
 #include <QTextLayout>
 #include <QTextFragment>
@@ -22,6 +23,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 // Building: the document's setup, its paragraphs and their formats, and the flows that hold them.
 // Tables are laid out in RenderTables.cpp, pages painted in RenderPages.cpp.
@@ -65,6 +68,8 @@ std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes)
                 notes.append(QStringLiteral("A picture of %1 by %2 pixels was too large to show.")
                                  .arg(claimed.width())
                                  .arg(claimed.height()));
+            else
+                notes.append(QStringLiteral("A picture that could not be read was left out."));
             images.emplace_back();
             continue;
         }
@@ -91,7 +96,8 @@ std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes)
                             .convertToFormat(QImage::Format_ARGB32_Premultiplied);
             }
         }
-        reader.setAllocationLimit(static_cast<int>(pixels * 4 / (1024 * 1024) + 1));
+        // Room for 16-bit samples, which Qt keeps as 8 bytes a pixel.
+        reader.setAllocationLimit(static_cast<int>(pixels * 8 / (1024 * 1024) + 1));
         if (shown != size)
             reader.setScaledSize(shown);
         if (image.isNull())
@@ -104,7 +110,11 @@ std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes)
             image.setDotsPerMeterX(dpm(image.dotsPerMeterX()) * image.width() / size.width());
             image.setDotsPerMeterY(dpm(image.dotsPerMeterY()) * image.height() / size.height());
         }
-        budget -= kept;
+        if (image.isNull()) {
+            notes.append(QStringLiteral("A picture that could not be read was left out."));
+        } else {
+            budget -= kept;
+        }
         images.push_back(std::move(image));
     }
     return images;
@@ -172,9 +182,11 @@ void Builder::BuildReport()
         fresh = false;
     }
     // The body is cut well before Qt's coordinates run out (about 31,000 pages), by an estimate
-    // that errs long; the exact cut comes after layout.
-    m_room = (kMaxPages + kMaxPages / 20) * m_bodyHeight;
+    // that errs long, at twice the page limit so that the text of the limit's last page is always
+    // laid out; the exact cut comes after layout, at the end of that page.
+    m_room = m_roomPages * m_bodyHeight;
     m_cutNote = PageLimitNote();
+    m_body = true;
     EmitFlow(cursor, body, fresh, false);
     const bool atFoot = !m_model.footnoteStarts.empty() && m_model.footnoteStarts.size() <= kMaxFootnotesAtFoot;
     if (!m_model.footnotes.empty() && m_room > 0 && !atFoot) {
@@ -394,6 +406,8 @@ QTextBlockFormat Builder::BlockFormatOf(const ParaFormat& p, double top) const
             pen.setStyle(Qt::DashLine);
         b.setProperty(kBorderProperty + side, pen);
         b.setProperty(kBorderSpaceProperty + side, Px(border.space));
+        if (border.style == Border::Style::Double)
+            b.setProperty(kBorderDoubleProperty, b.intProperty(kBorderDoubleProperty) | 1 << side);
     }
     if (p.lineSpacing > 0 && p.lineMultiple)
         b.setLineHeight(std::min(p.lineSpacing, 2400) * 100.0 / 240.0, QTextBlockFormat::ProportionalHeight);
@@ -403,8 +417,13 @@ QTextBlockFormat Builder::BlockFormatOf(const ParaFormat& p, double top) const
         b.setLineHeight(std::min(Px(-p.lineSpacing), m_bodyHeight / 2), QTextBlockFormat::FixedHeight);
     if (p.pageBreakBefore)
         b.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-    if (auto c = Color(p.shading))
-        b.setBackground(*c);
+    if (auto c = Color(p.shading)) {
+        // Inside a border the shading reaches the lines, as Qt's own background does not.
+        if (HasBorder(p))
+            b.setProperty(kBorderFillProperty, *c);
+        else
+            b.setBackground(*c);
+    }
     std::vector<TabStop> stops = p.tabs;
     if (indent < 0 && std::none_of(stops.begin(), stops.end(), [&](const TabStop& t) {
             return t.position > left + indent && t.position < left;
@@ -448,7 +467,10 @@ bool Builder::HasBorder(const ParaFormat& p)
 double Builder::BorderRoom(const ParaFormat& p, int side) const
 {
     const Border& b = p.borders[side];
-    return Shown(b) ? BorderWidth(b) + Px(b.space) : 0.0;
+    if (!Shown(b))
+        return 0.0;
+    // A double border is two lines and the gap between them, each as wide as the line.
+    return BorderWidth(b) * (b.style == Border::Style::Double ? 3 : 1) + Px(b.space);
 }
 
 QSizeF Builder::PictureSize(const Picture& picture, const QImage& image) const
@@ -543,10 +565,23 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
             if (run.picture < 0 || run.picture >= static_cast<int>(m_images.size()) ||
                 m_images[run.picture].isNull())
                 break;
+            const QSizeF size = PictureSize(m_model.pictures[run.picture], m_images[run.picture]);
+            if (run.floating && m_body) {
+                // Drawn over (or under) the text at its place from the paragraph, the margin or
+                // the page, found when the pages are painted.
+                const Anchor& a = *run.floating;
+                QTextBlockFormat anchored;
+                QVariantList floats = cursor.blockFormat().property(kFloatsProperty).toList();
+                floats.append(
+                    QVariant(QVariantList{run.picture, static_cast<int>(a.fromX), static_cast<int>(a.fromY),
+                                          QRectF(QPointF(Px(a.x), Px(a.y)), size), a.behind}));
+                anchored.setProperty(kFloatsProperty, floats);
+                cursor.mergeBlockFormat(anchored);
+                break;
+            }
             QTextImageFormat image;
             image.merge(CharFormatOf(run.format));
             image.setName(ImageUrl(run.picture).toString());
-            const QSizeF size = PictureSize(m_model.pictures[run.picture], m_images[run.picture]);
             image.setWidth(size.width());
             image.setHeight(size.height());
             cursor.insertImage(image);
@@ -572,6 +607,7 @@ void Builder::EmitFlow(QTextCursor& cursor, std::span<const Block> flow, bool& f
             const double used = EstimateBlock(block, m_bodyWidth) + (broken ? m_bodyHeight : 0.0);
             if (used > m_room) {
                 m_notes.append(m_cutNote);
+                m_cutByEstimate = true;
                 if (!block.table && !block.runs.empty() && m_room >= used / 100) {
                     // A long paragraph keeps the part of its text that fits.
                     Block part;
@@ -585,9 +621,14 @@ void Builder::EmitFlow(QTextCursor& cursor, std::span<const Block> flow, bool& f
                         if (keep == 0)
                             break;
                         Run copy = run;
-                        if (copy.text.size() > keep)
-                            copy.text.resize(keep);
-                        keep -= std::min(keep, copy.text.size() + 1);
+                        if (copy.text.size() > keep) {
+                            // At a space, so that no word is cut in two.
+                            const std::size_t space = copy.text.find_last_of(u" \t", keep);
+                            copy.text.resize(space == std::u16string::npos ? keep : space);
+                            keep = 0;
+                        } else {
+                            keep -= std::min(keep, copy.text.size() + 1);
+                        }
                         part.runs.push_back(std::move(copy));
                     }
                     m_room = -1;
@@ -707,16 +748,56 @@ void KeepWithNext(QTextDocument& document)
     }
 }
 
-// Cuts a report laid out on more than the most pages at the last line that fits, leaving room
-// for the notes that say so. Whether it was cut.
-bool CutAtPageLimit(QTextDocument& document)
+// Qt lets the space and the line under a paragraph's text run past the foot of its page; a
+// boxed paragraph whose box does not fit goes to the next page whole, as it would on paper.
+void KeepBoxesOnTheirPage(QTextDocument& document)
+{
+    // Each move lays out the rest of the report again: a long report keeps its pages as they fall.
+    const int maxMoves = document.pageCount() <= 200 ? 200 : 0;
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const double page = document.pageSize().height();
+    const double bottom = document.rootFrame()->frameFormat().bottomMargin();
+    int moves = 0;
+    double before = -1; // where the last line of what came before stands
+    if (maxMoves == 0)
+        return;
+    for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && moves < maxMoves; ++it) {
+        if (QTextFrame* frame = it.currentFrame()) {
+            before = std::max(layout->frameBoundingRect(frame).bottom() - 1, 0.0);
+            continue;
+        }
+        const QTextBlock block = it.currentBlock();
+        const QTextLayout* lines = block.layout();
+        if (!lines || lines->lineCount() == 0)
+            continue;
+        const double top = layout->blockBoundingRect(block).top();
+        const QTextLine first = lines->lineAt(0), last = lines->lineAt(lines->lineCount() - 1);
+        const double firstTop = top + first.y();
+        double lastTop = top + last.y();
+        const QTextBlockFormat format = block.blockFormat();
+        const auto index = static_cast<int>(firstTop / page);
+        if (format.hasProperty(kBorderProperty + kBottom) && static_cast<int>(lastTop / page) == index &&
+            lastTop + last.height() + format.bottomMargin() > (index + 1) * page - bottom + 0.5 &&
+            before >= 0 && static_cast<int>(before / page) == index) {
+            QTextBlockFormat move;
+            move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+            QTextCursor(block).mergeBlockFormat(move);
+            ++moves;
+            lastTop = layout->blockBoundingRect(block).top() + lines->lineAt(lines->lineCount() - 1).y();
+        }
+        before = lastTop;
+    }
+}
+
+// Cuts a report laid out on more than the most pages at the last line of the last page that
+// leaves `reserved` pixels at its foot, for the notes that say so. Whether it was cut.
+bool CutAtPageLimit(QTextDocument& document, double reserved)
 {
     if (document.pageCount() <= kMaxPages)
         return false;
     QAbstractTextDocumentLayout* layout = document.documentLayout();
     const QTextFrameFormat root = document.rootFrame()->frameFormat();
-    const double limit =
-        kMaxPages * document.pageSize().height() - root.bottomMargin() - 4 * QFontMetricsF(document.defaultFont()).height();
+    const double limit = kMaxPages * document.pageSize().height() - root.bottomMargin() - reserved;
     int cut = -1;
     for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && cut < 0; ++it) {
         if (QTextFrame* frame = it.currentFrame()) {
@@ -745,8 +826,9 @@ bool CutAtPageLimit(QTextDocument& document)
                 const QTextLayout* lines = block.layout();
                 for (int k = 0; k < lines->lineCount() && cut < 0; ++k) {
                     const QTextLine line = lines->lineAt(k);
+                    // From its first line the block goes whole, with the break before it.
                     if (r.top() + line.y() + line.height() > limit)
-                        cut = block.position() + line.textStart();
+                        cut = k == 0 ? block.position() - 1 : block.position() + line.textStart();
                 }
             }
         }
@@ -758,6 +840,114 @@ bool CutAtPageLimit(QTextDocument& document)
         rest.removeSelectedText();
     }
     return true;
+}
+
+// Qt breaks a table between pages only where its rows run out of room: a table whose rows must
+// go over before that becomes two, the rows from `row` on in a second table on the next page.
+void SplitTable(QTextDocument& document, QTextTable& table, int row)
+{
+    const int rows = table.rows(), columns = table.columns();
+    QTextCursor select(&document);
+    select.setPosition(table.cellAt(row, 0).firstPosition());
+    select.setPosition(table.cellAt(rows - 1, columns - 1).lastPosition(), QTextCursor::KeepAnchor);
+    const QTextDocumentFragment rest = select.selection();
+    QTextTableFormat format = table.format();
+    // Qt leaves the text of merged cells behind when it removes their rows: they are split first.
+    for (int r = row; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            const QTextTableCell cell = table.cellAt(r, c);
+            if (cell.row() == r && cell.column() == c && (cell.rowSpan() > 1 || cell.columnSpan() > 1))
+                table.splitCell(r, c, 1, 1);
+        }
+    }
+    table.removeRows(row, rows - row);
+    QTextCursor after(&document);
+    after.setPosition(table.lastPosition() + 1);
+    after.insertFragment(rest);
+    const QList<QTextFrame*> frames = table.parentFrame()->childFrames();
+    const qsizetype at = frames.indexOf(&table);
+    if (auto* second =
+            at >= 0 && at + 1 < frames.size() ? qobject_cast<QTextTable*>(frames[at + 1]) : nullptr) {
+        format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        format.setTopMargin(0);
+        format.setHeaderRowCount(0);
+        second->setFormat(format);
+        // An edge the two halves shared was drawn by the row below: the first half's last row
+        // gets it back.
+        for (int col = 0; col < columns; ++col) {
+            QTextTableCell upper = table.cellAt(row - 1, col);
+            const QTextTableCellFormat lower = second->cellAt(0, col).format().toTableCellFormat();
+            if (!upper.isValid() || upper.column() != col || lower.topBorder() <= 0)
+                continue;
+            QTextTableCellFormat f = upper.format().toTableCellFormat();
+            if (f.bottomBorder() > 0)
+                continue;
+            f.setBottomBorder(lower.topBorder());
+            f.setBottomBorderStyle(lower.topBorderStyle());
+            f.setBottomBorderBrush(lower.topBorderBrush());
+            upper.setFormat(f);
+        }
+    }
+}
+
+// Moves the first row of `table` that runs into the notes at the foot of its page to the next
+// page, unless it stands at the top of its page. Whether one moved.
+template <typename Height>
+bool RowOverNotes(QTextDocument& document, QTextTable& table, const std::vector<std::vector<int>>& byPage,
+                  double bottom, double before, const Height& notesHeight)
+{
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const double page = document.pageSize().height();
+    double previousTop = before;
+    for (int row = 0; row < table.rows(); ++row) {
+        // The row's extent: its cells' text, from the first line to the last.
+        double top = std::numeric_limits<double>::max(), end = 0;
+        bool any = false;
+        for (int col = 0; col < table.columns(); ++col) {
+            const QTextTableCell cell = table.cellAt(row, col);
+            if (!cell.isValid() || cell.row() != row || cell.column() != col)
+                continue;
+            const QTextBlock first = cell.firstCursorPosition().block();
+            const QTextBlock last = cell.lastCursorPosition().block();
+            any = true;
+            top = std::min(top, layout->blockBoundingRect(first).top());
+            if (cell.rowSpan() == 1)
+                end = std::max(end, layout->blockBoundingRect(last).bottom());
+        }
+        if (!any)
+            continue;
+        const auto index = static_cast<std::size_t>(std::max(top, 0.0) / page);
+        const bool pageTop = previousTop < 0 || static_cast<std::size_t>(previousTop / page) < index;
+        previousTop = top;
+        if (index >= byPage.size() || byPage[index].empty() || pageTop)
+            continue;
+        const double limit = (index + 1) * page - bottom - notesHeight(byPage[index]);
+        if (end <= limit)
+            continue;
+        // Cells merged down go over together, from the row where they begin.
+        int from = row;
+        for (bool again = true; again;) {
+            again = false;
+            for (int col = 0; col < table.columns(); ++col) {
+                const QTextTableCell cell = table.cellAt(from, col);
+                if (cell.isValid() && cell.row() < from) {
+                    from = cell.row();
+                    again = true;
+                }
+            }
+        }
+        if (from == 0) {
+            if (before < 0 || static_cast<std::size_t>(before / page) < index)
+                return false; // the table starts its page: nothing gained
+            QTextTableFormat format = table.format();
+            format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+            table.setFormat(format);
+            return true;
+        }
+        SplitTable(document, table, from);
+        return true;
+    }
+    return false;
 }
 
 // Footnotes stand at the foot of the page of their reference. Qt has one text height for every
@@ -798,22 +988,36 @@ void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
         bool moved = false;
         if (pass == passes)
             break;
-        QTextBlock previous;
+        // Where the last line of what came before stands: what starts a page is never moved.
+        double before = -1;
+        bool afterTable = false;
         for (QTextFrame::iterator it = document.rootFrame()->begin(); !it.atEnd() && !moved; ++it) {
-            if (it.currentFrame()) {
-                previous = QTextBlock();
+            if (QTextFrame* frame = it.currentFrame()) {
+                // A table, like a paragraph, stops above the notes: the first row that runs into
+                // them goes over, with its cells' text.
+                if (auto* table = qobject_cast<QTextTable*>(frame))
+                    moved = RowOverNotes(document, *table, byPage, bottom, before,
+                                         [&](const std::vector<int>& n) { return pages.NotesHeight(n); });
+                before = std::max(layout->frameBoundingRect(frame).bottom() - 1, 0.0);
+                afterTable = true;
                 continue;
             }
             const QTextBlock block = it.currentBlock();
+            // Qt hides the empty block after a table in the table's border.
+            if (std::exchange(afterTable, false) && block.length() <= 1)
+                continue;
             const double top = firstLineTop(block);
             const auto index = static_cast<std::size_t>(std::max(top, 0.0) / page);
+            const QTextLayout* lines = block.layout();
+            const double blockTop = layout->blockBoundingRect(block).top();
+            const double lastTop = lines && lines->lineCount() > 0
+                                       ? blockTop + lines->lineAt(lines->lineCount() - 1).y()
+                                       : blockTop;
             if (index >= byPage.size() || byPage[index].empty()) {
-                previous = block;
+                before = lastTop;
                 continue;
             }
             const double limit = (index + 1) * page - bottom - pages.NotesHeight(byPage[index]);
-            const QTextLayout* lines = block.layout();
-            const double blockTop = layout->blockBoundingRect(block).top();
             bool over = false;
             for (int k = 0; k < lines->lineCount(); ++k) {
                 const QTextLine line = lines->lineAt(k);
@@ -822,14 +1026,14 @@ void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
                     break;
                 over = over || lineTop + line.height() > limit;
             }
-            const bool pageTop = !previous.isValid() || static_cast<std::size_t>(firstLineTop(previous) / page) < index;
+            const bool pageTop = before < 0 || static_cast<std::size_t>(before / page) < index;
             if (over && !pageTop) {
                 QTextBlockFormat move;
                 move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
                 QTextCursor(block).mergeBlockFormat(move);
                 moved = true;
             }
-            previous = block;
+            before = lastTop;
         }
         if (!moved)
             break;
@@ -837,6 +1041,59 @@ void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
     for (auto& notes : byPage)
         std::sort(notes.begin(), notes.end());
     pages.SetPageNotes(std::move(byPage));
+}
+
+// Whether a table reaches past the paper's sides, where it is clipped.
+bool WiderThanPaper(const QTextDocument& document)
+{
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const double width = document.pageSize().width();
+    std::vector<QTextFrame*> frames{document.rootFrame()};
+    while (!frames.empty()) {
+        const QTextFrame* frame = frames.back();
+        frames.pop_back();
+        for (QTextFrame* child : frame->childFrames()) {
+            const QRectF r = layout->frameBoundingRect(child);
+            if (r.right() > width + 0.5 || r.left() < -0.5)
+                return true;
+            frames.push_back(child);
+        }
+    }
+    return false;
+}
+
+QTextBlockFormat NoteBlockFormat(double dpi)
+{
+    QTextBlockFormat format;
+    format.setTopMargin(dpi / 6);
+    return format;
+}
+
+QTextCharFormat NoteTextFormat()
+{
+    QTextCharFormat text;
+    text.setFontItalic(true);
+    text.setFontPointSize(10);
+    text.setForeground(QColor(160, 0, 0));
+    return text;
+}
+
+// The height the notes take at the end of the report, laid out as they will be.
+double NotesHeight(const QStringList& notes, double dpi, double width)
+{
+    QTextDocument measure;
+    measure.setUseDesignMetrics(true);
+    measure.setDocumentMargin(0);
+    measure.setTextWidth(width);
+    QTextCursor end(&measure);
+    for (const QString& note : notes) {
+        if (end.position() > 0)
+            end.insertBlock(NoteBlockFormat(dpi), NoteTextFormat());
+        else
+            end.setBlockFormat(NoteBlockFormat(dpi)); // Qt drops the space above a first block
+        end.insertText(note, NoteTextFormat());
+    }
+    return measure.size().height() + dpi / 6 + 2;
 }
 
 } // namespace
@@ -849,30 +1106,60 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
     for (const std::string& note : model->notes)
         notes.append(QString::fromStdString(note));
     auto images = std::make_shared<std::vector<QImage>>(DecodePictures(*model, notes));
-    Builder builder(*model, *images, *document, dpi);
-    builder.BuildReport();
-    notes.append(builder.Notes());
+    // Text far narrower than the estimate reckons can end before the page limit where the
+    // estimate cut it: it is built again with room in proportion, so that the cut falls at the end
+    // of the limit's last page.
+    double roomPages = 2.0 * kMaxPages;
+    constexpr double kMaxRoomPages = 10.0 * kMaxPages; // well within Qt's coordinates
+    for (int attempt = 0;; ++attempt) {
+        Builder builder(*model, *images, *document, dpi);
+        builder.SetRoomPages(roomPages);
+        builder.BuildReport();
+        const int laid = builder.CutByEstimate() ? document->pageCount() : kMaxPages;
+        if (laid >= kMaxPages || attempt == 2 || roomPages >= kMaxRoomPages) {
+            notes.append(builder.Notes());
+            break;
+        }
+        roomPages =
+            std::min(kMaxRoomPages, roomPages * std::clamp(1.2 * kMaxPages / std::max(laid, 1), 1.5, 8.0));
+        document = std::make_unique<QTextDocument>();
+    }
     auto* pages = new ReportPages(document.get(), std::move(model), std::move(images), dpi);
     notes.append(pages->PartNotes());
     KeepWithNext(*document);
+    KeepBoxesOnTheirPage(*document);
     PlaceFootnotes(*document, *pages);
-    if (CutAtPageLimit(*document))
+    if (WiderThanPaper(*document))
+        notes.append(QStringLiteral("Content wider than the paper was cut off at the paper's edge."));
+    if (document->pageCount() > kMaxPages) {
         notes.append(PageLimitNote());
+        notes.removeDuplicates();
+        // The last page keeps room for its footnotes and for the notes that end the report.
+        double reserved =
+            NotesHeight(notes, dpi,
+                        document->pageSize().width() - document->rootFrame()->frameFormat().leftMargin() -
+                            document->rootFrame()->frameFormat().rightMargin());
+        if (pages->PageNotes().size() >= static_cast<std::size_t>(kMaxPages))
+            reserved += pages->NotesHeight(pages->PageNotes()[kMaxPages - 1]);
+        CutAtPageLimit(*document, reserved);
+        // The notes of the pages cut away go with them.
+        std::vector<std::vector<int>> kept = pages->PageNotes();
+        if (kept.size() > static_cast<std::size_t>(kMaxPages))
+            kept.resize(kMaxPages);
+        pages->SetPageNotes(std::move(kept));
+    }
     notes.removeDuplicates();
     if (!notes.isEmpty()) {
         // On the report's last page, so that a printout says it is not the whole report.
         QTextCursor end(document.get());
         end.movePosition(QTextCursor::End);
-        QTextBlockFormat format;
-        format.setTopMargin(dpi / 6);
-        QTextCharFormat text;
-        text.setFontItalic(true);
-        text.setFontPointSize(10);
-        text.setForeground(QColor(160, 0, 0));
         for (const QString& note : notes) {
-            end.insertBlock(format, text);
-            end.insertText(note, text);
+            end.insertBlock(NoteBlockFormat(dpi), NoteTextFormat());
+            end.insertText(note, NoteTextFormat());
         }
+        // They too stop above the footnotes of their page.
+        if (document->pageCount() <= kMaxPages)
+            PlaceFootnotes(*document, *pages);
     }
     pages->SetNotes(notes);
     return document;

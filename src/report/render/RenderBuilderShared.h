@@ -5,6 +5,7 @@
 // part of the library's interface.
 
 #include "report/RenderModel.h"
+#include "report/render/RenderBuilder.h"
 
 #include <QColor>
 #include <QFont>
@@ -45,11 +46,23 @@ inline constexpr int kBorderProperty = QTextFormat::UserProperty + 2;      // + 
 inline constexpr int kBorderSpaceProperty = QTextFormat::UserProperty + 6; // + side: inside it
 inline constexpr int kFootnoteProperty = QTextFormat::UserProperty + 10;   // a reference: its note
 inline constexpr std::size_t kMaxFootnotesAtFoot = 100; // more stand after the text, as notes
+inline constexpr int kBorderDoubleProperty = QTextFormat::UserProperty + 11; // sides drawn double, by bit
+inline constexpr int kBorderFillProperty = QTextFormat::UserProperty + 12;   // shading inside a border
+inline constexpr int kFloatsProperty = QTextFormat::UserProperty + 13;       // pictures drawn at the paragraph
 
 // A paragraph's border on the document, in document pixels.
 struct BorderBox {
     QRectF box; // the middle of the lines
     std::array<QPen, 4> pens; // by side; Qt::NoPen where there is none
+    std::array<bool, 4> doubled{}; // two lines of the pen's width, a width apart
+    QColor fill;                   // the paragraph's shading, up to the lines; invalid: none
+};
+
+// A floating picture as placed on the document, in document pixels.
+struct FloatBox {
+    QRectF box;
+    int picture = -1;
+    bool behind = false;
 };
 
 // A page field in a header or footer built once: where its number stands, to be rewritten for
@@ -100,10 +113,14 @@ public:
 
     // The paragraph borders of the document as laid out on pages of `page` size, found once.
     const std::vector<BorderBox>& Borders(const QTextDocument& document) const;
+    // The floating pictures, by the same layout.
+    const std::vector<FloatBox>& Floats(const QTextDocument& document) const;
 
 private:
     QStringList m_notes;
     mutable std::vector<BorderBox> m_borders;
+    mutable std::vector<FloatBox> m_floats;
+    mutable QSizeF m_floatsFor;
     mutable std::unordered_map<const Flow*, BuiltPart> m_parts;
     mutable std::unordered_map<int, std::unique_ptr<QTextDocument>> m_noteDocuments;
     std::vector<std::vector<int>> m_pageNotes;
@@ -141,6 +158,9 @@ public:
     // Builds one footnote, for the foot of its page.
     void BuildNote(std::span<const Block> blocks);
     const QStringList& Notes() const { return m_notes; }
+    // The body is cut before Qt lays it out where an estimate, erring long, reaches this many pages.
+    void SetRoomPages(double pages) { m_roomPages = pages; }
+    bool CutByEstimate() const { return m_cutByEstimate; }
 
 private:
     // Paragraphs and their formats (RenderBuilder.cpp).
@@ -220,10 +240,13 @@ private:
     int m_page = 0;
     int m_pages = 0;
     std::vector<FieldSpot>* m_fields = nullptr;
+    bool m_body = false; // building the body, where floating pictures are drawn at their place
     qint64 m_cellBudget = kMaxTableCells;
     bool m_afterTable = false; // the cursor stands in the empty block Qt keeps after a table
     int m_depth = 0;          // of the table being filled
     double m_room = -1;       // pixels of the body still to fill before the page limit; <0: none
+    double m_roomPages = 2.0 * kMaxPages;
+    bool m_cutByEstimate = false;
     QStringList m_notes;
     QString m_cutNote;
     QSet<QString> m_families;

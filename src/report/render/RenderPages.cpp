@@ -11,6 +11,8 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 
 // Pages: the paper a rendered document was built for, its paper copy, and painting a page with
 // its header and footer.
@@ -141,11 +143,17 @@ const std::vector<BorderBox>& ReportPages::Borders(const QTextDocument& document
         QRectF text(origin.x() + last.x(), origin.y() + first.y(), last.width(),
                     last.y() + last.height() - first.y());
         // The lines stand in the margins the builder left: the space inside, then the line.
+        const int doubled = format.intProperty(kBorderDoubleProperty);
+        for (int side = 0; side < 4; ++side)
+            box.doubled[side] = (doubled & 1 << side) != 0;
+        if (format.hasProperty(kBorderFillProperty))
+            box.fill = format.colorProperty(kBorderFillProperty);
         auto space = [&](int side) {
             const QPen& pen = box.pens[side];
             if (pen.style() == Qt::NoPen)
                 return 0.0;
-            return pen.widthF() / 2 + format.doubleProperty(kBorderSpaceProperty + side);
+            return pen.widthF() * (box.doubled[side] ? 1.5 : 0.5) +
+                   format.doubleProperty(kBorderSpaceProperty + side);
         };
         box.box = text.adjusted(-space(kLeft), -space(kTop), space(kRight), space(kBottom));
         m_borders.push_back(box);
@@ -153,6 +161,61 @@ const std::vector<BorderBox>& ReportPages::Borders(const QTextDocument& document
     std::stable_sort(m_borders.begin(), m_borders.end(),
                      [](const BorderBox& a, const BorderBox& b) { return a.box.top() < b.box.top(); });
     return m_borders;
+}
+
+const std::vector<FloatBox>& ReportPages::Floats(const QTextDocument& document) const
+{
+    if (m_floatsFor == document.pageSize())
+        return m_floats;
+    m_floats.clear();
+    m_floatsFor = document.pageSize();
+    const PageSetup& setup = m_model->page;
+    const double scale = m_dpi / 1440.0;
+    const double pageHeight = document.pageSize().height();
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QTextBlockFormat format = block.blockFormat();
+        if (!format.hasProperty(kFloatsProperty))
+            continue;
+        const QRectF rect = layout->blockBoundingRect(block);
+        const QTextLayout* lines = block.layout();
+        // The paragraph's place is its first line, on the page that line stands on.
+        const double top = lines && lines->lineCount() > 0 ? rect.top() + lines->lineAt(0).y() : rect.top();
+        const double pageTop = std::floor(std::max(top, 0.0) / pageHeight) * pageHeight;
+        for (const QVariant& entry : format.property(kFloatsProperty).toList()) {
+            const QVariantList f = entry.toList();
+            if (f.size() != 5)
+                continue;
+            FloatBox box;
+            box.picture = f[0].toInt();
+            QRectF r = f[3].toRectF();
+            switch (static_cast<Anchor::From>(f[1].toInt())) {
+            case Anchor::From::Page:
+                break;
+            case Anchor::From::Margin:
+                r.translate(setup.left * scale, 0);
+                break;
+            case Anchor::From::Paragraph:
+                r.translate(rect.left() + format.leftMargin(), 0);
+                break;
+            }
+            switch (static_cast<Anchor::From>(f[2].toInt())) {
+            case Anchor::From::Page:
+                r.translate(0, pageTop);
+                break;
+            case Anchor::From::Margin:
+                r.translate(0, pageTop + setup.top * scale);
+                break;
+            case Anchor::From::Paragraph:
+                r.translate(0, top);
+                break;
+            }
+            box.box = r;
+            box.behind = f[4].toBool();
+            m_floats.push_back(box);
+        }
+    }
+    return m_floats;
 }
 
 QStringList FootnotesOfPage(const QTextDocument& document, int index)
@@ -238,8 +301,9 @@ void PaintPart(QPainter& painter, const ReportPages& pages, bool header, int ind
     painter.restore();
 }
 
-// The borders of the paragraphs on one page: a box broken by the page is drawn on both.
-void PaintBorders(QPainter& painter, const std::vector<BorderBox>& borders, const QRectF& page)
+// The borders of the paragraphs on one page: a box broken by the page is drawn on both. The
+// shading inside them goes under the text (`fills`), the lines over it.
+void PaintBorders(QPainter& painter, const std::vector<BorderBox>& borders, const QRectF& page, bool fills)
 {
     // Boxes are sorted by their tops; one taller than a page is rare and still found from the
     // page before.
@@ -249,16 +313,46 @@ void PaintBorders(QPainter& painter, const std::vector<BorderBox>& borders, cons
         if (!it->box.intersects(page))
             continue;
         const QRectF& r = it->box;
-        const QLineF lines[4] = {{r.topLeft(), r.topRight()},
-                                 {r.topLeft(), r.bottomLeft()},
-                                 {r.bottomLeft(), r.bottomRight()},
-                                 {r.topRight(), r.bottomRight()}};
-        for (int side = 0; side < 4; ++side) {
-            if (it->pens[side].style() == Qt::NoPen)
-                continue;
-            painter.setPen(it->pens[side]);
-            painter.drawLine(lines[side]);
+        if (fills) {
+            // Up to the inner line of a double border.
+            auto inset = [&](int side) { return it->doubled[side] ? it->pens[side].widthF() : 0.0; };
+            if (it->fill.isValid())
+                painter.fillRect(r.adjusted(inset(kLeft), inset(kTop), -inset(kRight), -inset(kBottom)),
+                                 it->fill);
+            continue;
         }
+        for (int side = 0; side < 4; ++side) {
+            const QPen& pen = it->pens[side];
+            if (pen.style() == Qt::NoPen)
+                continue;
+            painter.setPen(pen);
+            // A double border: two lines either side of the box's edge, outward and inward.
+            const double w = pen.widthF();
+            const std::array<double, 2> shifts = {-w, w};
+            const int count = it->doubled[side] ? 2 : 1;
+            for (int k = 0; k < count; ++k) {
+                const double shift = count == 2 ? shifts[k] : 0.0;
+                const QRectF s = r.adjusted(-shift, -shift, shift, shift);
+                const QLineF lines[4] = {{s.topLeft(), s.topRight()},
+                                         {s.topLeft(), s.bottomLeft()},
+                                         {s.bottomLeft(), s.bottomRight()},
+                                         {s.topRight(), s.bottomRight()}};
+                painter.drawLine(lines[side]);
+            }
+        }
+    }
+}
+
+void PaintFloats(QPainter& painter, const ReportPages& pages, const QTextDocument& document,
+                 const QRectF& page, bool behind)
+{
+    for (const FloatBox& f : pages.Floats(document)) {
+        if (f.behind != behind || !f.box.intersects(page) || f.picture < 0 ||
+            f.picture >= static_cast<int>(pages.Images().size()))
+            continue;
+        const QImage& image = pages.Images()[static_cast<std::size_t>(f.picture)];
+        if (!image.isNull())
+            painter.drawImage(f.box, image);
     }
 }
 
@@ -312,9 +406,15 @@ void PaintPage(QPainter& painter, const QTextDocument& document, int index,
     context.selections = selections;
     // Pictures are often enlarged on paper; unsmoothed they come out blocky.
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (pages) {
+        PaintFloats(painter, *pages, document, context.clip, true);
+        PaintBorders(painter, pages->Borders(document), context.clip, true);
+    }
     document.documentLayout()->draw(&painter, context);
-    if (pages)
-        PaintBorders(painter, pages->Borders(document), context.clip);
+    if (pages) {
+        PaintBorders(painter, pages->Borders(document), context.clip, false);
+        PaintFloats(painter, *pages, document, context.clip, false);
+    }
     painter.restore();
 
     if (pages)

@@ -2,6 +2,7 @@
 #include "report/render/RenderBuilderShared.h"
 
 #include <QFontMetricsF>
+#include <QLocale>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
@@ -323,14 +324,25 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
     }
     // A row of more cells than columns would pile them into its last cell, which Qt lays out in
     // far more than linear time: the text goes on as paragraphs.
-    if (stated > m_cellBudget || widest > static_cast<std::size_t>(kMaxColumns))
+    if (widest > static_cast<std::size_t>(kMaxColumns)) {
+        m_notes.append(QStringLiteral("A table with a row of more than %1 cells is shown as its text.")
+                           .arg(kMaxColumns));
         return flatten();
+    }
+    const QString budgetNote = QStringLiteral("Tables past %1 cells in all are shown as their text.")
+                                   .arg(QLocale(QLocale::English).toString(kMaxTableCells));
+    if (stated > m_cellBudget) {
+        m_notes.append(budgetNote);
+        return flatten();
+    }
     Grid grid = LayoutGrid(table);
     if (grid.cells.empty())
         return;
     const qint64 cells = qint64(table.rows.size()) * qint64(grid.widths.size());
-    if (cells > m_cellBudget)
+    if (cells > m_cellBudget) {
+        m_notes.append(budgetNote);
         return flatten();
+    }
     m_cellBudget -= cells;
     const int rows = static_cast<int>(table.rows.size());
     const int columns = static_cast<int>(grid.widths.size());
@@ -442,8 +454,15 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
         QTextCursor inside = cell.firstCursorPosition();
         bool cellFresh = true;
         ++m_depth;
-        for (const Cell* content : p.content)
-            EmitFlow(inside, content->blocks, cellFresh, true);
+        for (const Cell* content : p.content) {
+            // The empty paragraph that ends a cell after a table inside it takes no line, as
+            // LibreOffice shows it.
+            std::span<const Block> blocks = content->blocks;
+            if (blocks.size() >= 2 && blocks.back().runs.empty() && !blocks.back().table &&
+                blocks[blocks.size() - 2].table)
+                blocks = blocks.first(blocks.size() - 1);
+            EmitFlow(inside, blocks, cellFresh, true);
+        }
         --m_depth;
         m_cellLeft = m_cellRight = 0;
     }
