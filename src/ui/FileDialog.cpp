@@ -1,10 +1,12 @@
 #include "ui/FileDialog.h"
 
+#include "common/FileName.h"
+
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <deque>
@@ -29,26 +31,8 @@ QString g_lastFilter;
 
 QString OfferedFileName(const QString& name, const QString& extension, const QString& fallback)
 {
-    QString base;
-    base.reserve(name.size());
-    for (const QChar c : name) {
-        const bool unfit = c.category() == QChar::Other_Control || QStringView(u"/\\:*?\"<>|").contains(c);
-        base += unfit ? QChar(u'_') : c;
-    }
-    // A leading dot hides the file, a trailing dot or blank is lost by some file systems.
-    qsizetype first = 0;
-    qsizetype last = base.size();
-    while (first < last && (base[first] == u'.' || base[first].isSpace()))
-        ++first;
-    while (last > first && (base[last - 1] == u'.' || base[last - 1].isSpace()))
-        --last;
-    base = base.mid(first, last - first);
-    // Room for the extension within the usual 255-byte limit of a file name.
-    while (base.toUtf8().size() > 200)
-        base.chop(1);
-    if (base.isEmpty())
-        base = fallback;
-    return extension.isEmpty() ? base : base + u'.' + extension;
+    return QString::fromStdString(
+        OfferedFileNameUtf8(name.toStdString(), extension.toStdString(), fallback.toStdString()));
 }
 
 QString FileDialog::QtFilter(const QString& filter)
@@ -109,8 +93,8 @@ Result<QString> FileDialog::Show(Kind kind, const QString& filter, const QString
     return m_fileName;
 }
 
-void FileDialog::Prepare(QFileDialog& dialog, Kind kind, const QString& filter, const QString& defaultExtension,
-                         const QString& fileName)
+void FileDialog::Prepare(QFileDialog& dialog, Kind kind, const QString& filter,
+                         const QString& defaultExtension, const QString& fileName)
 {
     dialog.setAcceptMode(kind == Kind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     // The open dialog accepts a typed name of a file that does not exist, and the save dialog

@@ -15,8 +15,67 @@ namespace keld {
 
 std::unique_ptr<QTextDocument> RenderReport(const RtfDocument& document)
 {
-    return render::BuildDocument(
-        std::make_shared<render::RenderModel>(render::ReadLayout(document.Source(), document.Model())));
+    return RenderReport(ReadReportLayout(document));
+}
+
+std::shared_ptr<const render::RenderModel> ReadReportLayout(const RtfDocument& document)
+{
+    return std::make_shared<render::RenderModel>(render::ReadLayout(document.Source(), document.Model()));
+}
+
+std::unique_ptr<QTextDocument> RenderReport(std::shared_ptr<const render::RenderModel> layout)
+{
+    return render::BuildDocument(std::move(layout));
+}
+
+void PrepareReportDevice(const QTextDocument& rendered, QPagedPaintDevice& device)
+{
+    // The report's own margins are part of its pages (headers and footers stand in them), so the
+    // device is asked for the whole sheet; a printer that keeps margins of its own shifts it.
+    QPageLayout layout =
+        render::IsRenderedReport(rendered) ? render::PageLayoutOf(rendered) : device.pageLayout();
+    layout.setMinimumMargins(QMarginsF());
+    layout.setMargins(QMarginsF());
+    device.setPageLayout(layout);
+}
+
+int PaintReportPages(QPainter& painter, const QTextDocument& rendered, QPagedPaintDevice& device, bool first,
+                     const PageProgress& progress)
+{
+    if (!painter.isActive() || !render::IsRenderedReport(rendered))
+        return -1;
+    const QTextDocument* document = &rendered;
+    std::unique_ptr<QTextDocument> copy;
+    if (rendered.pageSize() != render::PagePixels(rendered)) {
+        copy = render::PaperCopy(rendered);
+        document = copy.get();
+    }
+    // A report after the first takes its own paper from its first page on.
+    if (!first)
+        PrepareReportDevice(rendered, device);
+    painter.save();
+    const double dpiX = device.logicalDpiX(), dpiY = device.logicalDpiY();
+    const QRectF paint = device.pageLayout().paintRect(QPageLayout::Point);
+    painter.translate(-paint.left() * dpiX / 72.0, -paint.top() * dpiY / 72.0);
+    const double dpi = render::PixelDpi(*document);
+    painter.scale(dpiX / dpi, dpiY / dpi);
+    const int pages = document->pageCount();
+    for (int index = 0; index < pages; ++index) {
+        if (index > 0 || !first)
+            device.newPage();
+        render::PaintPage(painter, *document, index);
+        if (progress && !progress(index + 1, pages)) {
+            painter.restore();
+            return -1;
+        }
+    }
+    painter.restore();
+    return pages;
+}
+
+QStringList RenderedReportNotes(const QTextDocument& rendered)
+{
+    return render::RenderNotes(rendered);
 }
 
 bool PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device, const PageProgress& progress)
@@ -25,35 +84,10 @@ bool PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device, const
         rendered.print(&device);
         return true;
     }
-    const QTextDocument* document = &rendered;
-    std::unique_ptr<QTextDocument> copy;
-    if (rendered.pageSize() != render::PagePixels(rendered)) {
-        copy = render::PaperCopy(rendered);
-        document = copy.get();
-    }
-    // The report's own margins are part of its pages (headers and footers stand in them), so the
-    // device is asked for the whole sheet; a printer that keeps margins of its own shifts it.
-    QPageLayout layout = render::PageLayoutOf(rendered);
-    layout.setMinimumMargins(QMarginsF());
-    layout.setMargins(QMarginsF());
-    device.setPageLayout(layout);
-
+    PrepareReportDevice(rendered, device);
     QPainter painter(&device);
-    if (!painter.isActive())
+    if (PaintReportPages(painter, rendered, device, true, progress) < 0)
         return false;
-    const double dpiX = device.logicalDpiX(), dpiY = device.logicalDpiY();
-    const QRectF paint = device.pageLayout().paintRect(QPageLayout::Point);
-    painter.translate(-paint.left() * dpiX / 72.0, -paint.top() * dpiY / 72.0);
-    const double dpi = render::PixelDpi(*document);
-    painter.scale(dpiX / dpi, dpiY / dpi);
-    const int pages = document->pageCount();
-    for (int index = 0; index < pages; ++index) {
-        if (index > 0)
-            device.newPage();
-        render::PaintPage(painter, *document, index);
-        if (progress && !progress(index + 1, pages))
-            return false;
-    }
     return painter.end();
 }
 
@@ -67,8 +101,7 @@ PdfInfo ReportPdfInfo(const QString& characterName)
     return {characterName, ProgramCreator()};
 }
 
-Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
-                const std::function<bool(QPagedPaintDevice&)>& print)
+Result<std::string> MakePdf(const PdfInfo& info, const std::function<bool(QPagedPaintDevice&)>& print)
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return KeldError(kErrInvalidArgument, "writing a PDF needs the Qt GUI application object");
@@ -80,11 +113,24 @@ Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
         writer.setTitle(info.Title);
         writer.setCreator(info.Creator);
         if (!print(writer))
-            return KeldError(kErrCancel, "the PDF was not finished", PathToUtf8(path));
+            return KeldError(kErrCancel, "the PDF was not finished");
     }
     if (bytes.isEmpty())
         return KeldError(kErrInvalidArgument, "the PDF could not be made");
-    return AtomicWriteFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
+                const std::function<bool(QPagedPaintDevice&)>& print)
+{
+    auto bytes = MakePdf(info, print);
+    if (!bytes) {
+        KeldError error = bytes.Error();
+        if (error.Number() == kErrCancel)
+            error = KeldError(kErrCancel, "the PDF was not finished", PathToUtf8(path));
+        return error;
+    }
+    return AtomicWriteFile(path, *bytes);
 }
 
 Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path, const QString& title,
