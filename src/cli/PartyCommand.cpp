@@ -14,6 +14,7 @@
 #include "report/render/ReportRenderer.h"
 
 #include <QBuffer>
+#include <QHashFunctions>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
@@ -331,6 +332,9 @@ int RunParty(const PartyOptions& options)
         }
     }
 
+    // The PDF writer puts its fonts in the order of a hash table; a fixed seed keeps that order,
+    // so the same party gives the same bytes from one run to the next.
+    QHashSeed::setDeterministicGlobalSeed();
     const auto app = StartGuiSession();
     const unsigned jobs = options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     const std::time_t date = NewestChange(options.files, templatePath);
