@@ -7,18 +7,14 @@
 
 #ifdef KELD_CLI_PDF
 #include "cli/GuiSession.h"
-#include "cli/PdfOutline.h"
+#include "cli/PdfJoiner.h"
 #include "common/FileName.h"
 #include "report/ReportValues.h"
 #include "report/RtfDocument.h"
 #include "report/render/ReportRenderer.h"
 
-#include <QBuffer>
 #include <QHashFunctions>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QTextDocument>
-#include <QThread>
 
 #include <algorithm>
 #include <atomic>
@@ -122,9 +118,7 @@ struct Member {
     bool failed = false;
     std::string title; // its bookmark: the name, or the file's name when that is empty
     std::string name;
-    std::shared_ptr<const render::RenderModel> layout; // one PDF: what the writer builds its pages from
-    std::unique_ptr<QTextDocument> rendered;
-    std::string pdf; // a PDF each: its bytes
+    std::string pdf; // the character's own PDF
 };
 
 class Party {
@@ -179,25 +173,23 @@ Member Party::Prepare(std::size_t index) const
         member.title = member.name.empty() ? PathToUtf8(PathFromUtf8(file).filename()) : member.name;
         if (Interrupted())
             return member;
-        member.layout = ReadReportLayout(report);
-        // One PDF: the writer's thread builds, lays out and paints the document, since the fonts
-        // a document holds belong to the thread that laid it out.
-        if (m_options.each.empty())
-            return member;
-        member.rendered = RenderReport(std::move(member.layout));
-        member.messages += NotesText(file, *member.rendered);
+        // Each character is rendered and painted into a PDF of its own on this thread: the fonts a
+        // laid-out document holds belong to the thread that laid it out, so one PDF writer
+        // cannot paint them all. The PDFs are joined afterwards.
+        auto rendered = RenderReport(report);
+        member.messages += NotesText(file, *rendered);
         auto pdf =
             MakePdf(ReportPdfInfo(QString::fromStdString(member.name)), [&](QPagedPaintDevice& device) {
-                return PrintReport(*member.rendered, device, [](int, int) { return !Interrupted(); });
+                return PrintReport(*rendered, device, [](int, int) { return !Interrupted(); });
             });
-        member.rendered.reset();
         if (!pdf) {
             member.failed = true;
-            member.messages += Describe(KeldError(pdf.Error()).At(file, 0));
+            if (!Interrupted())
+                member.messages += file + ": the report could not be made: " + pdf.Error().Detail() + "\n";
             return member;
         }
         member.pdf = std::move(*pdf);
-        StampPdf(member.pdf, m_date);
+        StampPdfDate(member.pdf, m_date);
     } catch (const std::exception& error) {
         member = Member{};
         member.failed = true;
@@ -365,74 +357,44 @@ int RunParty(const PartyOptions& options)
         return failed ? 1 : 0;
     }
 
-    // One PDF: the members' pages painted one after the other into one writer.
+    // One PDF: the characters' PDFs joined in the order given.
+    PdfJoiner joiner;
     std::vector<OutlineEntry> outline;
-    QByteArray bytes;
-    bool whole = true;
-    bool painting = true;
-    {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setCreator(ProgramCreator());
-        QPainter painter;
-        int pages = 0;
-        whole = party.Run(jobs, [&](std::size_t index, Member& member) {
-            if (!member.failed) {
-                member.rendered = RenderReport(std::move(member.layout));
-                member.messages += NotesText(options.files[index], *member.rendered);
+    std::string lastName;
+    const bool whole = party.Run(jobs, [&](std::size_t index, Member& member) {
+        progress.Say(member.messages);
+        if (!member.failed) {
+            const int first = joiner.PageCount();
+            if (auto added = joiner.Add(member.pdf); added && *added > 0) {
+                outline.push_back({member.title, first});
+                lastName = member.name;
+            } else {
+                progress.Say(options.files[index] + ": " +
+                             (added ? std::string("the report has no page") : added.Error().Detail()) + "\n");
+                member.failed = true;
             }
-            progress.Say(member.messages);
-            if (!member.failed && painting) {
-                const bool first = !painter.isActive();
-                if (first) {
-                    writer.setTitle(options.files.size() == 1 ? QString::fromStdString(member.name)
-                                                              : QStringLiteral("Party"));
-                    PrepareReportDevice(*member.rendered, writer);
-                    painting = painter.begin(&writer);
-                }
-                const int painted = painting ? PaintReportPages(painter, *member.rendered, writer, first,
-                                                                [](int, int) { return !Interrupted(); })
-                                             : -1;
-                if (painted > 0) {
-                    outline.push_back({member.title, pages});
-                    pages += painted;
-                } else if (!Interrupted()) {
-                    member.messages = options.files[index] + ": the report could not be painted\n";
-                    progress.Say(member.messages);
-                    member.failed = true;
-                }
-            }
-            member.rendered.reset();
-            if (member.failed) {
-                progress.Say(options.files[index] + ": not printed\n");
-                failed = true;
-            }
-            progress.Done(index + 1);
-        });
-        if (painter.isActive() && !painter.end())
-            painting = false;
-    }
+        }
+        member.pdf = {};
+        if (member.failed) {
+            progress.Say(options.files[index] + ": not printed\n");
+            failed = true;
+        }
+        progress.Done(index + 1);
+    });
     if (!whole)
         return 128 + g_signal.load();
     if (outline.empty()) {
         std::cerr << "no character was printed; " << options.out << " is not written" << std::endl;
         return 1;
     }
-    std::string pdf(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    bytes.clear();
-    if (Status marked = AddOutline(pdf, outline); !marked) {
-        PrintError(marked.Error());
-        return 1;
-    }
-    StampPdf(pdf, date);
-    if (Interrupted())
-        return 128 + g_signal.load();
+    const std::string title = options.files.size() == 1 ? lastName : std::string("Party");
+    const std::string pdf =
+        joiner.Finish(title, ProgramCreator().toStdString(), "Qt " + std::string(qVersion()), date, outline);
     if (Status written = AtomicWriteFile(PathFromUtf8(options.out), pdf); !written) {
         PrintError(written.Error());
         return 1;
     }
-    return failed || !painting ? 1 : 0;
+    return failed ? 1 : 0;
 }
 
 #else

@@ -15,62 +15,8 @@ namespace keld {
 
 std::unique_ptr<QTextDocument> RenderReport(const RtfDocument& document)
 {
-    return RenderReport(ReadReportLayout(document));
-}
-
-std::shared_ptr<const render::RenderModel> ReadReportLayout(const RtfDocument& document)
-{
-    return std::make_shared<render::RenderModel>(render::ReadLayout(document.Source(), document.Model()));
-}
-
-std::unique_ptr<QTextDocument> RenderReport(std::shared_ptr<const render::RenderModel> layout)
-{
-    return render::BuildDocument(std::move(layout));
-}
-
-void PrepareReportDevice(const QTextDocument& rendered, QPagedPaintDevice& device)
-{
-    // The report's own margins are part of its pages (headers and footers stand in them), so the
-    // device is asked for the whole sheet; a printer that keeps margins of its own shifts it.
-    QPageLayout layout =
-        render::IsRenderedReport(rendered) ? render::PageLayoutOf(rendered) : device.pageLayout();
-    layout.setMinimumMargins(QMarginsF());
-    layout.setMargins(QMarginsF());
-    device.setPageLayout(layout);
-}
-
-int PaintReportPages(QPainter& painter, const QTextDocument& rendered, QPagedPaintDevice& device, bool first,
-                     const PageProgress& progress)
-{
-    if (!painter.isActive() || !render::IsRenderedReport(rendered))
-        return -1;
-    const QTextDocument* document = &rendered;
-    std::unique_ptr<QTextDocument> copy;
-    if (rendered.pageSize() != render::PagePixels(rendered)) {
-        copy = render::PaperCopy(rendered);
-        document = copy.get();
-    }
-    // A report after the first takes its own paper from its first page on.
-    if (!first)
-        PrepareReportDevice(rendered, device);
-    painter.save();
-    const double dpiX = device.logicalDpiX(), dpiY = device.logicalDpiY();
-    const QRectF paint = device.pageLayout().paintRect(QPageLayout::Point);
-    painter.translate(-paint.left() * dpiX / 72.0, -paint.top() * dpiY / 72.0);
-    const double dpi = render::PixelDpi(*document);
-    painter.scale(dpiX / dpi, dpiY / dpi);
-    const int pages = document->pageCount();
-    for (int index = 0; index < pages; ++index) {
-        if (index > 0 || !first)
-            device.newPage();
-        render::PaintPage(painter, *document, index);
-        if (progress && !progress(index + 1, pages)) {
-            painter.restore();
-            return -1;
-        }
-    }
-    painter.restore();
-    return pages;
+    return render::BuildDocument(
+        std::make_shared<render::RenderModel>(render::ReadLayout(document.Source(), document.Model())));
 }
 
 QStringList RenderedReportNotes(const QTextDocument& rendered)
@@ -84,10 +30,35 @@ bool PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device, const
         rendered.print(&device);
         return true;
     }
-    PrepareReportDevice(rendered, device);
+    const QTextDocument* document = &rendered;
+    std::unique_ptr<QTextDocument> copy;
+    if (rendered.pageSize() != render::PagePixels(rendered)) {
+        copy = render::PaperCopy(rendered);
+        document = copy.get();
+    }
+    // The report's own margins are part of its pages (headers and footers stand in them), so the
+    // device is asked for the whole sheet; a printer that keeps margins of its own shifts it.
+    QPageLayout layout = render::PageLayoutOf(rendered);
+    layout.setMinimumMargins(QMarginsF());
+    layout.setMargins(QMarginsF());
+    device.setPageLayout(layout);
+
     QPainter painter(&device);
-    if (PaintReportPages(painter, rendered, device, true, progress) < 0)
+    if (!painter.isActive())
         return false;
+    const double dpiX = device.logicalDpiX(), dpiY = device.logicalDpiY();
+    const QRectF paint = device.pageLayout().paintRect(QPageLayout::Point);
+    painter.translate(-paint.left() * dpiX / 72.0, -paint.top() * dpiY / 72.0);
+    const double dpi = render::PixelDpi(*document);
+    painter.scale(dpiX / dpi, dpiY / dpi);
+    const int pages = document->pageCount();
+    for (int index = 0; index < pages; ++index) {
+        if (index > 0)
+            device.newPage();
+        render::PaintPage(painter, *document, index);
+        if (progress && !progress(index + 1, pages))
+            return false;
+    }
     return painter.end();
 }
 
@@ -125,10 +96,9 @@ Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
 {
     auto bytes = MakePdf(info, print);
     if (!bytes) {
-        KeldError error = bytes.Error();
-        if (error.Number() == kErrCancel)
-            error = KeldError(kErrCancel, "the PDF was not finished", PathToUtf8(path));
-        return error;
+        if (bytes.Error().Number() == kErrCancel)
+            return KeldError(kErrCancel, "the PDF was not finished", PathToUtf8(path));
+        return bytes.Error();
     }
     return AtomicWriteFile(path, *bytes);
 }
