@@ -67,6 +67,8 @@ void CatchInterrupts()
 {
     struct sigaction action {};
     action.sa_handler = OnSignal;
+    // A second Ctrl+C ends the program at once, should stopping take too long.
+    action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
