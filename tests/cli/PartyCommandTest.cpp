@@ -2,6 +2,7 @@
 #include "CliRun.h"
 
 #include <gtest/gtest.h>
+#include <pty.h>
 
 #include <algorithm>
 #include <chrono>
@@ -234,6 +235,32 @@ TEST_F(PartyCommand, InterruptedRunLeavesNoFile)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
     EXPECT_EQ(Written({aldric}), std::vector<std::string>{});
+}
+
+// On a terminal the run says how far it has come (and, as the first test checks, says nothing of
+// it when standard error is a file).
+TEST_F(PartyCommand, ShowsProgressOnATerminal)
+{
+    const std::string aldric = Character("aldric.kld", "Aldric");
+    const std::string out = (m_folder / "party.pdf").string();
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::execl(KELD_CLI_PATH, KELD_CLI_PATH, "party", "--out", out.c_str(), aldric.c_str(), aldric.c_str(),
+                aldric.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, static_cast<std::size_t>(n));
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::close(terminal);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+    EXPECT_NE(shown.find("1 of 3 characters"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("3 of 3 characters"), std::string::npos) << shown;
 }
 
 // Where to write is required, one way only.
