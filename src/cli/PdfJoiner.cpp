@@ -195,6 +195,24 @@ bool Renumber(std::string_view text, const std::vector<int>& numbers, std::strin
     return true;
 }
 
+// Where an object's stream starts: the keyword "stream" right after its dictionary's ">>" and
+// before a line end; a name holding the word ("/Mainstream") is not it.
+std::size_t StreamStart(std::string_view text)
+{
+    for (std::size_t pos = text.find("stream"); pos != std::string_view::npos;
+         pos = text.find("stream", pos + 1)) {
+        std::size_t before = pos;
+        while (before > 0 &&
+               (text[before - 1] == '\n' || text[before - 1] == '\r' || text[before - 1] == ' '))
+            --before;
+        const bool afterDictionary = before >= 2 && text.substr(before - 2, 2) == ">>";
+        const bool lineEnds = pos + 6 < text.size() && (text[pos + 6] == '\n' || text[pos + 6] == '\r');
+        if (afterDictionary && lineEnds)
+            return pos;
+    }
+    return std::string_view::npos;
+}
+
 std::string DateText(std::time_t when)
 {
     std::tm utc{};
@@ -293,7 +311,7 @@ Result<int> PdfJoiner::Add(std::string_view pdf)
             continue;
         const std::string_view text = body(static_cast<long long>(k));
         // A stream's bytes are copied as they are; only its dictionary names other objects.
-        const std::size_t stream = text.find("stream");
+        const std::size_t stream = StreamStart(text);
         BeginObject(numbers[k]);
         if (!Renumber(text.substr(0, stream), numbers, m_out))
             return fail("an object names one the PDF does not have");
