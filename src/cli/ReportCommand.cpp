@@ -9,9 +9,8 @@
 #include "report/RtfDocument.h"
 
 #ifdef KELD_CLI_PDF
+#include "cli/GuiSession.h"
 #include "report/render/ReportRenderer.h"
-
-#include <QGuiApplication>
 #endif
 
 #include <algorithm>
@@ -51,27 +50,9 @@ std::filesystem::path DefaultTemplate(const ReportOptions& options)
 }
 
 #ifdef KELD_CLI_PDF
-// Qt's notes about the session it runs in (no runtime folder, no display) are no news to a user
-// of a command-line tool; only its errors are passed on.
-void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::cerr << message.toStdString() << std::endl;
-}
-
 Status WritePdf(const RtfDocument& report, const std::string& out, const std::string& title)
 {
-    qInstallMessageHandler(QtMessages);
-    // Fonts and layout need Qt's GUI application, but never a display: without a platform of the
-    // caller's choosing it draws offscreen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "keldcg-cli";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QGuiApplication> app;
-    if (!QCoreApplication::instance())
-        app = std::make_unique<QGuiApplication>(argc, argv);
+    const auto app = StartGuiSession();
     QStringList notes;
     Status written = WriteReportPdf(report, PathFromUtf8(out), QString::fromStdString(title), &notes);
     // What the PDF leaves out is said, not only printed on its last page.

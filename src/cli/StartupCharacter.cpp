@@ -23,6 +23,19 @@ void PrintError(const KeldError& error)
     std::cerr << error.StartupMessage() << '\n' << error.Location() << std::endl;
 }
 
+std::string WarningsText(const CharacterFileWarnings& read)
+{
+    std::string text;
+    for (const KeldError& warning : read.warnings)
+        text += "warning: " + warning.Location() + "\n";
+    for (const KeldError& warning : read.notFound)
+        text += "warning: " + warning.Location() + "\n";
+    for (const auto* leftOut : {&read.warningsLeftOut, &read.notFoundLeftOut})
+        for (const WarningsLeftOut& more : *leftOut)
+            text += "warning: " + more.Line() + "\n";
+    return text;
+}
+
 bool StartupCharacter::Open(const CharacterOptions& options, const std::string& file)
 {
     m_sheet.SetOver102(!options.noOver102);
@@ -43,15 +56,7 @@ bool StartupCharacter::Open(const CharacterOptions& options, const std::string& 
         return false;
     }
     // One write of them all: a flush per line would cost a system call each.
-    std::string text;
-    for (const KeldError& warning : read->warnings)
-        text += "warning: " + warning.Location() + "\n";
-    for (const KeldError& warning : read->notFound)
-        text += "warning: " + warning.Location() + "\n";
-    for (const auto* leftOut : {&read->warningsLeftOut, &read->notFoundLeftOut})
-        for (const WarningsLeftOut& more : *leftOut)
-            text += "warning: " + more.Line() + "\n";
-    std::cerr << text << std::flush;
+    std::cerr << WarningsText(*read) << std::flush;
     return true;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "character/SheetModel.h"
+#include "charfile/CharacterFileReader.h"
 #include "common/KeldError.h"
 #include "rules/RulesTables.h"
 
@@ -22,6 +23,9 @@ void AddCharacterOptions(CLI::App& command, CharacterOptions& options);
 
 // The error as the program's error box words it, then where it happened.
 void PrintError(const KeldError& error);
+
+// What a character file that was read still has to say, a "warning: " line each.
+std::string WarningsText(const CharacterFileWarnings& read);
 
 // The character as the program opens it: the option, New, then the three tables and entry 0 of
 // each list. Owns the tables so that they outlive the sheet that points at them.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/FileDialog.h"
 
+#include "common/FileName.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -30,30 +32,8 @@ QString g_lastFilter;
 
 QString OfferedFileName(const QString& name, const QString& extension, const QString& fallback)
 {
-    // Room for the extension within the usual 255-byte limit of a file name.
-    constexpr qsizetype kMaxBytes = 200;
-    QString base;
-    // A name of megabytes is looked at only as far as a file name can use (blanks and dots that
-    // the start loses included).
-    const QStringView used = QStringView(name).left(4 * kMaxBytes);
-    base.reserve(used.size());
-    for (const QChar c : used) {
-        const bool unfit = c.category() == QChar::Other_Control || QStringView(u"/\\:*?\"<>|").contains(c);
-        base += unfit ? QChar(u'_') : c;
-    }
-    // A leading dot hides the file.
-    qsizetype first = 0;
-    while (first < base.size() && (base[first] == u'.' || base[first].isSpace()))
-        ++first;
-    base = base.mid(first, kMaxBytes);
-    while (base.toUtf8().size() > kMaxBytes || (!base.isEmpty() && base.back().isHighSurrogate()))
-        base.chop(1);
-    // A trailing dot or blank is lost by some file systems.
-    while (!base.isEmpty() && (base.back() == u'.' || base.back().isSpace()))
-        base.chop(1);
-    if (base.isEmpty())
-        base = fallback;
-    return extension.isEmpty() ? base : base + u'.' + extension;
+    return QString::fromStdString(
+        OfferedFileNameUtf8(name.toStdString(), extension.toStdString(), fallback.toStdString()));
 }
 
 QString FileDialog::QtFilter(const QString& filter)

@@ -20,6 +20,11 @@ std::unique_ptr<QTextDocument> RenderReport(const RtfDocument& document)
         std::make_shared<render::RenderModel>(render::ReadLayout(document.Source(), document.Model())));
 }
 
+QStringList RenderedReportNotes(const QTextDocument& rendered)
+{
+    return render::RenderNotes(rendered);
+}
+
 bool PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device, const PageProgress& progress)
 {
     if (!render::IsRenderedReport(rendered)) {
@@ -68,8 +73,7 @@ PdfInfo ReportPdfInfo(const QString& characterName)
     return {characterName, ProgramCreator()};
 }
 
-Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
-                const std::function<bool(QPagedPaintDevice&)>& print)
+Result<std::string> MakePdf(const PdfInfo& info, const std::function<bool(QPagedPaintDevice&)>& print)
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return KeldError(kErrInvalidArgument, "writing a PDF needs the Qt GUI application object");
@@ -81,11 +85,23 @@ Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
         writer.setTitle(info.Title);
         writer.setCreator(info.Creator);
         if (!print(writer))
-            return KeldError(kErrCancel, "the PDF was not finished", PathToUtf8(path));
+            return KeldError(kErrCancel, "the PDF was not finished");
     }
     if (bytes.isEmpty())
         return KeldError(kErrInvalidArgument, "the PDF could not be made");
-    return AtomicWriteFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
+                const std::function<bool(QPagedPaintDevice&)>& print)
+{
+    auto bytes = MakePdf(info, print);
+    if (!bytes) {
+        if (bytes.Error().Number() == kErrCancel)
+            return KeldError(kErrCancel, "the PDF was not finished", PathToUtf8(path));
+        return bytes.Error();
+    }
+    return AtomicWriteFile(path, *bytes);
 }
 
 Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path, const QString& title,

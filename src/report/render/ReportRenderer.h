@@ -18,6 +18,8 @@ namespace keld {
 // Turns the engine's document into a QTextDocument laid out on the document's own page size
 // and margins.
 std::unique_ptr<QTextDocument> RenderReport(const RtfDocument& document);
+// What the renderer changed or left out to show a rendered report, one sentence each.
+QStringList RenderedReportNotes(const QTextDocument& rendered);
 
 // Told after each page (pages done, page count); false stops the job.
 using PageProgress = std::function<bool(int done, int count)>;
@@ -43,6 +45,8 @@ PdfInfo ReportPdfInfo(const QString& characterName);
 // Needs the Qt GUI application object but no display.
 Status WritePdf(const std::filesystem::path& path, const PdfInfo& info,
                 const std::function<bool(QPagedPaintDevice&)>& print);
+// The same PDF as bytes in memory, for a caller that does more with it than write it.
+Result<std::string> MakePdf(const PdfInfo& info, const std::function<bool(QPagedPaintDevice&)>& print);
 
 // Renders and writes a PDF (what printing would put on paper) titled `title`; needs no display.
 // `notes`, when given, gets what the renderer changed or left out to show the report (see
