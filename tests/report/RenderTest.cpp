@@ -192,7 +192,8 @@ TEST(Render, ParagraphAndCharacterFormats)
     // Space between paragraphs adds up, as on paper: 120 below the first, none above the second.
     EXPECT_DOUBLE_EQ(indented.topMargin(), Px(*doc, 120));
     const QTextCharFormat big = FormatOf(*doc, "Big red");
-    EXPECT_EQ(big.fontPointSize(), 20);
+    // Sizes are whole pixels at the document's resolution, never rounded to the screen's.
+    EXPECT_EQ(big.intProperty(QTextFormat::FontPixelSize), qRound(Px(*doc, 20 * 20)));
     EXPECT_EQ(big.fontFamilies().toStringList(), QStringList{"Times New Roman"});
     EXPECT_EQ(big.foreground().color(), QColor(255, 0, 0));
     EXPECT_EQ(FormatOf(*doc, "marked").background().color(), QColor(0, 0, 255));

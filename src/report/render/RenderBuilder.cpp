@@ -128,7 +128,8 @@ void Builder::Setup()
         font.setFamilies({QString::fromStdString(info->family)});
         font.setStyleHint(StyleHint(info->kind));
     }
-    font.setPointSizeF(12);
+    font.setPixelSize(FontPixels(12));
+    font.setHintingPreference(QFont::PreferNoHinting);
     m_doc.setDefaultFont(font);
     QTextOption option = m_doc.defaultTextOption();
     option.setTabStopDistance(Px(m_model.page.defaultTab));
@@ -284,7 +285,7 @@ void Builder::Collapse(QTextCursor& cursor)
     format.setLineHeight(0, QTextBlockFormat::FixedHeight);
     cursor.setBlockFormat(format);
     QTextCharFormat tiny;
-    tiny.setFontPointSize(1);
+    tiny.setProperty(QTextFormat::FontPixelSize, 1);
     cursor.mergeBlockCharFormat(tiny);
 }
 
@@ -306,7 +307,9 @@ const QTextCharFormat& Builder::CharFormatOf(const CharFormat& f)
         }
         q.setFontStyleHint(StyleHint(info->kind));
     }
-    q.setFontPointSize(std::max(1.0, f.size / 2.0));
+    q.setProperty(QTextFormat::FontPixelSize, FontPixels(std::max(1.0, f.size / 2.0)));
+    // Hinting would move letters to whole screen pixels, and lines would break apart from print.
+    q.setFontHintingPreference(QFont::PreferNoHinting);
     q.setFontWeight(f.bold ? QFont::Bold : QFont::Normal);
     q.setFontItalic(f.italic);
     q.setFontStrikeOut(f.strike);
@@ -644,6 +647,20 @@ double Builder::EstimateBlock(const Block& block, double width) const
     return lines * line + Px(block.para.before + block.para.after);
 }
 
+// The body's pages by an estimate that errs long, up to a little past the page limit.
+double Builder::EstimatePages() const
+{
+    const double cap = (kMaxPages + kMaxPages / 20) * m_bodyHeight;
+    double height = 0;
+    for (const Block& block : m_model.body) {
+        const bool broken = block.table ? block.table->pageBreakBefore : block.para.pageBreakBefore;
+        height += EstimateBlock(block, m_bodyWidth) + (broken ? m_bodyHeight : 0.0);
+        if (height > cap)
+            break;
+    }
+    return std::min(height, cap) / std::max(m_bodyHeight, 1.0) + 1;
+}
+
 double DocumentDpi()
 {
     if (QCoreApplication::testAttribute(Qt::AA_Use96Dpi))
@@ -842,15 +859,35 @@ void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
 
 std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> model)
 {
-    auto document = std::make_unique<QTextDocument>();
-    const double dpi = DocumentDpi();
     QStringList notes;
     for (const std::string& note : model->notes)
         notes.append(QString::fromStdString(note));
     auto images = std::make_shared<std::vector<QImage>>(DecodePictures(*model, notes));
-    Builder builder(*model, *images, *document, dpi);
-    builder.BuildReport();
-    notes.append(builder.Notes());
+    auto document = std::make_unique<QTextDocument>();
+    double dpi = kExactDpi;
+    {
+        // Qt's layout coordinates end at 2^25 pixels: a report that might not fit is laid out
+        // on coarser pixels.
+        const double pages = Builder(*model, *images, *document, kExactDpi).EstimatePages();
+        while (dpi > kCoarsestDpi &&
+               pages * kEstimateMargin * model->page.height * dpi / 1440.0 > kMaxLayoutPixels)
+            dpi -= kCoarsestDpi;
+    }
+    QStringList built;
+    auto build = [&] {
+        document = std::make_unique<QTextDocument>();
+        Builder builder(*model, *images, *document, dpi);
+        builder.BuildReport();
+        built = builder.Notes();
+    };
+    build();
+    while (dpi > kCoarsestDpi &&
+           !(document->size().height() > 0 && document->size().height() < kMaxLayoutPixels)) {
+        // Laid out far longer than the estimate: again, on pixels coarse enough for it.
+        dpi = std::max(kCoarsestDpi, std::floor(dpi / 4 / kCoarsestDpi) * kCoarsestDpi);
+        build();
+    }
+    notes.append(built);
     auto* pages = new ReportPages(document.get(), std::move(model), std::move(images), dpi);
     notes.append(pages->PartNotes());
     KeepWithNext(*document);
@@ -866,7 +903,8 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
         format.setTopMargin(dpi / 6);
         QTextCharFormat text;
         text.setFontItalic(true);
-        text.setFontPointSize(10);
+        text.setProperty(QTextFormat::FontPixelSize, static_cast<int>(std::lround(10 * dpi / 72)));
+        text.setFontHintingPreference(QFont::PreferNoHinting);
         text.setForeground(QColor(160, 0, 0));
         for (const QString& note : notes) {
             end.insertBlock(format, text);
