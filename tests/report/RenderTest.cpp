@@ -4,11 +4,12 @@
 #include "report/render/RenderBuilder.h"
 #include "report/render/ReportRenderer.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QImage>
-#include <QAbstractTextDocumentLayout>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextBlock>
@@ -420,6 +421,36 @@ TEST(Render, FootnotesStandAtTheFootOfTheirPage)
             }
         }
     }
+}
+
+// Text is laid out with the fonts' own metrics at the template's sizes, as a word processor lays
+// it out in twips: not on the screen's whole pixels, which made 11 point text 2 % wider and its
+// lines 13.5 points apart.
+TEST(Render, LaysTextOutWithTheFontsExactMetrics)
+{
+    ASSERT_EQ(QFontInfo(QFont(QStringLiteral("Liberation Serif"))).family(),
+              QStringLiteral("Liberation Serif"))
+        << "install the Debian package fonts-liberation";
+    std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\froman Liberation Serif;}}"
+                      "\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134 ";
+    for (int k = 0; k < 120; ++k)
+        rtf += "\\pard\\plain\\f0\\fs22 lorem\\par ";
+    auto doc = Render(rtf + "}");
+    const double points = 72 / render::PixelDpi(*doc);
+    const QTextBlock first = doc->begin();
+    // "lorem" is 2.333 em of Liberation Serif; its lines 1.1499 em apart, on whole twips.
+    EXPECT_NEAR(first.layout()->lineAt(0).naturalTextWidth() * points, 25.666, 0.02);
+    const QAbstractTextDocumentLayout* layout = doc->documentLayout();
+    const double step =
+        layout->blockBoundingRect(first.next()).top() - layout->blockBoundingRect(first).top();
+    EXPECT_NEAR(step * points, 12.65, 0.01);
+    // The page holds 57 of them (728.5 points), the second page the rest, as in a word processor.
+    EXPECT_EQ(PageOf(*doc, "lorem"), 0);
+    EXPECT_EQ(doc->pageCount(), 3);
+    int onFirst = 0;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+        onFirst += layout->blockBoundingRect(b).top() + b.layout()->lineAt(0).y() < doc->pageSize().height();
+    EXPECT_EQ(onFirst, 57);
 }
 
 TEST(Render, EnlargedPicturesAreSmoothed)

@@ -162,9 +162,10 @@ void Builder::BuildReport()
     cursor.beginEditBlock();
     bool fresh = true;
     const Flow& body = m_model.body;
-    if (!body.empty() && !body.front().table && body.front().para.before > 0) {
-        // Qt drops the space above a document's first paragraph; an empty line of that
-        // height keeps it.
+    if (!body.empty() && !body.front().table &&
+        (body.front().para.before > 0 || BorderRoom(body.front().para, kTop) > 0)) {
+        // Qt drops the space above a document's first paragraph, its border's room too; an
+        // empty line of that height keeps it, and the paragraph after it keeps its room.
         QTextBlockFormat spacer;
         spacer.setLineHeight(std::min(Px(body.front().para.before), m_bodyHeight / 2),
                              QTextBlockFormat::FixedHeight);
@@ -603,7 +604,9 @@ void Builder::EmitFlow(QTextCursor& cursor, std::span<const Block> flow, bool& f
         const Block* before = k > 0 && !flow[k - 1].table ? &flow[k - 1] : nullptr;
         const Block* after = k + 1 < flow.size() && !flow[k + 1].table ? &flow[k + 1] : nullptr;
         if (block.table) {
-            EmitTable(cursor, *block.table, fresh, nested, before ? Px(before->para.after) : 0.0,
+            // Qt drops the border's room below a paragraph that a table follows.
+            EmitTable(cursor, *block.table, fresh, nested,
+                      before ? Px(before->para.after) + BorderRoom(before->para, kBottom) : 0.0,
                       after ? Px(after->para.before) : 0.0);
         } else {
             // Qt keeps only the larger of two meeting margins: the border below the paragraph
