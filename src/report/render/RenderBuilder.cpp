@@ -675,6 +675,20 @@ double DocumentDpi()
 
 namespace {
 
+// A paragraph moved to the next page starts it as the end of a page would: without its space
+// above, which a word processor drops at the top of a page (its border keeps its room).
+void MoveToNextPage(const QTextBlock& block)
+{
+    const QTextBlockFormat format = block.blockFormat();
+    QTextBlockFormat move;
+    move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    move.setTopMargin(format.hasProperty(kBorderProperty + kTop)
+                          ? format.penProperty(kBorderProperty + kTop).widthF() +
+                                format.doubleProperty(kBorderSpaceProperty + kTop)
+                          : 0.0);
+    QTextCursor(block).mergeBlockFormat(move);
+}
+
 bool KeepsNext(const QTextFrame::iterator& it)
 {
     return !it.currentFrame() && it.currentBlock().blockFormat().boolProperty(kKeepNextProperty);
@@ -715,9 +729,7 @@ void KeepWithNext(QTextDocument& document)
         const int first = static_cast<int>(top(chain) / page);
         const bool pageTop = !hasPrevious || static_cast<int>(top(previous) / page) < first;
         if (static_cast<int>(top(it) / page) > first && !pageTop) {
-            QTextBlockFormat move;
-            move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-            QTextCursor(chain.currentBlock()).mergeBlockFormat(move);
+            MoveToNextPage(chain.currentBlock());
             ++moves;
         }
         previous = it;
@@ -843,9 +855,7 @@ void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
             }
             const bool pageTop = !previous.isValid() || static_cast<std::size_t>(firstLineTop(previous) / page) < index;
             if (over && !pageTop) {
-                QTextBlockFormat move;
-                move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-                QTextCursor(block).mergeBlockFormat(move);
+                MoveToNextPage(block);
                 moved = true;
             }
             previous = block;
