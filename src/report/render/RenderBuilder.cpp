@@ -3,6 +3,7 @@
 #include "report/render/RenderBuilderShared.h"
 
 #include "common/ImageDecode.h"
+#include "report/render/MissingGlyphs.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -107,6 +108,32 @@ std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes)
         images.push_back(std::move(image));
     }
     return images;
+}
+
+// Letters no installed font has are drawn as boxes from a font of boxes, which keeps them in
+// the text (a PDF's text, found and copied), as word processors keep them.
+void InsertText(QTextCursor& cursor, const QString& text, const QTextCharFormat& format)
+{
+    auto missing = [&](qsizetype at) {
+        const QChar c = text.at(at);
+        return c.unicode() >= 0x250 && !c.isSurrogate() &&
+               !Drawable(c.unicode(), format.fontFamilies().toStringList());
+    };
+    qsizetype from = 0;
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        if (!missing(k) || MissingGlyphFamily().isEmpty())
+            continue;
+        qsizetype end = k + 1;
+        while (end < text.size() && missing(end))
+            ++end;
+        cursor.insertText(text.mid(from, k - from), format);
+        QTextCharFormat box = format;
+        box.setFontFamilies(QStringList{MissingGlyphFamily()});
+        cursor.insertText(text.mid(k, end - k), box);
+        from = end;
+        k = end - 1;
+    }
+    cursor.insertText(text.mid(from), format);
 }
 
 } // namespace
@@ -514,7 +541,7 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
                 qsizetype at = text.indexOf(QLatin1Char(' '), want - 1);
                 if (at < 0 || at - want > kMaxBlockLetters / 4)
                     at = want - 1;
-                cursor.insertText(text.mid(from, at + 1 - from), format);
+                InsertText(cursor, text.mid(from, at + 1 - from), format);
                 QTextBlockFormat more = cursor.blockFormat();
                 more.setTopMargin(0);
                 more.setTextIndent(0);
@@ -523,7 +550,7 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
                 from = at + 1;
                 letters = 0;
             }
-            cursor.insertText(text.mid(from), format);
+            InsertText(cursor, text.mid(from), format);
             letters += text.size() - from;
             break;
         }
