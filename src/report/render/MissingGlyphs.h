@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Text that no installed font can show: kept in the report's text (searchable and copyable in a
 // PDF) and drawn as a box, from a font made here with a box of its own for every character.
