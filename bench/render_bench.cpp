@@ -114,6 +114,74 @@ void BM_RenderLarge(benchmark::State& state)
 }
 BENCHMARK(BM_RenderLarge)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// Layout grows with the template: the largest shapes of template below render within 10 s of CPU
+// each, the time a report may take. Timed once, in CPU seconds.
+void RenderOnce(benchmark::State& state, const std::string& rtf)
+{
+    RtfDocument doc;
+    if (!doc.LoadBytes(rtf).Ok())
+        state.SkipWithError("load failed");
+    const fs::path out =
+        fs::temp_directory_path() / ("keld_render_bench_" + std::to_string(getpid()) + ".pdf");
+    for (auto _ : state) {
+        // Laid out and written as PDF, what a user waits for.
+        if (!WriteReportPdf(doc, out, QStringLiteral("Bench")).Ok())
+            state.SkipWithError("the PDF was not written");
+    }
+    std::error_code ignored;
+    fs::remove(out, ignored);
+    state.SetLabel("limit: 10 s of CPU");
+}
+
+// Rows of 500 cells, the widest row laid out as a table, repeated.
+void BM_RenderWideTable(benchmark::State& state)
+{
+    std::string row = "\\trowd";
+    for (int k = 1; k <= 500; ++k)
+        row += "\\cellx" + std::to_string(k * 20);
+    for (int k = 0; k < 500; ++k)
+        row += "\\pard\\intbl " + std::to_string(k) + "\\cell";
+    row += "\\row\n";
+    std::string rtf = "{\\rtf1\\ansi ";
+    for (int k = 0; k < state.range(0); ++k)
+        rtf += row;
+    RenderOnce(state, rtf + "}");
+}
+BENCHMARK(BM_RenderWideTable)
+    ->Arg(100)
+    ->Arg(200)
+    ->Arg(400)
+    ->Arg(800)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime();
+
+// One word of 10 MB, and a million groups that each change the format.
+void BM_RenderLongWord(benchmark::State& state)
+{
+    RenderOnce(state, "{\\rtf1\\ansi \\pard " + std::string(state.range(0) << 20, 'x') + "\\par}");
+}
+BENCHMARK(BM_RenderLongWord)
+    ->Arg(1)
+    ->Arg(10)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime();
+
+void BM_RenderFormatGroups(benchmark::State& state)
+{
+    std::string rtf = "{\\rtf1\\ansi \\pard ";
+    for (int k = 0; k < state.range(0); ++k)
+        rtf += k % 2 ? "{\\b a}" : "{\\i b }";
+    RenderOnce(state, rtf + "\\par}");
+}
+BENCHMARK(BM_RenderFormatGroups)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime();
+
 // Whole programs, timed once per iteration from start to the written PDF.
 fs::path WorkFolder()
 {

@@ -4,9 +4,11 @@
 #include "report/render/RenderBuilderShared.h"
 
 #include "common/ImageDecode.h"
+#include "report/render/MissingGlyphs.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QLocale>
@@ -15,11 +17,10 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTextFragment>
 #include <QTextFrame>
 #include <QTextLayout>
-#include <QTextFragment>
 #include <QTextTable>
-#include <QFontMetricsF>
 
 #include <algorithm>
 #include <cmath>
@@ -120,6 +121,32 @@ std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes)
     return images;
 }
 
+// Letters no installed font has are drawn as boxes from a font of boxes, which keeps them in
+// the text (a PDF's text, found and copied), as word processors keep them.
+void InsertText(QTextCursor& cursor, const QString& text, const QTextCharFormat& format)
+{
+    auto missing = [&](qsizetype at) {
+        const QChar c = text.at(at);
+        return c.unicode() >= 0x250 && !c.isSurrogate() &&
+               !Drawable(c.unicode(), format.fontFamilies().toStringList());
+    };
+    qsizetype from = 0;
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        if (!missing(k) || MissingGlyphFamily().isEmpty())
+            continue;
+        qsizetype end = k + 1;
+        while (end < text.size() && missing(end))
+            ++end;
+        cursor.insertText(text.mid(from, k - from), format);
+        QTextCharFormat box = format;
+        box.setFontFamilies(QStringList{MissingGlyphFamily()});
+        cursor.insertText(text.mid(k, end - k), box);
+        from = end;
+        k = end - 1;
+    }
+    cursor.insertText(text.mid(from), format);
+}
+
 } // namespace
 
 Builder::Builder(const RenderModel& model, const std::vector<QImage>& images, QTextDocument& doc, double dpi)
@@ -139,7 +166,8 @@ void Builder::Setup()
         font.setFamilies({QString::fromStdString(info->family)});
         font.setStyleHint(StyleHint(info->kind));
     }
-    font.setPointSizeF(12);
+    font.setPixelSize(FontPixels(12));
+    font.setHintingPreference(QFont::PreferNoHinting);
     m_doc.setDefaultFont(font);
     QTextOption option = m_doc.defaultTextOption();
     option.setTabStopDistance(Px(m_model.page.defaultTab));
@@ -172,9 +200,10 @@ void Builder::BuildReport()
     cursor.beginEditBlock();
     bool fresh = true;
     const Flow& body = m_model.body;
-    if (!body.empty() && !body.front().table && body.front().para.before > 0) {
-        // Qt drops the space above a document's first paragraph; an empty line of that
-        // height keeps it.
+    if (!body.empty() && !body.front().table &&
+        (body.front().para.before > 0 || BorderRoom(body.front().para, kTop) > 0)) {
+        // Qt drops the space above a document's first paragraph, its border's room too; an
+        // empty line of that height keeps it, and the paragraph after it keeps its room.
         QTextBlockFormat spacer;
         spacer.setLineHeight(std::min(Px(body.front().para.before), m_bodyHeight / 2),
                              QTextBlockFormat::FixedHeight);
@@ -188,7 +217,8 @@ void Builder::BuildReport()
     m_cutNote = PageLimitNote();
     m_body = true;
     EmitFlow(cursor, body, fresh, false);
-    const bool atFoot = !m_model.footnoteStarts.empty() && m_model.footnoteStarts.size() <= kMaxFootnotesAtFoot;
+    const bool atFoot =
+        !m_model.footnoteStarts.empty() && m_model.footnoteStarts.size() <= kMaxFootnotesAtFoot;
     if (!m_model.footnotes.empty() && m_room > 0 && !atFoot) {
         // Notes close the report, under a short rule as at a page's foot.
         QTextBlockFormat rule;
@@ -297,7 +327,7 @@ void Builder::Collapse(QTextCursor& cursor)
     format.setLineHeight(0, QTextBlockFormat::FixedHeight);
     cursor.setBlockFormat(format);
     QTextCharFormat tiny;
-    tiny.setFontPointSize(1);
+    tiny.setProperty(QTextFormat::FontPixelSize, 1);
     cursor.mergeBlockCharFormat(tiny);
 }
 
@@ -319,7 +349,9 @@ const QTextCharFormat& Builder::CharFormatOf(const CharFormat& f)
         }
         q.setFontStyleHint(StyleHint(info->kind));
     }
-    q.setFontPointSize(std::max(1.0, f.size / 2.0));
+    q.setProperty(QTextFormat::FontPixelSize, FontPixels(std::max(1.0, f.size / 2.0)));
+    // Hinting would move letters to whole screen pixels, and lines would break apart from print.
+    q.setFontHintingPreference(QFont::PreferNoHinting);
     q.setFontWeight(f.bold ? QFont::Bold : QFont::Normal);
     q.setFontItalic(f.italic);
     q.setFontStrikeOut(f.strike);
@@ -533,7 +565,7 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
                 qsizetype at = text.indexOf(QLatin1Char(' '), want - 1);
                 if (at < 0 || at - want > kMaxBlockLetters / 4)
                     at = want - 1;
-                cursor.insertText(text.mid(from, at + 1 - from), format);
+                InsertText(cursor, text.mid(from, at + 1 - from), format);
                 QTextBlockFormat more = cursor.blockFormat();
                 more.setTopMargin(0);
                 more.setTextIndent(0);
@@ -542,7 +574,7 @@ void Builder::EmitParagraph(QTextCursor& cursor, const Block& block, bool& fresh
                 from = at + 1;
                 letters = 0;
             }
-            cursor.insertText(text.mid(from), format);
+            InsertText(cursor, text.mid(from), format);
             letters += text.size() - from;
             break;
         }
@@ -642,14 +674,17 @@ void Builder::EmitFlow(QTextCursor& cursor, std::span<const Block> flow, bool& f
         const Block* before = k > 0 && !flow[k - 1].table ? &flow[k - 1] : nullptr;
         const Block* after = k + 1 < flow.size() && !flow[k + 1].table ? &flow[k + 1] : nullptr;
         if (block.table) {
-            EmitTable(cursor, *block.table, fresh, nested, before ? Px(before->para.after) : 0.0,
+            // Qt drops the border's room below a paragraph that a table follows.
+            EmitTable(cursor, *block.table, fresh, nested,
+                      before ? Px(before->para.after) + BorderRoom(before->para, kBottom) : 0.0,
                       after ? Px(after->para.before) : 0.0);
         } else {
             // Qt keeps only the larger of two meeting margins: the border below the paragraph
             // before goes into this one's space above.
             EmitParagraph(cursor, block, fresh,
-                          before ? Px(before->para.after + block.para.before) + BorderRoom(before->para, kBottom)
-                                 : 0.0);
+                          before
+                              ? Px(before->para.after + block.para.before) + BorderRoom(before->para, kBottom)
+                              : 0.0);
         }
     }
 }
@@ -677,13 +712,28 @@ double Builder::EstimateBlock(const Block& block, double width) const
         const double size = Px(run.format.size * 10.0);
         letters += run.kind == Run::Kind::Picture ? width : run.text.size() * size * 0.6;
         tallest = std::max(tallest, size);
-        if (run.kind == Run::Kind::Picture && run.picture >= 0 && run.picture < static_cast<int>(m_images.size()) &&
-            !m_images[run.picture].isNull())
-            tallest = std::max(tallest, PictureSize(m_model.pictures[run.picture], m_images[run.picture]).height());
+        if (run.kind == Run::Kind::Picture && run.picture >= 0 &&
+            run.picture < static_cast<int>(m_images.size()) && !m_images[run.picture].isNull())
+            tallest =
+                std::max(tallest, PictureSize(m_model.pictures[run.picture], m_images[run.picture]).height());
     }
     const double lines = std::max(1.0, std::ceil(letters / std::max(width, 1.0)));
     const double line = std::max(tallest * 1.2, Px(std::abs(block.para.lineSpacing)));
     return lines * line + Px(block.para.before + block.para.after);
+}
+
+// The body's pages by an estimate that errs long, up to a little past the page limit.
+double Builder::EstimatePages() const
+{
+    const double cap = (kMaxPages + kMaxPages / 20) * m_bodyHeight;
+    double height = 0;
+    for (const Block& block : m_model.body) {
+        const bool broken = block.table ? block.table->pageBreakBefore : block.para.pageBreakBefore;
+        height += EstimateBlock(block, m_bodyWidth) + (broken ? m_bodyHeight : 0.0);
+        if (height > cap)
+            break;
+    }
+    return std::min(height, cap) / std::max(m_bodyHeight, 1.0) + 1;
 }
 
 double DocumentDpi()
@@ -696,6 +746,20 @@ double DocumentDpi()
 }
 
 namespace {
+
+// A paragraph moved to the next page starts it as the end of a page would: without its space
+// above, which a word processor drops at the top of a page (its border keeps its room).
+void MoveToNextPage(const QTextBlock& block)
+{
+    const QTextBlockFormat format = block.blockFormat();
+    QTextBlockFormat move;
+    move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    move.setTopMargin(format.hasProperty(kBorderProperty + kTop)
+                          ? format.penProperty(kBorderProperty + kTop).widthF() +
+                                format.doubleProperty(kBorderSpaceProperty + kTop)
+                          : 0.0);
+    QTextCursor(block).mergeBlockFormat(move);
+}
 
 bool KeepsNext(const QTextFrame::iterator& it)
 {
@@ -737,9 +801,7 @@ void KeepWithNext(QTextDocument& document)
         const int first = static_cast<int>(top(chain) / page);
         const bool pageTop = !hasPrevious || static_cast<int>(top(previous) / page) < first;
         if (static_cast<int>(top(it) / page) > first && !pageTop) {
-            QTextBlockFormat move;
-            move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-            QTextCursor(chain.currentBlock()).mergeBlockFormat(move);
+            MoveToNextPage(chain.currentBlock());
             ++moves;
         }
         previous = it;
@@ -976,10 +1038,11 @@ void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
                 const int number = fragment.charFormat().intProperty(kFootnoteProperty);
                 if (number <= 0 || number > static_cast<int>(model.footnoteStarts.size()))
                     continue;
-                const QTextLine line = block.layout()->lineForTextPosition(fragment.position() - block.position());
+                const QTextLine line =
+                    block.layout()->lineForTextPosition(fragment.position() - block.position());
                 const double y = layout->blockBoundingRect(block).top() + (line.isValid() ? line.y() : 0.0);
-                const auto index = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(y, 0.0) / page), 0,
-                                                           byPage.size() - 1);
+                const auto index = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(y, 0.0) / page),
+                                                           0, byPage.size() - 1);
                 if (std::find(byPage[index].begin(), byPage[index].end(), number) == byPage[index].end())
                     byPage[index].push_back(number);
             }
@@ -1028,9 +1091,7 @@ void PlaceFootnotes(QTextDocument& document, ReportPages& pages)
             }
             const bool pageTop = before < 0 || static_cast<std::size_t>(before / page) < index;
             if (over && !pageTop) {
-                QTextBlockFormat move;
-                move.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-                QTextCursor(block).mergeBlockFormat(move);
+                MoveToNextPage(block);
                 moved = true;
             }
             before = lastTop;
@@ -1069,11 +1130,12 @@ QTextBlockFormat NoteBlockFormat(double dpi)
     return format;
 }
 
-QTextCharFormat NoteTextFormat()
+QTextCharFormat NoteTextFormat(double dpi)
 {
     QTextCharFormat text;
     text.setFontItalic(true);
-    text.setFontPointSize(10);
+    text.setProperty(QTextFormat::FontPixelSize, static_cast<int>(std::lround(10 * dpi / 72)));
+    text.setFontHintingPreference(QFont::PreferNoHinting);
     text.setForeground(QColor(160, 0, 0));
     return text;
 }
@@ -1088,10 +1150,10 @@ double NotesHeight(const QStringList& notes, double dpi, double width)
     QTextCursor end(&measure);
     for (const QString& note : notes) {
         if (end.position() > 0)
-            end.insertBlock(NoteBlockFormat(dpi), NoteTextFormat());
+            end.insertBlock(NoteBlockFormat(dpi), NoteTextFormat(dpi));
         else
             end.setBlockFormat(NoteBlockFormat(dpi)); // Qt drops the space above a first block
-        end.insertText(note, NoteTextFormat());
+        end.insertText(note, NoteTextFormat(dpi));
     }
     return measure.size().height() + dpi / 6 + 2;
 }
@@ -1100,30 +1162,57 @@ double NotesHeight(const QStringList& notes, double dpi, double width)
 
 std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> model)
 {
-    auto document = std::make_unique<QTextDocument>();
-    const double dpi = DocumentDpi();
     QStringList notes;
     for (const std::string& note : model->notes)
         notes.append(QString::fromStdString(note));
     auto images = std::make_shared<std::vector<QImage>>(DecodePictures(*model, notes));
+    // Qt's layout coordinates end at 2^25 pixels: a report that might not fit is laid out on
+    // coarser pixels. What is laid out is the body up to the room the page limit leaves.
+    const double estimate = [&] {
+        QTextDocument scratch;
+        return Builder(*model, *images, scratch, kExactDpi).EstimatePages();
+    }();
+    auto fittingDpi = [&](double roomPages) {
+        double dpi = kExactDpi;
+        const double pages = std::min(estimate, roomPages);
+        while (dpi > kCoarsestDpi &&
+               pages * kEstimateMargin * model->page.height * dpi / 1440.0 > kMaxLayoutPixels)
+            dpi -= kCoarsestDpi;
+        return dpi;
+    };
     // Text far narrower than the estimate reckons can end before the page limit where the
     // estimate cut it: it is built again with room in proportion, so that the cut falls at the end
     // of the limit's last page.
     double roomPages = 2.0 * kMaxPages;
-    constexpr double kMaxRoomPages = 10.0 * kMaxPages; // well within Qt's coordinates
-    for (int attempt = 0;; ++attempt) {
+    constexpr double kMaxRoomPages = 8.0 * kMaxPages; // within Qt's coordinates at the coarsest pixels
+    std::unique_ptr<QTextDocument> document;
+    double dpi = kExactDpi;
+    QStringList built;
+    bool cutByEstimate = false;
+    auto build = [&] {
+        document = std::make_unique<QTextDocument>();
         Builder builder(*model, *images, *document, dpi);
         builder.SetRoomPages(roomPages);
         builder.BuildReport();
-        const int laid = builder.CutByEstimate() ? document->pageCount() : kMaxPages;
-        if (laid >= kMaxPages || attempt == 2 || roomPages >= kMaxRoomPages) {
-            notes.append(builder.Notes());
-            break;
+        built = builder.Notes();
+        cutByEstimate = builder.CutByEstimate();
+    };
+    for (int attempt = 0;; ++attempt) {
+        dpi = fittingDpi(roomPages);
+        build();
+        while (dpi > kCoarsestDpi &&
+               !(document->size().height() > 0 && document->size().height() < kMaxLayoutPixels)) {
+            // Laid out far longer than the estimate: again, on pixels coarse enough for it.
+            dpi = std::max(kCoarsestDpi, std::floor(dpi / 4 / kCoarsestDpi) * kCoarsestDpi);
+            build();
         }
+        const int laid = cutByEstimate ? document->pageCount() : kMaxPages;
+        if (laid >= kMaxPages || attempt == 2 || roomPages >= kMaxRoomPages)
+            break;
         roomPages =
             std::min(kMaxRoomPages, roomPages * std::clamp(1.2 * kMaxPages / std::max(laid, 1), 1.5, 8.0));
-        document = std::make_unique<QTextDocument>();
     }
+    notes.append(built);
     auto* pages = new ReportPages(document.get(), std::move(model), std::move(images), dpi);
     notes.append(pages->PartNotes());
     KeepWithNext(*document);
@@ -1154,8 +1243,8 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
         QTextCursor end(document.get());
         end.movePosition(QTextCursor::End);
         for (const QString& note : notes) {
-            end.insertBlock(NoteBlockFormat(dpi), NoteTextFormat());
-            end.insertText(note, NoteTextFormat());
+            end.insertBlock(NoteBlockFormat(dpi), NoteTextFormat(dpi));
+            end.insertText(note, NoteTextFormat(dpi));
         }
         // They too stop above the footnotes of their page.
         if (document->pageCount() <= kMaxPages)

@@ -20,6 +20,7 @@
 #include <QUrl>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,6 +33,15 @@ class QTextCursor;
 class QTextDocument;
 
 namespace keld::render {
+
+// A report is laid out on pixels of a twip, where every font size a template can ask for is a
+// whole number of pixels and lines stand where a word processor working in twips puts them. A
+// report too long for Qt's coordinates there takes coarser pixels, still whole ones for every
+// half point (multiples of 144 dpi).
+inline constexpr double kExactDpi = 1440;
+inline constexpr double kCoarsestDpi = 144;
+inline constexpr double kMaxLayoutPixels = 32'000'000; // Qt's fixed-point coordinates end at 2^25
+inline constexpr double kEstimateMargin = 1.25;        // what layout may add to the estimate
 
 inline constexpr int kMaxColumns = 512;
 inline constexpr std::size_t kMaxPartFields = 64; // page fields rewritten per page in a header or footer
@@ -149,6 +159,12 @@ public:
     Builder(const RenderModel& model, const std::vector<QImage>& images, QTextDocument& doc, double dpi);
 
     double Px(double twips) const { return twips * m_dpi / 1440.0; }
+    // Fonts are given in whole pixels, at the document's resolution rather than the screen's: at
+    // 20 pixels a point every size a template can ask for is exact, and so are the lines.
+    int FontPixels(double points) const
+    {
+        return std::max(1, static_cast<int>(std::lround(points * m_dpi / 72.0)));
+    }
 
     void Setup();
     void BuildReport();
@@ -161,6 +177,8 @@ public:
     // The body is cut before Qt lays it out where an estimate, erring long, reaches this many pages.
     void SetRoomPages(double pages) { m_roomPages = pages; }
     bool CutByEstimate() const { return m_cutByEstimate; }
+    // How many pages the body takes, erring long; for choosing the resolution.
+    double EstimatePages() const;
 
 private:
     // Paragraphs and their formats (RenderBuilder.cpp).

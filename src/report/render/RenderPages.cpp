@@ -369,7 +369,7 @@ void PaintNotes(QPainter& painter, const ReportPages& pages, int index)
     const double width = (model.page.width - model.page.left - model.page.right) * scale;
     double y = (model.page.height - model.page.bottom) * scale - pages.NotesHeight(notes);
     painter.save();
-    painter.setPen(QPen(Qt::black, 0.75));
+    painter.setPen(QPen(Qt::black, 0.75 * pages.Dpi() / 96)); // a hairline of 0.56 points
     painter.drawLine(QPointF(left, y + pages.Dpi() / 12), QPointF(left + width * 0.3, y + pages.Dpi() / 12));
     y += pages.Dpi() / 6;
     for (int number : notes) {
