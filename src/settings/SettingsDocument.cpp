@@ -5,7 +5,7 @@
 
 namespace keld {
 
-namespace {
+namespace settings_text {
 
 char AsciiLower(char c)
 {
@@ -36,6 +36,22 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = AsciiLower(c);
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace settings_text
+
+namespace {
+
+using namespace settings_text;
+
 bool NeedsQuotes(std::string_view value)
 {
     if (value.empty())
@@ -46,16 +62,6 @@ bool NeedsQuotes(std::string_view value)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             return true;
     return false;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = AsciiLower(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 } // namespace

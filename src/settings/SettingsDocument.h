@@ -9,6 +9,19 @@
 
 namespace keld {
 
+// The small text rules the store's file and its names share.
+namespace settings_text {
+char AsciiLower(char c);
+// Equal but for the letter case of A to Z.
+bool SameName(std::string_view a, std::string_view b);
+// A blank or a tab.
+bool IsBlank(char c);
+// Without the blanks and tabs around it.
+std::string_view Trim(std::string_view text);
+// The value of a hexadecimal digit, or -1.
+int HexDigit(char c);
+} // namespace settings_text
+
 // The text of one settings file, line by line. Entries (key=value) inside a [section] are read;
 // every other line, blank, comment or one that cannot be parsed (no "=", a key before the first
 // section, a bad section header and the entries under it), is kept and written back as it stood,
