@@ -11,9 +11,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <spawn.h>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -48,9 +48,20 @@ std::vector<std::pair<std::string, int>> Outline(const fs::path& pdf)
     const std::string xml =
         Shell("pdftohtml -xml -stdout -i -q " + ShellQuoted(pdf.string()) + " 2>/dev/null");
     std::vector<std::pair<std::string, int>> items;
-    const std::regex item(R"re(<item page="(\d+)">([^<]*)</item>)re");
-    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), item); it != std::sregex_iterator(); ++it)
-        items.emplace_back((*it)[2].str(), std::stoi((*it)[1].str()));
+    // <item page="N">TITLE</item>, read by hand: std::regex trips a false warning of GCC 12.
+    constexpr std::string_view kOpen = "<item page=\"";
+    for (std::size_t at = xml.find(kOpen); at != std::string::npos; at = xml.find(kOpen, at)) {
+        at += kOpen.size();
+        const std::size_t quote = xml.find("\">", at);
+        const std::size_t close = xml.find("</item>", at);
+        if (quote == std::string::npos || close == std::string::npos || close < quote)
+            break;
+        const std::string page = xml.substr(at, quote - at);
+        if (page.empty() || page.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        items.emplace_back(xml.substr(quote + 2, close - quote - 2), std::stoi(page));
+        at = close;
+    }
     return items;
 }
 
