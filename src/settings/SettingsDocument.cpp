@@ -184,9 +184,12 @@ std::optional<SettingsDocument> SettingsDocument::Parse(std::string_view bytes)
 {
     if (bytes.find('\0') != std::string_view::npos)
         return std::nullopt;
-    if (bytes.starts_with("\xEF\xBB\xBF"))
-        bytes.remove_prefix(3);
     SettingsDocument doc;
+    // An editor's byte order mark is kept for the write, so the file reads back as it was.
+    if (bytes.starts_with(kByteOrderMark)) {
+        bytes.remove_prefix(kByteOrderMark.size());
+        doc.m_byteOrderMark = true;
+    }
     // One allocation for the lines of a store of many short ones, not a doubling series.
     std::size_t ends = 1;
     for (char c : bytes)
@@ -298,7 +301,9 @@ std::string SettingsDocument::Text() const
     for (const Line& line : m_lines)
         size += line.text.size() + 1;
     std::string out;
-    out.reserve(size);
+    out.reserve(size + kByteOrderMark.size());
+    if (m_byteOrderMark)
+        out += kByteOrderMark;
     for (const Line& line : m_lines) {
         out += line.text;
         out += '\n';

@@ -62,7 +62,9 @@ private:
     long FindEntry(std::string_view section, std::string_view key) const;
     long InsertPosition(std::string_view section) const;
 
+    static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     std::vector<Line> m_lines;
+    bool m_byteOrderMark = false;
 };
 
 // Store texts: a value is written bare unless reading it back bare would change it, and then
