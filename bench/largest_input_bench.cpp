@@ -2,6 +2,7 @@
 // The largest template and character file the program accepts, run through keldcg-cli as a user
 // would: peak memory and CPU time of the whole process, for the shapes that cost the most per
 // byte. Each must stay within 500 MB and 10 s of CPU; the limits were chosen from these figures.
+#include "Processes.h"
 #include "charfile/CharacterFileReader.h"
 #include "report/RtfDocument.h"
 
@@ -47,19 +48,9 @@ Usage Measured(std::vector<std::string> args)
     args.insert(args.begin(), KELD_CLI_PATH);
     args.push_back("--data");
     args.push_back((kSource / "data").string());
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = bench::SpawnQuiet(std::move(args));
     Usage usage;
-    if (spawned != 0)
+    if (pid < 0)
         return usage;
     int status = 0;
     struct rusage used {};

@@ -137,21 +137,10 @@ BENCHMARK(BM_PartyAgainstSoffice)->Unit(benchmark::kMillisecond)->UseRealTime()-
 // when it did not exit 0.
 double PeakMegabytes(std::vector<std::string> args)
 {
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = bench::SpawnQuiet(std::move(args));
     int status = 0;
     struct rusage used {};
-    if (spawned != 0 || ::wait4(pid, &status, 0, &used) != pid || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0)
+    if (pid < 0 || ::wait4(pid, &status, 0, &used) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1;
     return static_cast<double>(used.ru_maxrss) / 1024.0;
 }

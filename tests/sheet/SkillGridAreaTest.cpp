@@ -257,15 +257,15 @@ private slots:
             QTest::keyClicks(box, "-100");
             QVERIFY2(ShowsWholeText(box), name);
         }
-        auto* spec = sheet.Get<QLineEdit>("txtSpec1_11");
-        spec->setFocus();
-        spec->selectAll();
-        QTest::keyClicks(spec, "-1000000");
+        auto* special = sheet.Get<QLineEdit>("txtSpec1_11");
+        special->setFocus();
+        special->selectAll();
+        QTest::keyClicks(special, "-1000000");
         sheet.Get<QLineEdit>("txtSpec2_11")->setFocus();
-        QCOMPARE(spec->text(), QStringLiteral("-1000000"));
-        QCOMPARE(spec->cursorPosition(), 0);
-        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), spec->mapToGlobal(QPoint(2, 2)));
-        QCoreApplication::sendEvent(spec, &help);
+        QCOMPARE(special->text(), QStringLiteral("-1000000"));
+        QCOMPARE(special->cursorPosition(), 0);
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), special->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(special, &help);
         QVERIFY2(QToolTip::text().startsWith(u"-1000000"), qPrintable(QToolTip::text()));
         QToolTip::hideText();
 
