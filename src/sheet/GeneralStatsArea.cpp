@@ -71,6 +71,8 @@ constexpr std::array<StatTexts, kStatCount> kStatTooltips{{
 // Two stacked arrows that ask for the next position; the position shown is always the model's,
 // so the arrows never step on their own.
 class LevelSpinner : public QWidget {
+    Q_OBJECT
+
 public:
     LevelSpinner(std::function<void(int)> onStep, QWidget* parent)
         : QWidget(parent), m_onStep(std::move(onStep))
@@ -132,6 +134,8 @@ private:
 // Draws the option buttons' ring and dot in the text's colour, which reads on a dark base as on
 // a light one; a dark theme's own ring and dot are barely there.
 class OptionDotStyle : public QProxyStyle {
+    Q_OBJECT
+
 public:
     static OptionDotStyle* Instance()
     {
@@ -514,3 +518,5 @@ QWidget* GeneralStatsArea::BuildStats()
 }
 
 } // namespace keld
+
+#include "GeneralStatsArea.moc"

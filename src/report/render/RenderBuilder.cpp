@@ -881,7 +881,7 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
 QStringList RenderNotes(const QTextDocument& document)
 {
     for (QObject* child : document.children()) {
-        if (auto* pages = dynamic_cast<const ReportPages*>(child))
+        if (auto* pages = qobject_cast<const ReportPages*>(child))
             return pages->Notes();
     }
     return {};

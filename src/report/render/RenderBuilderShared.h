@@ -69,6 +69,8 @@ struct BuiltPart {
 
 // What travels with a rendered document: its model, its decoded pictures and its resolution.
 class ReportPages : public QObject {
+    Q_OBJECT
+
 public:
     ReportPages(QObject* parent, std::shared_ptr<const RenderModel> model,
                 std::shared_ptr<std::vector<QImage>> images, double dpi)
@@ -131,7 +133,7 @@ class Builder {
 public:
     Builder(const RenderModel& model, const std::vector<QImage>& images, QTextDocument& doc, double dpi);
 
-    double Px(double twips) const { return twips * m_dpi / 1440.0; }
+    double Px(double twips) const { return twips * m_dpi / kTwipsPerInch; }
 
     void Setup();
     void BuildReport();
