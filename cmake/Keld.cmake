@@ -182,6 +182,8 @@ endfunction()
 
 # System libraries the core may link; the layers above get them only through the core.
 set(KELD_CORE_SYSTEM_LIBRARIES PNG::PNG)
+# System libraries a window library may link besides Qt: the print system, for printing.
+set(KELD_WINDOW_SYSTEM_LIBRARIES Cups::Cups)
 
 # Whether a library of layer `layer` may link `lib`; sets `out` to TRUE or FALSE.
 function(keld_link_allowed layer lib out)
@@ -206,7 +208,7 @@ function(keld_link_allowed layer lib out)
       set(allowed TRUE)
     endif()
   elseif(layer STREQUAL "window")
-    if(other MATCHES "^(ui|render|binding)$" OR lib MATCHES "^Qt6::")
+    if(other MATCHES "^(ui|render|binding)$" OR lib MATCHES "^Qt6::" OR lib IN_LIST KELD_WINDOW_SYSTEM_LIBRARIES)
       set(allowed TRUE)
     endif()
   elseif(layer STREQUAL "shell")
