@@ -3,6 +3,7 @@
 
 #include <QFileInfo>
 
+#include <cassert>
 #include <deque>
 
 namespace keld {
@@ -103,7 +104,7 @@ void MessageBox::AnswerForTests()
 
 void MessageBox::SetNextAnswer(QMessageBox::StandardButton button)
 {
-    Q_ASSERT(AnsweringForTests());
+    assert(AnsweringForTests());
     NextAnswers().push_back(button);
 }
 
