@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test: the optimised build (warnings are errors),
 # clazy over the program's sources, the whole program and its tests, windows included, under
-# AddressSanitizer and UndefinedBehaviorSanitizer with assertions on, and each fuzz target for 30 seconds (tools/fuzz.sh runs one longer).
+# AddressSanitizer and UndefinedBehaviorSanitizer with assertions on, and each fuzz target for 30
+# seconds (tools/fuzz.sh runs one longer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh test
