@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QToolBar>
@@ -20,18 +21,6 @@
 
 #include <tuple>
 #include <unistd.h>
-
-// Qt's test helpers hand input over at once. A click that waits in the window system's queue,
-// as a real one does while a loop runs, goes through this entry point, which Qt exports but for
-// which it installs no header.
-class QWindowSystemInterface {
-public:
-    struct AsynchronousDelivery;
-    template <typename Delivery>
-    static bool handleMouseEvent(QWindow* window, const QPointF& local, const QPointF& global,
-                                 Qt::MouseButtons state, Qt::MouseButton button, QEvent::Type type,
-                                 Qt::KeyboardModifiers mods, Qt::MouseEventSource source);
-};
 
 using namespace keld;
 using namespace keld::test;
@@ -49,18 +38,16 @@ QByteArray ReadAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Qt's test helpers hand input over at once. A click posted to the button waits in the event
+// queue, as a real one does, until a loop runs.
 void QueueClick(QWidget* widget)
 {
-    QWindow* window = widget->window()->windowHandle();
-    const QPoint centre = widget->rect().center();
-    const QPointF local = widget->mapTo(widget->window(), centre);
-    const QPointF global = widget->mapToGlobal(centre);
-    QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
-        window, local, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress, Qt::NoModifier,
-        Qt::MouseEventNotSynthesized);
-    QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
-        window, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease, Qt::NoModifier,
-        Qt::MouseEventNotSynthesized);
+    const QPointF local = widget->rect().center();
+    const QPointF global = widget->mapToGlobal(local);
+    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonPress, local, global, Qt::LeftButton,
+                                                        Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, local, global,
+                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
 }
 
 } // namespace
