@@ -140,6 +140,10 @@ endfunction()
 # unnoticed is checked instead of dropped.
 add_library(keld_test_warnings INTERFACE)
 target_link_libraries(keld_test_warnings INTERFACE keld_warnings)
+# Benchmarks time the sheet's setters in loops and drop their results on purpose.
+add_library(keld_bench_warnings INTERFACE)
+target_link_libraries(keld_bench_warnings INTERFACE keld_warnings)
+target_compile_options(keld_bench_warnings INTERFACE -Wno-unused-result)
 
 # A GoogleTest program; its tests are listed when ctest runs.
 function(keld_test name)
