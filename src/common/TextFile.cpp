@@ -155,7 +155,8 @@ Result<std::string> ReadRegularFileBytes(const std::filesystem::path& path, std:
     // Refused before it is opened: opening some devices has effects of its own.
     struct stat before {};
     if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode))
-        return FileError(kErrPathFileAccess, path, S_ISDIR(before.st_mode) ? "is a folder, not a file" : "is not a regular file");
+        return FileError(kErrPathFileAccess, path,
+                         S_ISDIR(before.st_mode) ? "is a folder, not a file" : "is not a regular file");
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         int err = errno;
@@ -605,7 +606,8 @@ Status AtomicWriteFile(const std::filesystem::path& requested, std::string_view 
         if (S_ISDIR(st.st_mode))
             return FileError(kErrPathFileAccess, requested, "is a folder, not a file");
         if (!S_ISREG(st.st_mode))
-            return FileError(kErrPathFileAccess, requested, "is not a regular file; only a regular file is replaced");
+            return FileError(kErrPathFileAccess, requested,
+                             "is not a regular file; only a regular file is replaced");
         target.exists = true;
         target.mode = st.st_mode & 07777;
         target.owner = st.st_uid;

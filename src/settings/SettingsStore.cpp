@@ -381,7 +381,8 @@ Status SettingsStore::Flush(std::string_view appName)
     const std::string text = app.document.Text();
     // A store the next start would refuse is not written; the one on disk stays usable.
     if (text.size() > kMaxStoreBytes)
-        return KeldError(kErrOutOfMemory, "would be larger than " + std::to_string(kMaxStoreBytes >> 20) + " MB",
+        return KeldError(kErrOutOfMemory,
+                         "would be larger than " + std::to_string(kMaxStoreBytes >> 20) + " MB",
                          PathToUtf8(file));
     const Status written = AtomicWriteFile(file, text);
     // Kept for the next flush when this one failed.

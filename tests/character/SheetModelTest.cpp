@@ -299,7 +299,7 @@ TEST_F(SheetTest, ArmourPiecesWriteAndLockTheirItemBoxes)
     EXPECT_EQ(Row(31).Item1, "0");
 
     EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::ArmGreaves, CheckState::Checked));
-    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::LegGreaves, CheckState::Greyed).Ok()); // greyed counts as worn
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::LegGreaves, CheckState::Greyed)); // greyed counts as worn
     for (int row = 0; row < kSkillCount; ++row) {
         const bool touched = row <= 10;
         EXPECT_EQ(Row(row).Item1, touched ? "-5" : "0") << row;

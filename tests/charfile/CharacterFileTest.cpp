@@ -120,7 +120,8 @@ std::string Snapshot(const SheetModel& sheet)
 // A character that uses every field, with texts that test the format's corners.
 void MakeFullCharacter(SheetModel& sheet)
 {
-    EXPECT_TRUE(sheet.WriteName("Ysolde \xC3\xA9\xE2\x82\xAC").Ok()); // é and the euro sign both fit the 8-bit code page
+    // é and the euro sign both fit the 8-bit code page.
+    EXPECT_TRUE(sheet.WriteName("Ysolde \xC3\xA9\xE2\x82\xAC"));
     EXPECT_TRUE(sheet.WriteGeneral(GeneralField::Height, "6'2"));
     EXPECT_TRUE(sheet.WriteGeneral(GeneralField::Weight, "200/lb"));
     EXPECT_TRUE(sheet.WriteGeneral(GeneralField::HairColor, "red=ish"));

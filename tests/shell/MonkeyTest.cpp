@@ -626,12 +626,14 @@ private slots:
                     QFAIL(qPrintable(QStringLiteral("the program ended; last steps:\n") + last.join(u'\n')));
                 const qint64 took = clock.elapsed();
                 if (took > stepBudgetMs)
-                    QFAIL(qPrintable(QStringLiteral("a step took %1 ms; last steps:\n").arg(took) + last.join(u'\n')));
+                    QFAIL(qPrintable(QStringLiteral("a step took %1 ms; last steps:\n").arg(took) +
+                                     last.join(u'\n')));
                 // The monkey's own inputs may be refused with a box; any other box is a fault.
                 for (const QString& box : MessageBox::TakeShown())
                     if (!ExpectedBox(box))
                         QFAIL(qPrintable(QStringLiteral("an unexpected message box:\n") + box +
-                                         QStringLiteral("\nseed %1; last steps:\n").arg(seed) + last.join(u'\n')));
+                                         QStringLiteral("\nseed %1; last steps:\n").arg(seed) +
+                                         last.join(u'\n')));
             }
         }
         const QString context = QStringLiteral("seed %1; last steps:\n%2").arg(seed).arg(last.join(u'\n'));

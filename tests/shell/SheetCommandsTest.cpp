@@ -44,8 +44,8 @@ void QueueClick(QWidget* widget)
 {
     const QPointF local = widget->rect().center();
     const QPointF global = widget->mapToGlobal(local);
-    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonPress, local, global, Qt::LeftButton,
-                                                        Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonPress, local, global,
+                                                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
     QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, local, global,
                                                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
 }

@@ -55,7 +55,8 @@ PrinterState State(const QString& printer)
     const ipp_status_t status = ippGetStatusCode(response);
     state.missing = status == IPP_STATUS_ERROR_NOT_FOUND;
     if (status <= kStatusLastSuccess) {
-        if (ipp_attribute_t* accepting = ippFindAttribute(response, "printer-is-accepting-jobs", IPP_TAG_ZERO))
+        if (ipp_attribute_t* accepting =
+                ippFindAttribute(response, "printer-is-accepting-jobs", IPP_TAG_ZERO))
             state.accepting = ippGetBoolean(accepting, 0) != 0;
         if (ipp_attribute_t* printerState = ippFindAttribute(response, "printer-state", IPP_TAG_ZERO))
             state.stopped = ippGetInteger(printerState, 0) == IPP_PSTATE_STOPPED;

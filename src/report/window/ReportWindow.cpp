@@ -130,7 +130,8 @@ Status CheckWritable(const QString& path)
     std::string probe = (folder.isEmpty() ? std::string(".") : folder.toStdString()) + "/.keld-check-XXXXXX";
     const int fd = ::mkstemp(probe.data());
     if (fd < 0)
-        return KeldError(kErrPathFileAccess, std::string("cannot be written: ") + std::strerror(errno), target);
+        return KeldError(kErrPathFileAccess, std::string("cannot be written: ") + std::strerror(errno),
+                         target);
     ::close(fd);
     ::unlink(probe.c_str());
     return Success();
