@@ -106,7 +106,7 @@ private slots:
         MessageBox::TakeShown(); // the report's own word on printing
 
         // New clears the character; History brings the hidden inventory window back.
-        app->Model().WriteName("Hero");
+        QVERIFY(app->Model().WriteName("Hero").Ok());
         QTest::mouseClick(toolbar->findChild<QToolButton*>("Toolbar1_1"), Qt::LeftButton);
         QCOMPARE(app->Model().Record().Name, std::string());
         app->Inventory()->close();
@@ -400,14 +400,14 @@ private slots:
         QVERIFY(app->Start());
         Item(*app, "mnuToolbar")->trigger();
         SheetModel& model = app->Model();
-        model.WriteName("Hero");
+        QVERIFY(model.WriteName("Hero").Ok());
         QCoreApplication::processEvents();
 
         SheetModel reference(model.Tables());
         reference.ClearCharacter();
         reference.FillLists(model.Tables());
         const int youth = static_cast<int>(model.YouthList().size()) - 1;
-        reference.SelectYouth(youth);
+        QVERIFY(reference.SelectYouth(youth).Ok());
         bool youthGivesRanks = false;
         for (int row = 0; row < 29; ++row)
             youthGivesRanks = youthGivesRanks || reference.Text(FieldId::Rank, row) != "-25";
