@@ -44,8 +44,9 @@ std::unique_ptr<TestCharacter> MakeCharacter(const std::string& picturePath)
     EXPECT_TRUE(s.WriteNote(NoteKind::Inventory, "Rope\r\nLantern"));
     EXPECT_TRUE(s.WriteNote(NoteKind::Miscellaneous, "Owes a favour."));
     EXPECT_TRUE(s.WriteNote(NoteKind::Journal, "Day one.\r\nDay two."));
-    if (!picturePath.empty())
+    if (!picturePath.empty()) {
         EXPECT_TRUE(s.WritePictureFile(picturePath).Ok());
+    }
     return c;
 }
 
