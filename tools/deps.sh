@@ -68,6 +68,7 @@ test=(
   "cups:printing tests against a print system of their own (cupsd, lpadmin)"
   "cups-client:printing tests against a print system of their own (lpstat, cancel)"
   "clazy:checking the program's Qt code (tools/clazy.sh)"
+  "qt6-base-private-dev:a test that queues a click as the window system does (Qt's platform interface)"
 )
 
 needs=()

@@ -13,11 +13,11 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QToolButton>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <tuple>
 #include <unistd.h>
@@ -38,16 +38,20 @@ QByteArray ReadAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Qt's test helpers hand input over at once. A click posted to the button waits in the event
-// queue, as a real one does, until a loop runs.
+// Qt's test helpers hand input over at once. A click that waits in the window system's queue,
+// as a real one does while a loop runs, goes through Qt's platform interface.
 void QueueClick(QWidget* widget)
 {
-    const QPointF local = widget->rect().center();
-    const QPointF global = widget->mapToGlobal(local);
-    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonPress, local, global,
-                                                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, local, global,
-                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    QWindow* window = widget->window()->windowHandle();
+    const QPoint centre = widget->rect().center();
+    const QPointF local = widget->mapTo(widget->window(), centre);
+    const QPointF global = widget->mapToGlobal(centre);
+    QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
+        window, local, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress, Qt::NoModifier,
+        Qt::MouseEventNotSynthesized);
+    QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
+        window, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease, Qt::NoModifier,
+        Qt::MouseEventNotSynthesized);
 }
 
 } // namespace

@@ -79,7 +79,7 @@ installs | grep -qE -- '-[0-9]+(-dev)?$' && fail "the run profile names a versio
 run_case "$bin" test
 for package in cmake qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev libreoffice-writer-nogui poppler-utils \
   fontconfig fonts-liberation clang libclang-rt-dev lintian appstream desktop-file-utils man-db dpkg-dev file \
-  qt6-gtk-platformtheme clazy libcups2-dev; do
+  qt6-gtk-platformtheme clazy libcups2-dev qt6-base-private-dev; do
   installs | grep -qx "$package" || fail "the test profile does not install $package"
 done
 [ "$(installs | sort | uniq -d)" = "" ] || fail "the test profile names a package twice: $(installs | sort | uniq -d)"
