@@ -275,16 +275,16 @@ QComboBox* GeneralStatsArea::NewList(FieldId listId, FieldId selectionId, const 
         const QSignalBlocker blocker(list);
         list->setCurrentIndex(selected());
     });
-    connect(list, &QComboBox::currentIndexChanged, this, [&model, selectionId](int index) {
+    connect(list, &QComboBox::currentIndexChanged, this, [model = &model, selectionId](int index) {
         if (index < 0)
             return;
         // The index comes from the list, which shows the model's entries, so it is taken.
         if (selectionId == FieldId::RaceIndex)
-            (void)model.SelectRace(index);
+            (void)model->SelectRace(index);
         else if (selectionId == FieldId::YouthIndex)
-            (void)model.SelectYouth(index);
+            (void)model->SelectYouth(index);
         else
-            (void)model.SelectProfession(index);
+            (void)model->SelectProfession(index);
     });
     return list;
 }
@@ -412,9 +412,10 @@ QWidget* GeneralStatsArea::BuildLevel()
         on->setChecked(true);
     });
     // Either realm is always a valid choice.
-    connect(essence, &QRadioButton::clicked, this, [&model] { (void)model.SetRealm(MagicRealm::Essence); });
+    connect(essence, &QRadioButton::clicked, this,
+            [model = &model] { (void)model->SetRealm(MagicRealm::Essence); });
     connect(channeling, &QRadioButton::clicked, this,
-            [&model] { (void)model.SetRealm(MagicRealm::Channeling); });
+            [model = &model] { (void)model->SetRealm(MagicRealm::Channeling); });
 
     grid->addWidget(levelCaption, 0, 0);
     grid->addWidget(level, 0, 1);
