@@ -57,6 +57,32 @@ void operator delete[](void* p, std::size_t) noexcept
 {
     Uncounted(p);
 }
+// The nothrow forms too (the standard library's temporary buffers use them): otherwise the
+// sanitizer's own would allocate what the replaced delete frees.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return Counted(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return Counted(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    Uncounted(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    Uncounted(p);
+}
 
 namespace keld::test {
 
