@@ -136,11 +136,14 @@ function(keld_core_library name)
   set_property(GLOBAL APPEND PROPERTY KELD_CORE_TARGETS ${name})
 endfunction()
 
-# Tests and benchmarks call the sheet's setters for their set-up and check the outcome through
-# the assertions that follow, so a dropped result there is not flagged; the program's code is.
+# Tests and benchmarks are held to the program's warnings: a set-up call whose failure would go
+# unnoticed is checked instead of dropped.
 add_library(keld_test_warnings INTERFACE)
 target_link_libraries(keld_test_warnings INTERFACE keld_warnings)
-target_compile_options(keld_test_warnings INTERFACE -Wno-unused-result)
+# Benchmarks time the sheet's setters in loops and drop their results on purpose.
+add_library(keld_bench_warnings INTERFACE)
+target_link_libraries(keld_bench_warnings INTERFACE keld_warnings)
+target_compile_options(keld_bench_warnings INTERFACE -Wno-unused-result)
 
 # A GoogleTest program; its tests are listed when ctest runs.
 function(keld_test name)
@@ -182,6 +185,8 @@ endfunction()
 
 # System libraries the core may link; the layers above get them only through the core.
 set(KELD_CORE_SYSTEM_LIBRARIES PNG::PNG)
+# System libraries a window library may link besides Qt: the print system, for printing.
+set(KELD_WINDOW_SYSTEM_LIBRARIES Cups::Cups)
 
 # Whether a library of layer `layer` may link `lib`; sets `out` to TRUE or FALSE.
 function(keld_link_allowed layer lib out)
@@ -206,7 +211,7 @@ function(keld_link_allowed layer lib out)
       set(allowed TRUE)
     endif()
   elseif(layer STREQUAL "window")
-    if(other MATCHES "^(ui|render|binding)$" OR lib MATCHES "^Qt6::")
+    if(other MATCHES "^(ui|render|binding)$" OR lib MATCHES "^Qt6::" OR lib IN_LIST KELD_WINDOW_SYSTEM_LIBRARIES)
       set(allowed TRUE)
     endif()
   elseif(layer STREQUAL "shell")

@@ -31,6 +31,7 @@ build=(
   "nlohmann-json3-dev:keldcg-cli's JSON output"
   "libstb-dev:reading and writing pictures"
   "libpng-dev:reading large PNG pictures row by row"
+  "libcups2-dev:asking the print system whether a printer takes jobs"
 )
 run=(
   "${build[@]}"
@@ -66,6 +67,8 @@ test=(
   "qt6-gtk-platformtheme:checking and showing the windows in a dark desktop theme"
   "cups:printing tests against a print system of their own (cupsd, lpadmin)"
   "cups-client:printing tests against a print system of their own (lpstat, cancel)"
+  "clazy:checking the program's Qt code (tools/clazy.sh)"
+  "qt6-base-private-dev:a test that queues a click as the window system does (Qt's platform interface)"
 )
 
 needs=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test: the optimised build (warnings are errors),
-# the whole program and its tests, windows included, under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and each fuzz target for 30 seconds (tools/fuzz.sh runs one longer).
+# clazy over the program's sources, the whole program and its tests, windows included, under
+# AddressSanitizer and UndefinedBehaviorSanitizer with assertions on, and each fuzz target for 30
+# seconds (tools/fuzz.sh runs one longer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh test
@@ -34,8 +35,19 @@ cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELD_WERROR=ON -DKE
 cmake --build build/ci -j"$jobs"
 run_ctest build/ci
 
+echo "== clazy over the program's sources (level 1, and Q_OBJECT on every QObject subclass)"
+# Reads the optimised build's compile commands and moc output; a finding fails the test command.
+if bash tools/clazy.sh build/ci; then
+  passed=$((passed + 1))
+else
+  echo "clazy: FAILED"
+  failed=$((failed + 1))
+fi
+
 echo "== The whole program and every test under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build/asan -G Ninja -DKELD_SANITIZE=ON -DKELD_WERROR=ON -DKELD_BUILD_TESTS=ON -DKELD_BUILD_BENCH=OFF
+# Optimised, but with the assertions on (no NDEBUG), so they run somewhere.
+cmake -S . -B build/asan -G Ninja -DKELD_SANITIZE=ON -DKELD_WERROR=ON -DKELD_BUILD_TESTS=ON -DKELD_BUILD_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g"
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build/asan
 

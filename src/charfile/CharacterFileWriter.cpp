@@ -120,7 +120,7 @@ Status WriteCharacterFile(const SheetModel& sheet, const std::filesystem::path& 
     // the file on disk stays the last one that can be read back.
     const std::string bytes = EncodeTextLines(CharacterFileLines(sheet));
     if (bytes.size() > kMaxCharacterFileBytes)
-        return KeldError(7,
+        return KeldError(kErrOutOfMemory,
                          "would be larger than " + std::to_string(kMaxCharacterFileBytes >> 20) +
                              " MB, the largest character file that is read back; shorten the notes",
                          PathToUtf8(path));

@@ -10,7 +10,7 @@ std::string ErrorDescription(int number)
         return "Invalid procedure call or argument";
     case kErrOverflow:
         return "Overflow";
-    case 7:
+    case kErrOutOfMemory:
         return "Out of memory";
     case kErrTypeMismatch:
         return "Type mismatch";
@@ -18,19 +18,21 @@ std::string ErrorDescription(int number)
         return "File not found";
     case kErrCancel:
         return "Cancel was selected.";
-    case 52:
+    case kErrInternal:
+        return "Internal error";
+    case kErrBadFileName:
         return "Bad file name or number";
-    case 57:
+    case kErrDeviceIo:
         return "Device I/O error";
-    case 61:
+    case kErrDiskFull:
         return "Disk full";
-    case 62:
+    case kErrPastEndOfFile:
         return "Input past end of file";
-    case 70:
+    case kErrPermissionDenied:
         return "Permission denied";
-    case 75:
+    case kErrPathFileAccess:
         return "Path/File access error";
-    case 76:
+    case kErrPathNotFound:
         return "Path not found";
     case kErrInvalidPicture:
         return "Invalid picture";

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cassert>
 #include <string>
 #include <utility>
 #include <variant>
@@ -10,8 +11,17 @@ namespace keld {
 // Error numbers follow the run-time library's numbering, which the program shows to the user.
 inline constexpr int kErrInvalidArgument = 5;
 inline constexpr int kErrOverflow = 6;
+inline constexpr int kErrOutOfMemory = 7;
 inline constexpr int kErrTypeMismatch = 13;
+inline constexpr int kErrBadFileName = 52;
+inline constexpr int kErrInternal = 51;
 inline constexpr int kErrFileNotFound = 53;
+inline constexpr int kErrDeviceIo = 57;
+inline constexpr int kErrDiskFull = 61;
+inline constexpr int kErrPastEndOfFile = 62;
+inline constexpr int kErrPermissionDenied = 70;
+inline constexpr int kErrPathFileAccess = 75;
+inline constexpr int kErrPathNotFound = 76;
 inline constexpr int kErrInvalidPicture = 481;
 inline constexpr int kErrCancel = 32755;
 
@@ -73,13 +83,25 @@ public:
 
     bool Ok() const { return m_data.index() == 0; }
     explicit operator bool() const { return Ok(); }
-    T& Value() { return std::get<0>(m_data); }
-    const T& Value() const { return std::get<0>(m_data); }
+    T& Value()
+    {
+        assert(Ok());
+        return std::get<0>(m_data);
+    }
+    const T& Value() const
+    {
+        assert(Ok());
+        return std::get<0>(m_data);
+    }
     T& operator*() { return Value(); }
     const T& operator*() const { return Value(); }
     T* operator->() { return &Value(); }
     const T* operator->() const { return &Value(); }
-    const KeldError& Error() const { return std::get<1>(m_data); }
+    const KeldError& Error() const
+    {
+        assert(!Ok());
+        return std::get<1>(m_data);
+    }
 
 private:
     std::variant<T, KeldError> m_data;

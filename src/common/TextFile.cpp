@@ -43,11 +43,11 @@ int NumberForErrno(int err)
     case EACCES:
     case EPERM:
     case EROFS:
-        return 70;
+        return kErrPermissionDenied;
     case ENOSPC:
-        return 61;
+        return kErrDiskFull;
     default:
-        return 75;
+        return kErrPathFileAccess;
     }
 }
 
@@ -155,7 +155,8 @@ Result<std::string> ReadRegularFileBytes(const std::filesystem::path& path, std:
     // Refused before it is opened: opening some devices has effects of its own.
     struct stat before {};
     if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode))
-        return FileError(75, path, S_ISDIR(before.st_mode) ? "is a folder, not a file" : "is not a regular file");
+        return FileError(kErrPathFileAccess, path,
+                         S_ISDIR(before.st_mode) ? "is a folder, not a file" : "is not a regular file");
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         int err = errno;
@@ -168,14 +169,14 @@ Result<std::string> ReadRegularFileBytes(const std::filesystem::path& path, std:
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         int err = errno;
-        return FileError(75, path, std::string("cannot be read: ") + std::strerror(err));
+        return FileError(kErrPathFileAccess, path, std::string("cannot be read: ") + std::strerror(err));
     }
     if (S_ISDIR(info.st_mode))
-        return FileError(75, path, "is a folder, not a file");
+        return FileError(kErrPathFileAccess, path, "is a folder, not a file");
     if (!S_ISREG(info.st_mode))
-        return FileError(75, path, "is not a regular file");
+        return FileError(kErrPathFileAccess, path, "is not a regular file");
     const auto tooLarge = [&] {
-        return FileError(7, path, "is larger than " + std::to_string(maxBytes >> 20) + " MB");
+        return FileError(kErrOutOfMemory, path, "is larger than " + std::to_string(maxBytes >> 20) + " MB");
     };
     if (static_cast<std::uintmax_t>(info.st_size) > maxBytes)
         return tooLarge();
@@ -190,7 +191,7 @@ Result<std::string> ReadRegularFileBytes(const std::filesystem::path& path, std:
             if (errno == EINTR)
                 continue;
             int err = errno;
-            return FileError(57, path, std::string("cannot be read: ") + std::strerror(err));
+            return FileError(kErrDeviceIo, path, std::string("cannot be read: ") + std::strerror(err));
         }
         if (got == 0)
             break;
@@ -555,7 +556,7 @@ Status SaveInPlace(const SaveTarget& target, std::string_view bytes)
     const int copy = ::open(backup.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (copy < 0) {
         if (errno == EEXIST)
-            return FileError(75, target.path,
+            return FileError(kErrPathFileAccess, target.path,
                              "has more than one link and is written in place, but the copy that a save "
                              "of it keeps, " + shownBackup + ", is left from a save that did not finish; "
                              "move it away first");
@@ -603,9 +604,10 @@ Status AtomicWriteFile(const std::filesystem::path& requested, std::string_view 
         // Only a regular file is replaced: a rename over a FIFO or a device would put a plain file
         // in its place (over /dev/null, for root).
         if (S_ISDIR(st.st_mode))
-            return FileError(75, requested, "is a folder, not a file");
+            return FileError(kErrPathFileAccess, requested, "is a folder, not a file");
         if (!S_ISREG(st.st_mode))
-            return FileError(75, requested, "is not a regular file; only a regular file is replaced");
+            return FileError(kErrPathFileAccess, requested,
+                             "is not a regular file; only a regular file is replaced");
         target.exists = true;
         target.mode = st.st_mode & 07777;
         target.owner = st.st_uid;
@@ -613,7 +615,7 @@ Status AtomicWriteFile(const std::filesystem::path& requested, std::string_view 
     }
     // A rename would replace a file the user may not write to; refuse, as opening it would.
     if (target.exists && ::access(target.path.c_str(), W_OK) != 0)
-        return FileError(70, requested, "is read-only");
+        return FileError(kErrPermissionDenied, requested, "is read-only");
     target.folder = target.path.parent_path();
     if (target.folder.empty())
         target.folder = ".";

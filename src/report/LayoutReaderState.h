@@ -27,7 +27,7 @@ inline constexpr std::size_t kMaxTabs = 64;
 inline constexpr std::size_t kMaxFieldInstruction = 64;
 inline constexpr std::int32_t kMaxLength = 31680; // 22 inches, the largest paper
 inline constexpr std::int32_t kMaxFontSize = 3200;
-inline constexpr std::int32_t kMinTextArea = 1440; // each way, between the margins
+inline constexpr std::int32_t kMinTextArea = kTwipsPerInch; // each way, between the margins
 
 inline std::int32_t Length(std::int32_t v, std::int32_t low = -kMaxLength)
 {

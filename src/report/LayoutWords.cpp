@@ -272,10 +272,10 @@ bool LayoutReader::PageWord(Group& g, const KwInfo& info, bool hasParam, std::in
     const bool on = !hasParam || param != 0;
     switch (info.kw) {
     case Kw::Paperw:
-        m_out.page.width = std::clamp(param, 1440, kMaxLength);
+        m_out.page.width = std::clamp(param, kTwipsPerInch, kMaxLength);
         return true;
     case Kw::Paperh:
-        m_out.page.height = std::clamp(param, 1440, kMaxLength);
+        m_out.page.height = std::clamp(param, kTwipsPerInch, kMaxLength);
         return true;
     case Kw::Margl:
         m_out.page.left = Length(param, 0);
@@ -443,7 +443,7 @@ void LayoutReader::TableWord(Group& g, const KwInfo& info, bool hasParam, std::i
         }
         break;
     case Kw::Brsp:
-        ParaBorders(g, [&](Border& b) { b.space = std::clamp(param, 0, 1440); });
+        ParaBorders(g, [&](Border& b) { b.space = std::clamp(param, 0, kTwipsPerInch); });
         break;
     case Kw::BorderStyle:
         m_rowDefShared[m_defLevel].reset(); // the border may be the row's
@@ -461,8 +461,8 @@ void LayoutReader::TableWord(Group& g, const KwInfo& info, bool hasParam, std::i
     case Kw::Brdrw:
         m_rowDefShared[m_defLevel].reset();
         if (m_border)
-            m_border->width = std::clamp(param, 0, 1440);
-        ParaBorders(g, [&](Border& b) { b.width = std::clamp(param, 0, 1440); });
+            m_border->width = std::clamp(param, 0, kTwipsPerInch);
+        ParaBorders(g, [&](Border& b) { b.width = std::clamp(param, 0, kTwipsPerInch); });
         break;
     case Kw::Brdrcf:
         m_rowDefShared[m_defLevel].reset();

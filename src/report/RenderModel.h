@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/Units.h"
 #include "report/RtfParser.h"
 
 #include <cstdint>
@@ -155,8 +156,8 @@ struct PageSetup {
     std::int32_t height = 15840;
     std::int32_t left = 1800;
     std::int32_t right = 1800;
-    std::int32_t top = 1440;
-    std::int32_t bottom = 1440;
+    std::int32_t top = kTwipsPerInch;
+    std::int32_t bottom = kTwipsPerInch;
     std::int32_t headerY = 720;
     std::int32_t footerY = 720;
     std::int32_t defaultTab = 720;

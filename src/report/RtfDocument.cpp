@@ -381,13 +381,13 @@ Status RtfDocument::LoadFile(const std::filesystem::path& path)
         const KeldError& why = read.Error();
         int number = why.Number();
         std::string detail = why.Detail();
-        if (number == 7) {
+        if (number == kErrOutOfMemory) {
             number = kErrInvalidArgument;
             detail += ", the largest template that is read";
         } else if (detail == "is not a regular file") {
             number = kErrInvalidArgument;
-        } else if (number != kErrFileNotFound && number != 57) {
-            number = 75;
+        } else if (number != kErrFileNotFound && number != kErrDeviceIo) {
+            number = kErrPathFileAccess;
         }
         return KeldError(number, std::move(detail), why.File());
     }

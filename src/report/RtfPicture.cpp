@@ -2,6 +2,7 @@
 #include "report/RtfPicture.h"
 
 #include "common/ImageDecode.h"
+#include "common/Units.h"
 
 #include <algorithm>
 #include <cmath>
@@ -169,7 +170,8 @@ Result<RtfPicture> MakeRtfPicture(std::string_view bytes)
     RtfPicture picture;
     picture.widthPixels = info.width;
     picture.heightPixels = info.height;
-    double tw = info.width * 1440.0 / info.dpiX, th = info.height * 1440.0 / info.dpiY;
+    double tw = static_cast<double>(info.width) * kTwipsPerInch / info.dpiX,
+           th = static_cast<double>(info.height) * kTwipsPerInch / info.dpiY;
     double scale = kFitTwips / std::max(tw, th);
     picture.widthTwips = std::max(1, static_cast<int>(std::lround(tw * scale)));
     picture.heightTwips = std::max(1, static_cast<int>(std::lround(th * scale)));

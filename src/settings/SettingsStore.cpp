@@ -184,9 +184,9 @@ Result<std::filesystem::path> SetAside(const std::filesystem::path& file)
                 return aside;
             err = errno;
         }
-        return KeldError(75, std::strerror(err), PathToUtf8(file));
+        return KeldError(kErrPathFileAccess, std::strerror(err), PathToUtf8(file));
     }
-    return KeldError(75, "too many copies set aside already", PathToUtf8(file));
+    return KeldError(kErrPathFileAccess, "too many copies set aside already", PathToUtf8(file));
 }
 
 // A store that cannot be used is set aside so that the next write starts afresh without
@@ -323,7 +323,7 @@ Status SettingsStore::Flush(std::string_view appName)
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
     if (ec)
-        return KeldError(75, "its folder cannot be made: " + ec.message(), PathToUtf8(file));
+        return KeldError(kErrPathFileAccess, "its folder cannot be made: " + ec.message(), PathToUtf8(file));
     const FolderLock lock(file.parent_path());
     // The copy in memory is rebuilt from the file and this run's saves below, so only one copy of
     // the store is held at a time.
@@ -345,7 +345,8 @@ Status SettingsStore::Flush(std::string_view appName)
     const std::string text = app.document.Text();
     // A store the next start would refuse is not written; the one on disk stays usable.
     if (text.size() > kMaxStoreBytes)
-        return KeldError(7, "would be larger than " + std::to_string(kMaxStoreBytes >> 20) + " MB",
+        return KeldError(kErrOutOfMemory,
+                         "would be larger than " + std::to_string(kMaxStoreBytes >> 20) + " MB",
                          PathToUtf8(file));
     const Status written = AtomicWriteFile(file, text);
     // Kept for the next flush when this one failed.

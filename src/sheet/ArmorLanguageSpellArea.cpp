@@ -56,6 +56,8 @@ static_assert(kSpellListTwips >= kLanguageListTwips);
 // A piece's box leaves its state to the model: a click asks for the other state and the box
 // shows what the model then holds, so a greyed state from a file clears on the first click.
 class ArmorPieceBox : public QCheckBox {
+    Q_OBJECT
+
 public:
     ArmorPieceBox(const QString& caption, std::function<void()> onClick, QWidget* parent)
         : QCheckBox(caption, parent), m_onClick(std::move(onClick))
@@ -89,6 +91,8 @@ private:
 // A value label that cycles on a click. It takes the press itself, or the panel would start a
 // drag-scroll and swallow the release; Space and Enter click it for keyboard users.
 class RankLabel : public ValueLabel {
+    Q_OBJECT
+
 public:
     RankLabel(std::function<void()> onClick, QWidget* parent)
         : ValueLabel(parent), m_onClick(std::move(onClick))
@@ -356,3 +360,5 @@ QLayout* ArmorLanguageSpellArea::BuildSpells()
 }
 
 } // namespace keld
+
+#include "ArmorLanguageSpellArea.moc"

@@ -71,6 +71,8 @@ constexpr std::array<StatTexts, kStatCount> kStatTooltips{{
 // Two stacked arrows that ask for the next position; the position shown is always the model's,
 // so the arrows never step on their own.
 class LevelSpinner : public QWidget {
+    Q_OBJECT
+
 public:
     LevelSpinner(std::function<void(int)> onStep, QWidget* parent)
         : QWidget(parent), m_onStep(std::move(onStep))
@@ -132,6 +134,8 @@ private:
 // Draws the option buttons' ring and dot in the text's colour, which reads on a dark base as on
 // a light one; a dark theme's own ring and dot are barely there.
 class OptionDotStyle : public QProxyStyle {
+    Q_OBJECT
+
 public:
     static OptionDotStyle* Instance()
     {
@@ -271,16 +275,16 @@ QComboBox* GeneralStatsArea::NewList(FieldId listId, FieldId selectionId, const 
         const QSignalBlocker blocker(list);
         list->setCurrentIndex(selected());
     });
-    connect(list, &QComboBox::currentIndexChanged, this, [&model, selectionId](int index) {
+    connect(list, &QComboBox::currentIndexChanged, this, [model = &model, selectionId](int index) {
         if (index < 0)
             return;
         // The index comes from the list, which shows the model's entries, so it is taken.
         if (selectionId == FieldId::RaceIndex)
-            (void)model.SelectRace(index);
+            (void)model->SelectRace(index);
         else if (selectionId == FieldId::YouthIndex)
-            (void)model.SelectYouth(index);
+            (void)model->SelectYouth(index);
         else
-            (void)model.SelectProfession(index);
+            (void)model->SelectProfession(index);
     });
     return list;
 }
@@ -408,9 +412,10 @@ QWidget* GeneralStatsArea::BuildLevel()
         on->setChecked(true);
     });
     // Either realm is always a valid choice.
-    connect(essence, &QRadioButton::clicked, this, [&model] { (void)model.SetRealm(MagicRealm::Essence); });
+    connect(essence, &QRadioButton::clicked, this,
+            [model = &model] { (void)model->SetRealm(MagicRealm::Essence); });
     connect(channeling, &QRadioButton::clicked, this,
-            [&model] { (void)model.SetRealm(MagicRealm::Channeling); });
+            [model = &model] { (void)model->SetRealm(MagicRealm::Channeling); });
 
     grid->addWidget(levelCaption, 0, 0);
     grid->addWidget(level, 0, 1);
@@ -514,3 +519,5 @@ QWidget* GeneralStatsArea::BuildStats()
 }
 
 } // namespace keld
+
+#include "GeneralStatsArea.moc"

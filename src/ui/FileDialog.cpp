@@ -86,7 +86,7 @@ Result<QString> FileDialog::Show(Kind kind, const QString& filter, const QString
         QFileDialog dialog(m_owner);
         Prepare(dialog, kind, filter, defaultExtension, m_fileName);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            chosen = dialog.selectedFiles().front();
+            chosen = dialog.selectedFiles().constFirst();
     }
     if (!chosen || chosen->isEmpty())
         return KeldError(kErrCancel);

@@ -29,10 +29,12 @@ public:
     // as the error names it (else `path`) and the line only where it is known.
     static QString FileReason(const KeldError& error, const QString& path = {});
 
-    // Test seam: the next box answers with this button without being shown. Without a queued
-    // answer, a box under the offscreen platform answers its default at once instead of blocking.
+    // Test seam, installed by tests only: from this call on no box is shown; each answers with
+    // the next answer queued by SetNextAnswer, or else with its first button, and what it said is
+    // kept for TakeShown().
+    static void AnswerForTests();
     static void SetNextAnswer(QMessageBox::StandardButton button);
-    // What the boxes shown since the last call said ("title\ntext\ninformative"), oldest first.
+    // What the boxes answered since the last call said ("title\ntext\ninformative"), oldest first.
     static QStringList TakeShown();
 };
 

@@ -52,15 +52,10 @@ bool ClipboardHasText(QClipboard::Mode mode)
 
 void PasteGuard::Install()
 {
-    // Found by name: the class has no meta-object of its own, so a search by type would take any
-    // child of the application (its event dispatcher) for an installed guard.
-    static const QString kName = QStringLiteral("keldPasteGuard");
     auto* app = QCoreApplication::instance();
-    if (!app || app->findChild<QObject*>(kName, Qt::FindDirectChildrenOnly))
+    if (!app || app->findChild<PasteGuard*>(QString(), Qt::FindDirectChildrenOnly))
         return;
-    auto* guard = new PasteGuard(app);
-    guard->setObjectName(kName);
-    app->installEventFilter(guard);
+    app->installEventFilter(new PasteGuard(app));
 }
 
 bool PasteGuard::eventFilter(QObject* watched, QEvent* event)

@@ -19,6 +19,8 @@ bool ClipboardHasText(QClipboard::Mode mode);
 // to paste: some platforms' text controls crash on a clipboard that no program owns. Installed
 // once on the application; every window's line edits, combo box edits and notes are covered.
 class PasteGuard : public QObject {
+    Q_OBJECT
+
 public:
     using QObject::QObject;
     // Installs one guard on the running application; further calls do nothing.
@@ -31,6 +33,8 @@ protected:
 // A plain-text note area that inserts nothing for empty or absent mime data, whichever way the
 // paste or drop arrives (keys, middle click, context menu, drag).
 class NoteEdit : public QPlainTextEdit {
+    Q_OBJECT
+
 public:
     using QPlainTextEdit::QPlainTextEdit;
 

@@ -16,6 +16,8 @@ const QString kCaptionMark = QStringLiteral("application/x-keldcg-caption");
 
 // Refuses a dragged caption wherever no drop target takes it.
 class CaptionRefuser : public QObject {
+    Q_OBJECT
+
 public:
     using QObject::QObject;
 
@@ -74,7 +76,7 @@ TextDropTarget::TextDropTarget(QWidget* target, std::function<void(const QString
 bool TextDropTarget::IsTarget(const QWidget* widget)
 {
     for (const QObject* child : widget->children())
-        if (dynamic_cast<const TextDropTarget*>(child))
+        if (qobject_cast<const TextDropTarget*>(child))
             return true;
     return false;
 }
@@ -88,14 +90,10 @@ void TextDropTarget::RefuseOtherDrops(QWidget* root)
 
 void TextDropTarget::RefuseCaptionsElsewhere()
 {
-    // Found by name, as the filter has no meta-object of its own.
-    static const QString kName = QStringLiteral("keldCaptionRefuser");
     auto* app = QCoreApplication::instance();
-    if (!app || app->findChild<QObject*>(kName, Qt::FindDirectChildrenOnly))
+    if (!app || app->findChild<CaptionRefuser*>(QString(), Qt::FindDirectChildrenOnly))
         return;
-    auto* refuser = new CaptionRefuser(app);
-    refuser->setObjectName(kName);
-    app->installEventFilter(refuser);
+    app->installEventFilter(new CaptionRefuser(app));
 }
 
 bool TextDropTarget::eventFilter(QObject* watched, QEvent* event)
@@ -127,3 +125,5 @@ bool TextDropTarget::eventFilter(QObject* watched, QEvent* event)
 }
 
 } // namespace keld
+
+#include "TextDrag.moc"

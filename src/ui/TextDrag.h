@@ -22,6 +22,8 @@ void StartCaptionDrag(QWidget* source, const QString& caption);
 
 // Makes target accept dropped text and hands the text to onDrop.
 class TextDropTarget : public QObject {
+    Q_OBJECT
+
 public:
     TextDropTarget(QWidget* target, std::function<void(const QString&)> onDrop);
 

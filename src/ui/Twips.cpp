@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Twips.h"
 
+#include "common/Units.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -20,12 +22,12 @@ double LogicalDpi(const QWidget* widget)
 
 int TwipsToPx(double twips, const QWidget* widget)
 {
-    return static_cast<int>(std::lround(twips * LogicalDpi(widget) / 1440.0));
+    return static_cast<int>(std::lround(twips * LogicalDpi(widget) / kTwipsPerInch));
 }
 
 double PxToTwips(double px, const QWidget* widget)
 {
-    return px * 1440.0 / LogicalDpi(widget);
+    return px * kTwipsPerInch / LogicalDpi(widget);
 }
 
 } // namespace keld

@@ -41,6 +41,8 @@ QSize FrameExtra(const QWidget* window)
 // Waits for the window's first showing and for the frame the window system puts around it,
 // and fits the window on its screen each time; gone once the frame is known or soon after.
 class FitWhenFramed : public QObject {
+    Q_OBJECT
+
 public:
     explicit FitWhenFramed(QWidget* window) : QObject(window), m_window(window)
     {
@@ -150,7 +152,7 @@ void FitOnScreenWhenShown(QWidget* window)
 {
     FitOnScreen(window);
     for (const QObject* child : window->children())
-        if (dynamic_cast<const FitWhenFramed*>(child))
+        if (qobject_cast<const FitWhenFramed*>(child))
             return;
     new FitWhenFramed(window);
 }
@@ -209,3 +211,5 @@ void SaveWindowPlace(SettingsStore& settings, std::string_view app, std::string_
 }
 
 } // namespace keld
+
+#include "WindowPlace.moc"

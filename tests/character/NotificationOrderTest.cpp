@@ -24,12 +24,12 @@ protected:
 
 TEST_F(OrderTest, StatValueChain)
 {
-    sheet.WriteStatValue(6, "60");
-    sheet.SetSkillStatCode(24, "AP");
-    sheet.WriteLevel("2");
+    EXPECT_TRUE(sheet.WriteStatValue(6, "60"));
+    EXPECT_TRUE(sheet.SetSkillStatCode(24, "AP"));
+    EXPECT_TRUE(sheet.WriteLevel("2"));
     recorder.changes.clear();
 
-    sheet.WriteStatValue(5, "100"); // Presence
+    EXPECT_TRUE(sheet.WriteStatValue(5, "100").Ok()); // Presence
     Changes expected{{FieldId::StatValue, 5}, {FieldId::StatNorm, 5}, {FieldId::StatTotal, 5}};
     AddRows(expected, {16, 30});                  // rows keyed PR
     expected.emplace_back(FieldId::StatTotal, 6); // Appearance re-formed: 60 + 25
@@ -37,7 +37,7 @@ TEST_F(OrderTest, StatValueChain)
     EXPECT_EQ(recorder.changes, expected);
 
     recorder.changes.clear();
-    sheet.WriteStatValue(3, "95"); // Intelligence: its rows, then the power points
+    EXPECT_TRUE(sheet.WriteStatValue(3, "95").Ok()); // Intelligence: its rows, then the power points
     expected = {{FieldId::StatValue, 3}, {FieldId::StatNorm, 3}, {FieldId::StatTotal, 3}};
     AddRows(expected, {14, 17, 19, 32});
     expected.emplace_back(FieldId::PowerPoints, 0);
@@ -47,7 +47,7 @@ TEST_F(OrderTest, StatValueChain)
 
 TEST_F(OrderTest, RaceChain)
 {
-    sheet.SelectRace(1);
+    EXPECT_TRUE(sheet.SelectRace(1));
     Changes expected{{FieldId::RaceIndex, 0}, {FieldId::StatRace, 0}, {FieldId::StatTotal, 0}};
     AddRows(expected, {3, 4, 5, 6, 7, 10}); // ST
     expected.insert(expected.end(), {{FieldId::StatRace, 1}, {FieldId::StatTotal, 1}});
@@ -60,12 +60,12 @@ TEST_F(OrderTest, RaceChain)
 
 TEST_F(OrderTest, YouthChain)
 {
-    sheet.SelectYouth(3);
+    EXPECT_TRUE(sheet.SelectYouth(3));
     int refreshes = 0;
     sheet.SetProcessEvents([&] { ++refreshes; });
     recorder.changes.clear();
 
-    sheet.SelectYouth(5);
+    EXPECT_TRUE(sheet.SelectYouth(5));
     const Changes expected{
         {FieldId::YouthIndex, 0},
         // entry 3 taken back
@@ -91,11 +91,11 @@ TEST_F(OrderTest, YouthChain)
 
 TEST_F(OrderTest, UnchangedWritesAreSilent)
 {
-    sheet.WriteStatValue(0, "0");
-    sheet.WriteItem1(3, "0");
-    sheet.SelectRace(0);
-    sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Clear);
-    sheet.SetRealm(MagicRealm::Essence);
+    EXPECT_TRUE(sheet.WriteStatValue(0, "0"));
+    EXPECT_TRUE(sheet.WriteItem1(3, "0"));
+    EXPECT_TRUE(sheet.SelectRace(0));
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Clear));
+    EXPECT_TRUE(sheet.SetRealm(MagicRealm::Essence));
     sheet.ClearCharacter();
     EXPECT_TRUE(recorder.changes.empty());
 }

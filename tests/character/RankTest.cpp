@@ -97,7 +97,7 @@ TEST_F(RankTest, RankTextsRebuildTheBars)
     };
     for (const Case& c : cases) {
         sheet.ClearCharacter();
-        sheet.WriteSkillRank(c.row, c.rank);
+        EXPECT_TRUE(sheet.WriteSkillRank(c.row, c.rank));
         EXPECT_EQ(Row(c.row).Ranks5, c.ranks5) << c.rank;
         EXPECT_EQ(Row(c.row).Ranks2, c.ranks2) << c.rank;
         EXPECT_EQ(sheet.Bar(RankBar::Two, c.row).Shown, c.bar2) << c.rank;
@@ -105,8 +105,8 @@ TEST_F(RankTest, RankTextsRebuildTheBars)
     }
     // A rank the bars cannot show leaves them as they were; the total counts the text.
     sheet.ClearCharacter();
-    sheet.WriteSkillRank(kEdged, "55");
-    sheet.WriteSkillRank(kEdged, "70");
+    EXPECT_TRUE(sheet.WriteSkillRank(kEdged, "55"));
+    EXPECT_TRUE(sheet.WriteSkillRank(kEdged, "70"));
     EXPECT_EQ(Row(kEdged).Ranks5, 50);
     EXPECT_EQ(Row(kEdged).Ranks2, 5);
     EXPECT_EQ(Row(kEdged).Total, "70");
@@ -118,12 +118,12 @@ TEST_F(RankTest, YouthRanksAppliedAndTakenBack)
 {
     int refreshes = 0;
     sheet.SetProcessEvents([&] { ++refreshes; });
-    sheet.SelectYouth(3);
+    EXPECT_TRUE(sheet.SelectYouth(3));
     EXPECT_EQ(refreshes, kBarRowCount);
     EXPECT_EQ(Row(0).Rank, "5");
     EXPECT_EQ(Row(kClimb).Rank, "10");
 
-    sheet.SelectYouth(5);
+    EXPECT_TRUE(sheet.SelectYouth(5));
     EXPECT_EQ(Row(0).Rank, "-25");
     EXPECT_EQ(Row(kClimb).Rank, "5");
     EXPECT_EQ(Row(22).Rank, "15"); // Perception takes value 23 ...
@@ -136,17 +136,17 @@ TEST_F(RankTest, YouthRanksAppliedAndTakenBack)
     EXPECT_EQ(refreshes, 0);
     EXPECT_EQ(Row(22).Rank, "15");
 
-    sheet.SelectYouth(0);
+    EXPECT_TRUE(sheet.SelectYouth(0));
     for (int row : {0, kClimb, 22, 23})
         EXPECT_EQ(Row(row).Rank, "-25") << row;
 
     // Ranks beyond a bar's maximum are dropped when applied but taken back in full.
-    sheet.WriteSkillRank(1, "5");
-    sheet.SelectYouth(4);
+    EXPECT_TRUE(sheet.WriteSkillRank(1, "5"));
+    EXPECT_TRUE(sheet.SelectYouth(4));
     EXPECT_EQ(Row(1).Rank, "15");
     EXPECT_EQ(Row(kEdged).Rank, "50");
     EXPECT_TRUE(sheet.Bar(RankBar::Two, kEdged).Shown);
-    sheet.SelectYouth(0);
+    EXPECT_TRUE(sheet.SelectYouth(0));
     EXPECT_EQ(Row(1).Rank, "-25");
     EXPECT_EQ(Row(kEdged).Rank, "-25");
     EXPECT_FALSE(sheet.Bar(RankBar::Two, kEdged).Shown);
@@ -154,11 +154,11 @@ TEST_F(RankTest, YouthRanksAppliedAndTakenBack)
 
 TEST_F(RankTest, TakingBackAYouthRankKeepsTheSumOnTheFiveBar)
 {
-    sheet.SelectYouth(6);
-    sheet.WriteSkillRank(kEdged, "54"); // as a loaded file does after choosing the youth
+    EXPECT_TRUE(sheet.SelectYouth(6));
+    EXPECT_TRUE(sheet.WriteSkillRank(kEdged, "54").Ok()); // as a loaded file does after choosing the youth
     EXPECT_EQ(Row(kEdged).Ranks5, 50);
     EXPECT_EQ(Row(kEdged).Ranks2, 4);
-    sheet.SelectYouth(0);
+    EXPECT_TRUE(sheet.SelectYouth(0));
     EXPECT_EQ(Row(kEdged).Rank, "49");
     EXPECT_EQ(Row(kEdged).Ranks5, 49);
     EXPECT_EQ(Row(kEdged).Ranks2, 0);
@@ -167,11 +167,11 @@ TEST_F(RankTest, TakingBackAYouthRankKeepsTheSumOnTheFiveBar)
 
 TEST_F(RankTest, HugeYouthValuesFillOrEmptyTheBar)
 {
-    sheet.WriteSkillRank(6, "20");
-    sheet.SelectYouth(7);
+    EXPECT_TRUE(sheet.WriteSkillRank(6, "20"));
+    EXPECT_TRUE(sheet.SelectYouth(7));
     EXPECT_EQ(Row(kEdged).Rank, "50");
     EXPECT_EQ(Row(6).Rank, "-25");
-    sheet.SelectYouth(0);
+    EXPECT_TRUE(sheet.SelectYouth(0));
     EXPECT_EQ(Row(kEdged).Rank, "-25");
     EXPECT_EQ(Row(6).Rank, "50");
 }

@@ -51,21 +51,21 @@ TEST(SheetModel, ClearCharacterBeforeTablesSkipsTheSelections)
 
 TEST_F(SheetTest, NewKeepsRealmArmourPenaltiesAndUnusedRanks)
 {
-    sheet.SetRealm(MagicRealm::Channeling);
-    sheet.WriteSpec2(2, "-20");
-    sheet.WriteSkillRank(31, "7");
-    sheet.WriteStatValue(0, "90");
-    sheet.SelectRace(1);
-    sheet.SelectYouth(3);
-    sheet.SelectProfession(1);
-    sheet.WriteLevel("3");
-    sheet.WriteName("Asha");
-    sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Checked);
-    sheet.WriteMoney(0, "64");
-    sheet.WritePictureFile("/pics/asha.png");
-    sheet.WriteSecondaryName(24, "Dance");
-    sheet.SetSkillStatCode(24, "AG");
-    sheet.SetLevelSpin(4);
+    EXPECT_TRUE(sheet.SetRealm(MagicRealm::Channeling));
+    EXPECT_TRUE(sheet.WriteSpec2(2, "-20"));
+    EXPECT_TRUE(sheet.WriteSkillRank(31, "7"));
+    EXPECT_TRUE(sheet.WriteStatValue(0, "90"));
+    EXPECT_TRUE(sheet.SelectRace(1));
+    EXPECT_TRUE(sheet.SelectYouth(3));
+    EXPECT_TRUE(sheet.SelectProfession(1));
+    EXPECT_TRUE(sheet.WriteLevel("3"));
+    EXPECT_TRUE(sheet.WriteName("Asha"));
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Checked));
+    EXPECT_TRUE(sheet.WriteMoney(0, "64"));
+    EXPECT_TRUE(sheet.WritePictureFile("/pics/asha.png"));
+    EXPECT_TRUE(sheet.WriteSecondaryName(24, "Dance"));
+    EXPECT_TRUE(sheet.SetSkillStatCode(24, "AG"));
+    EXPECT_TRUE(sheet.SetLevelSpin(4));
 
     sheet.ClearCharacter();
     const CharacterRecord& r = sheet.Record();
@@ -104,23 +104,23 @@ TEST_F(SheetTest, NewKeepsRealmArmourPenaltiesAndUnusedRanks)
 
 TEST_F(SheetTest, AppearanceIsItsValuePlusThePresenceTotal)
 {
-    sheet.WriteStatValue(5, "75"); // PR total 5
-    sheet.WriteStatValue(6, "60");
+    EXPECT_TRUE(sheet.WriteStatValue(5, "75").Ok()); // PR total 5
+    EXPECT_TRUE(sheet.WriteStatValue(6, "60"));
     EXPECT_EQ(Stat(6).Total, "65");
-    sheet.WriteStatValue(0, "40");
+    EXPECT_TRUE(sheet.WriteStatValue(0, "40"));
     EXPECT_EQ(Stat(6).Total, "65");
-    sheet.WriteStatValue(5, "100");
+    EXPECT_TRUE(sheet.WriteStatValue(5, "100"));
     EXPECT_EQ(Stat(5).Total, "25");
     EXPECT_EQ(Stat(6).Total, "85");
     // A race bonus on PR alone re-forms the PR total but not Appearance.
-    sheet.SelectRace(1);
+    EXPECT_TRUE(sheet.SelectRace(1));
     EXPECT_EQ(Stat(5).Total, "35");
     EXPECT_EQ(Stat(6).Total, "85");
-    sheet.SelectRace(0);
+    EXPECT_TRUE(sheet.SelectRace(0));
     EXPECT_EQ(Stat(5).Race, "0");
     EXPECT_EQ(Stat(5).Total, "25");
     EXPECT_EQ(Stat(6).Total, "85");
-    sheet.WriteStatValue(1, "50");
+    EXPECT_TRUE(sheet.WriteStatValue(1, "50"));
     EXPECT_EQ(Stat(6).Total, "85");
 }
 
@@ -136,25 +136,25 @@ TEST_F(SheetTest, StatValuesAndTheOver102Option)
                           {"85abc", true, "5"}, {"8 5", true, "5"}};
     for (const Case& c : cases) {
         sheet.SetOver102(c.over102);
-        sheet.WriteStatValue(2, "50");
-        sheet.WriteStatValue(2, c.value);
+        EXPECT_TRUE(sheet.WriteStatValue(2, "50"));
+        EXPECT_TRUE(sheet.WriteStatValue(2, c.value));
         EXPECT_EQ(Stat(2).Norm, c.norm) << c.value;
     }
     // Toggling recomputes nothing until the value is edited again.
     sheet.SetOver102(true);
-    sheet.WriteStatValue(0, "110");
+    EXPECT_TRUE(sheet.WriteStatValue(0, "110"));
     EXPECT_EQ(Stat(0).Norm, "75");
     sheet.ToggleOver102();
     EXPECT_EQ(Stat(0).Norm, "75");
-    sheet.WriteStatValue(0, "111");
+    EXPECT_TRUE(sheet.WriteStatValue(0, "111"));
     EXPECT_EQ(Stat(0).Norm, "00");
 }
 
 TEST_F(SheetTest, RaceBonusesReachTheRowsOfTheirStat)
 {
-    sheet.WriteStatValue(0, "90");
-    sheet.WriteStatValue(1, "50");
-    sheet.SelectRace(1);
+    EXPECT_TRUE(sheet.WriteStatValue(0, "90"));
+    EXPECT_TRUE(sheet.WriteStatValue(1, "50"));
+    EXPECT_TRUE(sheet.SelectRace(1));
     EXPECT_EQ(Stat(0).Total, "15");
     EXPECT_EQ(Stat(1).Total, "-5");
     for (int row = 0; row < kSkillCount; ++row) {
@@ -167,9 +167,9 @@ TEST_F(SheetTest, RaceBonusesReachTheRowsOfTheirStat)
     }
     EXPECT_EQ(Row(5).Total, "-10"); // -25 + 15
     // The resistance modifiers replace what the user typed.
-    sheet.WriteSpec2(34, "12");
-    sheet.SelectRace(2);
-    sheet.SelectRace(1);
+    EXPECT_TRUE(sheet.WriteSpec2(34, "12"));
+    EXPECT_TRUE(sheet.SelectRace(2));
+    EXPECT_TRUE(sheet.SelectRace(1));
     const char* resistances[] = {"10", "5", "0", "-5"};
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(Row(32 + k).Spec2, resistances[k]);
@@ -178,181 +178,181 @@ TEST_F(SheetTest, RaceBonusesReachTheRowsOfTheirStat)
 
 TEST_F(SheetTest, DraggingChipsAndDroppingDice)
 {
-    sheet.WriteStatValue(3, "95");
-    sheet.SetSkillStatCode(11, StatChipCaption(6)); // the blank chip on Climb
+    EXPECT_TRUE(sheet.WriteStatValue(3, "95"));
+    EXPECT_TRUE(sheet.SetSkillStatCode(11, StatChipCaption(6)).Ok()); // the blank chip on Climb
     EXPECT_EQ(Row(11).StatCode, "  ");
     EXPECT_EQ(Row(11).Stat, "0");
-    sheet.SetSkillStatCode(11, "IG");
+    EXPECT_TRUE(sheet.SetSkillStatCode(11, "IG"));
     EXPECT_EQ(Row(11).Stat, "15");
     EXPECT_EQ(Row(11).Total, "-10");
-    sheet.SetSkillStatCode(11, "57"); // a die result is not a chip
+    EXPECT_TRUE(sheet.SetSkillStatCode(11, "57").Ok()); // a die result is not a chip
     EXPECT_EQ(Row(11).Stat, "0");
 
     for (bool over : {true, false}) {
         sheet.SetOver102(over);
-        sheet.DropOnStat(0, "57");
-        sheet.DropOnStat(0, "00");
+        EXPECT_TRUE(sheet.DropOnStat(0, "57"));
+        EXPECT_TRUE(sheet.DropOnStat(0, "00"));
         EXPECT_EQ(Stat(0).Value, "100");
         EXPECT_EQ(Stat(0).Norm, "25");
     }
-    sheet.DropOnStat(0, "PR");
+    EXPECT_TRUE(sheet.DropOnStat(0, "PR"));
     EXPECT_EQ(Stat(0).Value, "0");
 }
 
 TEST_F(SheetTest, ProfessionBonusesFollowTheLevel)
 {
-    sheet.SelectProfession(1);
+    EXPECT_TRUE(sheet.SelectProfession(1));
     for (int row = 5; row <= 10; ++row)
         EXPECT_EQ(Row(row).Prof, "0");
-    sheet.WriteLevel("4");
+    EXPECT_TRUE(sheet.WriteLevel("4"));
     EXPECT_EQ(Row(5).Prof, "12");
     EXPECT_EQ(Row(5).Total, "-13");
-    sheet.WriteLevel("3");
+    EXPECT_TRUE(sheet.WriteLevel("3"));
     EXPECT_EQ(Row(15).Prof, "6");  // Ambush, column 10
     EXPECT_EQ(Row(16).Prof, "12"); // Stalk/Hide, column 4
     EXPECT_EQ(Row(23).Prof, "6");  // Body Dev, column 2
     EXPECT_EQ(Row(29).Prof, "24"); // Base Spells, column 8
     for (int row : {0, 4, 24, 28, 30, 35})
         EXPECT_EQ(Row(row).Prof, "00") << row;
-    sheet.SelectProfession(0);
+    EXPECT_TRUE(sheet.SelectProfession(0));
     EXPECT_EQ(Row(29).Prof, "0");
 }
 
 TEST_F(SheetTest, ExperienceSpinnerAndLevelText)
 {
-    sheet.WriteExperience("55000");
+    EXPECT_TRUE(sheet.WriteExperience("55000"));
     EXPECT_EQ(sheet.Record().Level, "5");
-    sheet.WriteExperience("19999.5");
+    EXPECT_TRUE(sheet.WriteExperience("19999.5"));
     EXPECT_EQ(sheet.Record().Level, "5");
-    sheet.WriteExperience("-5");
+    EXPECT_TRUE(sheet.WriteExperience("-5"));
     EXPECT_EQ(sheet.Record().Level, "0");
-    sheet.WriteExperience("55000");
-    sheet.SetLevelSpin(1); // a spinner at 0 stepped up once
+    EXPECT_TRUE(sheet.WriteExperience("55000"));
+    EXPECT_TRUE(sheet.SetLevelSpin(1).Ok()); // a spinner at 0 stepped up once
     EXPECT_EQ(sheet.Record().Level, "1");
     EXPECT_EQ(sheet.Record().Experience, "10000");
-    sheet.SetLevelSpin(6);
+    EXPECT_TRUE(sheet.SetLevelSpin(6));
     EXPECT_EQ(sheet.Record().Experience, "70000");
-    sheet.SetLevelSpin(11);
+    EXPECT_TRUE(sheet.SetLevelSpin(11));
     EXPECT_EQ(sheet.Record().Level, "11");
     EXPECT_EQ(sheet.Record().Experience, "70000");
-    sheet.SetLevelSpin(0);
+    EXPECT_TRUE(sheet.SetLevelSpin(0));
     EXPECT_EQ(sheet.Record().Level, "0");
     EXPECT_EQ(sheet.Record().Experience, "0");
     EXPECT_FALSE(sheet.SetLevelSpin(101).Ok());
 
-    sheet.SelectProfession(1);
-    sheet.WriteLevel(" 3 ");
+    EXPECT_TRUE(sheet.SelectProfession(1));
+    EXPECT_TRUE(sheet.WriteLevel(" 3 "));
     EXPECT_EQ(sheet.Record().Level, " 3 ");
     EXPECT_EQ(Row(5).Prof, "9");
     EXPECT_EQ(sheet.Record().Experience, "0"); // typing a level moves neither box nor spinner
     EXPECT_EQ(sheet.LevelSpin(), 0);
-    sheet.WriteLevel("abc");
+    EXPECT_TRUE(sheet.WriteLevel("abc"));
     EXPECT_EQ(sheet.Record().Level, "0");
     EXPECT_EQ(Row(5).Prof, "0");
-    sheet.WriteLevel("4x");
+    EXPECT_TRUE(sheet.WriteLevel("4x"));
     EXPECT_EQ(sheet.Record().Level, "0");
 }
 
 TEST_F(SheetTest, PowerPointsByRealmStatAndLevel)
 {
-    sheet.WriteLevel("3");
+    EXPECT_TRUE(sheet.WriteLevel("3"));
     const std::pair<const char*, const char*> essence[] = {{"94", "3"},   {"95", "6"},   {"100", "9"},
                                                            {"102", "12"}, {"150", "12"}, {"74", "00"}};
     for (auto [ig, points] : essence) {
-        sheet.WriteStatValue(3, ig);
+        EXPECT_TRUE(sheet.WriteStatValue(3, ig));
         EXPECT_EQ(sheet.Record().PowerPoints, points) << ig;
     }
-    sheet.WriteStatValue(4, "50");
-    sheet.SetRealm(MagicRealm::Channeling);
+    EXPECT_TRUE(sheet.WriteStatValue(4, "50"));
+    EXPECT_TRUE(sheet.SetRealm(MagicRealm::Channeling));
     EXPECT_EQ(sheet.Record().PowerPoints, "00");
-    sheet.WriteStatValue(4, "96");
+    EXPECT_TRUE(sheet.WriteStatValue(4, "96"));
     EXPECT_EQ(sheet.Record().PowerPoints, "6");
-    sheet.WriteLevel("5");
+    EXPECT_TRUE(sheet.WriteLevel("5"));
     EXPECT_EQ(sheet.Record().PowerPoints, "10");
 }
 
 TEST_F(SheetTest, WindowTitleFollowsTheName)
 {
-    sheet.WriteName("Brannoc");
+    EXPECT_TRUE(sheet.WriteName("Brannoc"));
     EXPECT_EQ(sheet.Title(), "Brannoc  -  KELD Character Sheet");
-    sheet.WriteGeneral(GeneralField::Height, "6'2");
+    EXPECT_TRUE(sheet.WriteGeneral(GeneralField::Height, "6'2"));
     EXPECT_EQ(sheet.Title(), "Brannoc  -  KELD Character Sheet");
-    sheet.WriteName("");
+    EXPECT_TRUE(sheet.WriteName(""));
     EXPECT_EQ(sheet.Title(), "  -  KELD Character Sheet");
 }
 
 TEST_F(SheetTest, ArmourPiecesWriteAndLockTheirItemBoxes)
 {
-    sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Checked);
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Checked));
     EXPECT_EQ(Row(22).Item1, "-5");
     EXPECT_TRUE(sheet.Item1Locked(22));
     EXPECT_EQ(Row(22).Total, "-30");
     EXPECT_FALSE(sheet.EditText(FieldId::Item1, 22, "3").Ok());
-    sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Clear);
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Clear));
     EXPECT_EQ(Row(22).Item1, "0");
     EXPECT_FALSE(sheet.Item1Locked(22));
 
-    sheet.EditText(FieldId::Item1, 31, "10");
-    sheet.SetArmorPiece(ArmorPiece::Shield, CheckState::Checked);
+    EXPECT_TRUE(sheet.EditText(FieldId::Item1, 31, "10"));
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::Shield, CheckState::Checked));
     EXPECT_EQ(Row(31).Item1, "25");
-    sheet.SetArmorPiece(ArmorPiece::Shield, CheckState::Clear);
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::Shield, CheckState::Clear));
     EXPECT_EQ(Row(31).Item1, "0");
 
-    sheet.SetArmorPiece(ArmorPiece::ArmGreaves, CheckState::Checked);
-    sheet.SetArmorPiece(ArmorPiece::LegGreaves, CheckState::Greyed); // greyed counts as worn
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::ArmGreaves, CheckState::Checked));
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::LegGreaves, CheckState::Greyed)); // greyed counts as worn
     for (int row = 0; row < kSkillCount; ++row) {
         const bool touched = row <= 10;
         EXPECT_EQ(Row(row).Item1, touched ? "-5" : "0") << row;
         EXPECT_EQ(sheet.Item1Locked(row), touched) << row;
     }
     // A file that leaves a piece clear keeps the item bonus typed under it.
-    sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Clear);
-    sheet.WriteItem1(22, "7");
-    sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Clear);
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Clear));
+    EXPECT_TRUE(sheet.WriteItem1(22, "7"));
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Clear));
     EXPECT_EQ(Row(22).Item1, "7");
-    sheet.WriteArmorType("Plate");
+    EXPECT_TRUE(sheet.WriteArmorType("Plate"));
     EXPECT_EQ(Row(4).Total, "-90");
 }
 
 TEST_F(SheetTest, LanguageRanksCycle)
 {
     for (int click = 0; click < 6; ++click)
-        sheet.lblLanguage_Click(2);
+        EXPECT_TRUE(sheet.lblLanguage_Click(2).Ok());
     EXPECT_EQ(sheet.Record().Languages[2].Rank, "0");
-    sheet.WriteLanguageRank(3, "7");
-    sheet.lblLanguage_Click(3);
+    EXPECT_TRUE(sheet.WriteLanguageRank(3, "7"));
+    EXPECT_TRUE(sheet.lblLanguage_Click(3));
     EXPECT_EQ(sheet.Record().Languages[3].Rank, "0");
-    sheet.WriteLanguageRank(3, "2.5");
-    sheet.lblLanguage_Click(3);
+    EXPECT_TRUE(sheet.WriteLanguageRank(3, "2.5"));
+    EXPECT_TRUE(sheet.lblLanguage_Click(3));
     EXPECT_EQ(sheet.Record().Languages[3].Rank, "3.5");
     EXPECT_FALSE(sheet.lblLanguage_Click(8).Ok());
 }
 
 TEST_F(SheetTest, BonusBoxesReplaceNonNumbersAndKeepWhatIsBeingTyped)
 {
-    sheet.WriteItem2(11, "2.5");
+    EXPECT_TRUE(sheet.WriteItem2(11, "2.5"));
     EXPECT_EQ(Row(11).Total, "-22.5");
-    sheet.WriteItem2(11, "-");
+    EXPECT_TRUE(sheet.WriteItem2(11, "-"));
     EXPECT_EQ(Row(11).Item2, "0");
-    sheet.WriteSpec1(11, "");
+    EXPECT_TRUE(sheet.WriteSpec1(11, ""));
     EXPECT_EQ(Row(11).Spec1, "0");
 
     // Typing "-5" goes through "-", which must survive until editing ends.
-    sheet.EditText(FieldId::Item2, 11, "-");
+    EXPECT_TRUE(sheet.EditText(FieldId::Item2, 11, "-"));
     EXPECT_EQ(Row(11).Item2, "-");
     EXPECT_EQ(Row(11).Total, "-25");
-    sheet.EditText(FieldId::Item2, 11, "-5");
+    EXPECT_TRUE(sheet.EditText(FieldId::Item2, 11, "-5"));
     EXPECT_EQ(Row(11).Total, "-30");
-    sheet.EditFinished(FieldId::Item2, 11);
+    EXPECT_TRUE(sheet.EditFinished(FieldId::Item2, 11));
     EXPECT_EQ(Row(11).Item2, "-5");
-    sheet.EditText(FieldId::Item2, 11, "");
+    EXPECT_TRUE(sheet.EditText(FieldId::Item2, 11, ""));
     EXPECT_EQ(Row(11).Total, "-25");
-    sheet.EditFinished(FieldId::Item2, 11);
+    EXPECT_TRUE(sheet.EditFinished(FieldId::Item2, 11));
     EXPECT_EQ(Row(11).Item2, "0");
 
-    sheet.EditText(FieldId::Level, 0, "");
+    EXPECT_TRUE(sheet.EditText(FieldId::Level, 0, ""));
     EXPECT_EQ(sheet.Record().Level, "");
-    sheet.EditFinished(FieldId::Level, 0);
+    EXPECT_TRUE(sheet.EditFinished(FieldId::Level, 0));
     EXPECT_EQ(sheet.Record().Level, "0");
 
     EXPECT_FALSE(sheet.EditText(FieldId::Spec2, 3, "0").Ok()); // armour penalties are fixed
@@ -367,7 +367,7 @@ TEST_F(SheetTest, ChangingAStatUpdatesOnlyItsRows)
     std::array<std::string, kSkillCount> before;
     for (int row = 0; row < kSkillCount; ++row)
         before[row] = Row(row).Total;
-    sheet.WriteStatValue(2, "95"); // CO: Body Dev, Poison RR, Disease RR
+    EXPECT_TRUE(sheet.WriteStatValue(2, "95").Ok()); // CO: Body Dev, Poison RR, Disease RR
     for (int row = 0; row < kSkillCount; ++row) {
         const bool keyed = row == 23 || row == 34 || row == 35;
         EXPECT_EQ(Row(row).Total != before[row], keyed) << row;
@@ -383,8 +383,8 @@ TEST_F(SheetTest, SelectionByNameAndTheInventory)
     EXPECT_TRUE(sheet.SelectProfessionByName(""));
     EXPECT_EQ(sheet.ProfessionName(), "");
 
-    sheet.WriteMoney(0, "48");
-    sheet.WriteMoney(1, "52");
+    EXPECT_TRUE(sheet.WriteMoney(0, "48"));
+    EXPECT_TRUE(sheet.WriteMoney(1, "52"));
     EXPECT_EQ(sheet.Record().MoneyWeight, "1.6");
     ClearForm(sheet);
     EXPECT_EQ(sheet.Record().MoneyWeight, "0");

@@ -120,58 +120,59 @@ std::string Snapshot(const SheetModel& sheet)
 // A character that uses every field, with texts that test the format's corners.
 void MakeFullCharacter(SheetModel& sheet)
 {
-    sheet.WriteName("Ysolde \xC3\xA9\xE2\x82\xAC"); // é and the euro sign both fit the 8-bit code page
-    sheet.WriteGeneral(GeneralField::Height, "6'2");
-    sheet.WriteGeneral(GeneralField::Weight, "200/lb");
-    sheet.WriteGeneral(GeneralField::HairColor, "red=ish");
-    sheet.WriteGeneral(GeneralField::EyeColor, "grey");
-    sheet.WriteGeneral(GeneralField::Demeanor, ";calm [mostly]");
-    sheet.WriteGeneral(GeneralField::Special, "sees, in the dark");
+    // é and the euro sign both fit the 8-bit code page.
+    EXPECT_TRUE(sheet.WriteName("Ysolde \xC3\xA9\xE2\x82\xAC"));
+    EXPECT_TRUE(sheet.WriteGeneral(GeneralField::Height, "6'2"));
+    EXPECT_TRUE(sheet.WriteGeneral(GeneralField::Weight, "200/lb"));
+    EXPECT_TRUE(sheet.WriteGeneral(GeneralField::HairColor, "red=ish"));
+    EXPECT_TRUE(sheet.WriteGeneral(GeneralField::EyeColor, "grey"));
+    EXPECT_TRUE(sheet.WriteGeneral(GeneralField::Demeanor, ";calm [mostly]"));
+    EXPECT_TRUE(sheet.WriteGeneral(GeneralField::Special, "sees, in the dark"));
     sheet.SelectRaceByName("Sea Kin");
     sheet.SelectYouthByName("Farmstead");
     sheet.SelectProfessionByName("Scribe");
-    sheet.WriteExperience("55000");
-    sheet.SetRealm(MagicRealm::Channeling);
+    EXPECT_TRUE(sheet.WriteExperience("55000"));
+    EXPECT_TRUE(sheet.SetRealm(MagicRealm::Channeling));
     const char* stats[] = {"57", "90", "45", "101", "96", "30", "66"};
     for (int i = 0; i < kStatCount; ++i)
-        sheet.WriteStatValue(i, stats[i]);
-    sheet.WriteSkillRank(5, "55");
-    sheet.WriteSkillRank(11, "20");
-    sheet.WriteSkillRank(2, "25");
-    sheet.WriteSkillRank(30, "12");
-    sheet.WriteItem1(11, "10");
-    sheet.WriteItem2(12, "-3");
-    sheet.WriteSpec1(13, "7");
-    sheet.WriteSpec2(14, "2.5");
-    sheet.WriteSpec2(3, "-40");
-    sheet.WriteSecondaryName(24, "Dance");
-    sheet.SetSkillStatCode(24, "AG");
-    sheet.WriteSkillRank(24, "15");
-    sheet.WriteSecondaryName(26, "Sing, Play, Juggle");
-    sheet.SetSkillStatCode(26, "PR");
-    sheet.WriteSkillRank(26, "50");
-    sheet.WriteSpec2(26, "4");
-    sheet.WriteArmorType("Rigid Leather");
-    sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Checked);
-    sheet.SetArmorPiece(ArmorPiece::ArmGreaves, CheckState::Greyed);
-    sheet.WriteLanguageName(0, "Westron");
-    sheet.WriteLanguageRank(0, "5");
-    sheet.WriteLanguageName(2, "[Old Tongue]");
-    sheet.WriteLanguageRank(2, "2");
-    sheet.WriteLanguageName(3, ";hush");
-    sheet.WriteLanguageRank(3, "1");
-    sheet.WriteSpellName(0, "Lore");
-    sheet.WriteSpellPercent(0, "35");
-    sheet.WriteSpellName(7, "Creations");
-    sheet.WriteSpellPercent(7, "5");
+        EXPECT_TRUE(sheet.WriteStatValue(i, stats[i]).Ok());
+    EXPECT_TRUE(sheet.WriteSkillRank(5, "55"));
+    EXPECT_TRUE(sheet.WriteSkillRank(11, "20"));
+    EXPECT_TRUE(sheet.WriteSkillRank(2, "25"));
+    EXPECT_TRUE(sheet.WriteSkillRank(30, "12"));
+    EXPECT_TRUE(sheet.WriteItem1(11, "10"));
+    EXPECT_TRUE(sheet.WriteItem2(12, "-3"));
+    EXPECT_TRUE(sheet.WriteSpec1(13, "7"));
+    EXPECT_TRUE(sheet.WriteSpec2(14, "2.5"));
+    EXPECT_TRUE(sheet.WriteSpec2(3, "-40"));
+    EXPECT_TRUE(sheet.WriteSecondaryName(24, "Dance"));
+    EXPECT_TRUE(sheet.SetSkillStatCode(24, "AG"));
+    EXPECT_TRUE(sheet.WriteSkillRank(24, "15"));
+    EXPECT_TRUE(sheet.WriteSecondaryName(26, "Sing, Play, Juggle"));
+    EXPECT_TRUE(sheet.SetSkillStatCode(26, "PR"));
+    EXPECT_TRUE(sheet.WriteSkillRank(26, "50"));
+    EXPECT_TRUE(sheet.WriteSpec2(26, "4"));
+    EXPECT_TRUE(sheet.WriteArmorType("Rigid Leather"));
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::Helm, CheckState::Checked));
+    EXPECT_TRUE(sheet.SetArmorPiece(ArmorPiece::ArmGreaves, CheckState::Greyed));
+    EXPECT_TRUE(sheet.WriteLanguageName(0, "Westron"));
+    EXPECT_TRUE(sheet.WriteLanguageRank(0, "5"));
+    EXPECT_TRUE(sheet.WriteLanguageName(2, "[Old Tongue]"));
+    EXPECT_TRUE(sheet.WriteLanguageRank(2, "2"));
+    EXPECT_TRUE(sheet.WriteLanguageName(3, ";hush"));
+    EXPECT_TRUE(sheet.WriteLanguageRank(3, "1"));
+    EXPECT_TRUE(sheet.WriteSpellName(0, "Lore"));
+    EXPECT_TRUE(sheet.WriteSpellPercent(0, "35"));
+    EXPECT_TRUE(sheet.WriteSpellName(7, "Creations"));
+    EXPECT_TRUE(sheet.WriteSpellPercent(7, "5"));
     const char* money[] = {"12", "40", "3", "100", "7"};
     for (int i = 0; i < kMoneyCount; ++i)
-        sheet.WriteMoney(i, money[i]);
-    sheet.WriteNote(NoteKind::Inventory, "Inventory - \r\nrope\r\n\r\n[sack]\r\n; list\r\n");
-    sheet.WriteNote(NoteKind::Journal, "Day 1\r\n[rest]\r\nDay 2\r\n   \r\n  ;x\r\n");
-    sheet.WriteNote(NoteKind::Background, "");
-    sheet.WriteNote(NoteKind::Miscellaneous, "Misc -\r\n");
-    sheet.WritePictureFile((kData / "picture.png").string());
+        EXPECT_TRUE(sheet.WriteMoney(i, money[i]).Ok());
+    EXPECT_TRUE(sheet.WriteNote(NoteKind::Inventory, "Inventory - \r\nrope\r\n\r\n[sack]\r\n; list\r\n"));
+    EXPECT_TRUE(sheet.WriteNote(NoteKind::Journal, "Day 1\r\n[rest]\r\nDay 2\r\n   \r\n  ;x\r\n"));
+    EXPECT_TRUE(sheet.WriteNote(NoteKind::Background, ""));
+    EXPECT_TRUE(sheet.WriteNote(NoteKind::Miscellaneous, "Misc -\r\n"));
+    EXPECT_TRUE(sheet.WritePictureFile((kData / "picture.png").string()));
 }
 
 class CharacterFile : public ::testing::Test {
@@ -204,7 +205,7 @@ TEST_F(CharacterFile, NewCharacterIsWrittenInTheLayoutAndRoundTrips)
     // Load into a sheet that holds another character, so that every field must come from the file.
     auto second = NewSheet();
     MakeFullCharacter(second->model);
-    second->model.WritePictureFile("");
+    EXPECT_TRUE(second->model.WritePictureFile(""));
     ASSERT_TRUE(ReadCharacterFile(second->model, a).Ok());
     const CharacterRecord& r = second->model.Record();
     EXPECT_EQ(r.Inventory, "Inventory - \r\n");
@@ -213,10 +214,10 @@ TEST_F(CharacterFile, NewCharacterIsWrittenInTheLayoutAndRoundTrips)
     EXPECT_EQ(r.Miscellaneous, "Misc -\r\n");
     // Apart from the notes, the loaded sheet holds the new character. (Some derived texts may
     // differ in form, "0" against "00", because New writes literals where the rules compute.)
-    first->model.WriteNote(NoteKind::Inventory, "Inventory - \r\n");
-    first->model.WriteNote(NoteKind::Background, "Background -\r\n");
-    first->model.WriteNote(NoteKind::Journal, "Journal -\r\n");
-    first->model.WriteNote(NoteKind::Miscellaneous, "Misc -\r\n");
+    EXPECT_TRUE(first->model.WriteNote(NoteKind::Inventory, "Inventory - \r\n"));
+    EXPECT_TRUE(first->model.WriteNote(NoteKind::Background, "Background -\r\n"));
+    EXPECT_TRUE(first->model.WriteNote(NoteKind::Journal, "Journal -\r\n"));
+    EXPECT_TRUE(first->model.WriteNote(NoteKind::Miscellaneous, "Misc -\r\n"));
     EXPECT_EQ(StoredAndTotals(second->model), StoredAndTotals(first->model));
 
     ASSERT_TRUE(WriteCharacterFile(second->model, b).Ok());
@@ -359,11 +360,11 @@ TEST_F(CharacterFile, AFileHoldingOnlyMoneyEmptiesTheNotesAndKeepsTheRest)
     const fs::path file = m_folder / "money.kld";
     Spit(file, "[MONEY]\r\nGP=5");
     ASSERT_TRUE(ReadCharacterFile(sheet->model, file).Ok());
-    expected->model.WriteMoney(0, "5");
+    EXPECT_TRUE(expected->model.WriteMoney(0, "5"));
     for (int coin = 1; coin < kMoneyCount; ++coin)
-        expected->model.WriteMoney(coin, "0");
+        EXPECT_TRUE(expected->model.WriteMoney(coin, "0").Ok());
     for (int note = 0; note < kNoteCount; ++note)
-        expected->model.WriteNote(static_cast<NoteKind>(note), "");
+        EXPECT_TRUE(expected->model.WriteNote(static_cast<NoteKind>(note), "").Ok());
     EXPECT_EQ(Snapshot(sheet->model), Snapshot(expected->model));
     EXPECT_EQ(sheet->model.Record().MoneyWeight, "0.1");
 }
@@ -385,7 +386,7 @@ TEST_F(CharacterFile, OrderOfLinesDecidesWhatSurvives)
     };
     for (const auto& c : levels) {
         auto sheet = NewSheet();
-        sheet->model.WriteExperience(c.startExperience);
+        EXPECT_TRUE(sheet->model.WriteExperience(c.startExperience));
         const fs::path file = m_folder / "level.kld";
         Spit(file, c.text);
         ASSERT_TRUE(ReadCharacterFile(sheet->model, file).Ok());
@@ -525,13 +526,13 @@ TEST_F(CharacterFile, ARelativePictureIsFoundBesideTheFileAndSavedAsWritten)
     // A whole path, one chosen by the user and New take no folder.
     read = ReadCharacterFile(sheet->model, file);
     ASSERT_TRUE(read.Ok());
-    sheet->model.WritePictureFile("pics/hero.png");
+    ASSERT_TRUE(sheet->model.WritePictureFile("pics/hero.png").Ok());
     EXPECT_EQ(sheet->model.PictureFileToOpen(), "pics/hero.png");
-    sheet->model.WritePictureFile((kData / "picture.png").string(), folder);
+    ASSERT_TRUE(sheet->model.WritePictureFile((kData / "picture.png").string(), folder).Ok());
     EXPECT_EQ(sheet->model.PictureFileToOpen(), (kData / "picture.png").string());
-    sheet->model.WritePictureFile("pics/hero.png", folder);
+    ASSERT_TRUE(sheet->model.WritePictureFile("pics/hero.png", folder).Ok());
     sheet->model.ClearCharacter();
-    sheet->model.WritePictureFile("pics/hero.png");
+    ASSERT_TRUE(sheet->model.WritePictureFile("pics/hero.png").Ok());
     EXPECT_EQ(sheet->model.PictureFileToOpen(), "pics/hero.png");
 }
 
@@ -841,7 +842,7 @@ TEST_F(CharacterFile, AFileOverTheLimitIsRefusedUnreadAndOneInsideCostsAFewTimes
     Spit(big, "[GENERAL]\r\nNAME=Big\r\n[JOURNAL]\r\n");
     fs::resize_file(big, kMaxCharacterFileBytes + 1); // sparse
     auto sheet = NewSheet();
-    sheet->model.WriteMoney(0, "7");
+    EXPECT_TRUE(sheet->model.WriteMoney(0, "7"));
     auto refused = ReadCharacterFile(sheet->model, big);
     ASSERT_FALSE(refused.Ok());
     EXPECT_EQ(refused.Error().Number(), 7);
@@ -884,7 +885,7 @@ TEST_F(CharacterFile, ASaveLargerThanLoadAcceptsIsRefusedAndOneInsideReadsBack)
     const fs::path target = m_folder / "diary.kld";
     Spit(target, "previous contents");
     auto sheet = NewSheet();
-    sheet->model.WriteNote(NoteKind::Journal, std::string(kMaxCharacterFileBytes, 'a'));
+    EXPECT_TRUE(sheet->model.WriteNote(NoteKind::Journal, std::string(kMaxCharacterFileBytes, 'a')));
     Status refused = WriteCharacterFile(sheet->model, target);
     ASSERT_FALSE(refused.Ok());
     EXPECT_EQ(refused.Error().Number(), 7);
@@ -893,7 +894,7 @@ TEST_F(CharacterFile, ASaveLargerThanLoadAcceptsIsRefusedAndOneInsideReadsBack)
     EXPECT_EQ(Slurp(target), "previous contents");
 
     const std::string journal(kMaxCharacterFileBytes - 4096, 'b');
-    sheet->model.WriteNote(NoteKind::Journal, journal);
+    EXPECT_TRUE(sheet->model.WriteNote(NoteKind::Journal, journal));
     ASSERT_TRUE(WriteCharacterFile(sheet->model, target).Ok());
     auto again = NewSheet();
     ASSERT_TRUE(ReadCharacterFile(again->model, target).Ok());

@@ -352,7 +352,7 @@ private slots:
         // One guard on the application, however many windows install it.
         PasteGuard::Install();
         const auto guards =
-            QCoreApplication::instance()->findChildren<QObject*>(QStringLiteral("keldPasteGuard"));
+            QCoreApplication::instance()->findChildren<PasteGuard*>(QString(), Qt::FindDirectChildrenOnly);
         QCOMPARE(guards.size(), 1);
         auto* journal = f.Find<QPlainTextEdit>(QStringLiteral("txtJournal"));
         auto* gold = f.Find<QLineEdit>(QStringLiteral("txtMoney_0"));

@@ -19,33 +19,34 @@ std::unique_ptr<TestCharacter> MakeCharacter(const std::string& picturePath)
     SheetModel& s = *c->sheet;
     s.ClearCharacter();
     s.FillLists(&c->tables);
-    s.WriteName("Mirela Dunkeld");
-    s.WriteGeneral(GeneralField::Height, "5'8\"");
-    s.WriteGeneral(GeneralField::Weight, "130 lb");
-    s.WriteGeneral(GeneralField::HairColor, "Auburn");
-    s.WriteGeneral(GeneralField::EyeColor, "Grey");
-    s.WriteGeneral(GeneralField::Demeanor, "Wary");
-    s.WriteGeneral(GeneralField::Special, "Sees in twilight");
-    s.SelectRace(1);
-    s.SelectProfession(1);
-    s.WriteExperience("12000");
+    EXPECT_TRUE(s.WriteName("Mirela Dunkeld"));
+    EXPECT_TRUE(s.WriteGeneral(GeneralField::Height, "5'8\""));
+    EXPECT_TRUE(s.WriteGeneral(GeneralField::Weight, "130 lb"));
+    EXPECT_TRUE(s.WriteGeneral(GeneralField::HairColor, "Auburn"));
+    EXPECT_TRUE(s.WriteGeneral(GeneralField::EyeColor, "Grey"));
+    EXPECT_TRUE(s.WriteGeneral(GeneralField::Demeanor, "Wary"));
+    EXPECT_TRUE(s.WriteGeneral(GeneralField::Special, "Sees in twilight"));
+    EXPECT_TRUE(s.SelectRace(1));
+    EXPECT_TRUE(s.SelectProfession(1));
+    EXPECT_TRUE(s.WriteExperience("12000"));
     static const char* kStats[] = {"91", "77", "64", "55", "98", "83", "70"};
     for (int i = 0; i < kStatCount; ++i)
-        s.WriteStatValue(i, kStats[i]);
+        EXPECT_TRUE(s.WriteStatValue(i, kStats[i]).Ok());
     for (int row = kFirstSecondaryRow; row <= kLastSecondaryRow; ++row)
-        s.WriteSecondaryName(row, "Lore " + std::to_string(row));
-    s.WriteSkillRank(5, "3");
-    s.WriteItem1(5, "10");
-    s.WriteSpec2(21, "7");
+        EXPECT_TRUE(s.WriteSecondaryName(row, "Lore " + std::to_string(row)).Ok());
+    EXPECT_TRUE(s.WriteSkillRank(5, "3"));
+    EXPECT_TRUE(s.WriteItem1(5, "10"));
+    EXPECT_TRUE(s.WriteSpec2(21, "7"));
     static const char* kMoney[] = {"12", "3", "45", "6", "7890"};
     for (int i = 0; i < kMoneyCount; ++i)
-        s.WriteMoney(i, kMoney[i]);
-    s.WriteNote(NoteKind::Background, "Raised by river traders.");
-    s.WriteNote(NoteKind::Inventory, "Rope\r\nLantern");
-    s.WriteNote(NoteKind::Miscellaneous, "Owes a favour.");
-    s.WriteNote(NoteKind::Journal, "Day one.\r\nDay two.");
-    if (!picturePath.empty())
-        s.WritePictureFile(picturePath);
+        EXPECT_TRUE(s.WriteMoney(i, kMoney[i]).Ok());
+    EXPECT_TRUE(s.WriteNote(NoteKind::Background, "Raised by river traders."));
+    EXPECT_TRUE(s.WriteNote(NoteKind::Inventory, "Rope\r\nLantern"));
+    EXPECT_TRUE(s.WriteNote(NoteKind::Miscellaneous, "Owes a favour."));
+    EXPECT_TRUE(s.WriteNote(NoteKind::Journal, "Day one.\r\nDay two."));
+    if (!picturePath.empty()) {
+        EXPECT_TRUE(s.WritePictureFile(picturePath).Ok());
+    }
     return c;
 }
 
@@ -87,7 +88,7 @@ TEST(ReportValues, EveryPlaceholderInFillOrder)
     for (const char* absent : {"[SECONDARY23]", "[SECONDARY29]", "[VA7]", "[RA36]", "[YOUTH]"})
         EXPECT_EQ(value(absent), "(none)") << absent;
 
-    c->sheet->SetRealm(MagicRealm::Channeling);
+    EXPECT_TRUE(c->sheet->SetRealm(MagicRealm::Channeling));
     EXPECT_EQ(ReportValues(*c->sheet)[6].value, "Channeling");
 }
 

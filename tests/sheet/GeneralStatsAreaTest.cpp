@@ -182,7 +182,7 @@ private slots:
         QTest::mouseClick(channeling, Qt::LeftButton);
         QCOMPARE(sheet.model.Record().Realm, MagicRealm::Channeling);
         QCOMPARE(sheet.Label("lblPP"), QString("00"));
-        sheet.model.SetRealm(MagicRealm::Essence);
+        QVERIFY(sheet.model.SetRealm(MagicRealm::Essence).Ok());
         QVERIFY(essence->isChecked());
         QVERIFY(!channeling->isChecked());
         QCOMPARE(sheet.Label("lblPP"), QString("10"));

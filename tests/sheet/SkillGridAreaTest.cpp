@@ -167,7 +167,7 @@ private slots:
     {
         Sheet sheet;
         const int climb = 11;
-        sheet.model.WriteStatValue(3, "100"); // IG total 25
+        QVERIFY(sheet.model.WriteStatValue(3, "100").Ok()); // IG total 25
         QCOMPARE(sheet.Label("lblStatIDENT", climb), QString("AG"));
         DropText(sheet.Get<QLabel>("lblStatIDENT_11"), "IG");
         QCOMPARE(sheet.Label("lblStatIDENT", climb), QString("IG"));
@@ -178,7 +178,7 @@ private slots:
         QCOMPARE(sheet.Total(climb), QString("-25"));
 
         const int concussion = 6;
-        sheet.model.WriteSkillRank(concussion, "70");
+        QVERIFY(sheet.model.WriteSkillRank(concussion, "70").Ok());
         QCOMPARE(sheet.Rank(concussion), QString("70"));
         QCOMPARE(sheet.Total(concussion), QString("70"));
         auto* rank = sheet.Get<QLabel>("lblRank_6");
@@ -187,7 +187,7 @@ private slots:
         Click(rank);
         QCOMPARE(sheet.Rank(concussion), QString("-25"));
 
-        sheet.model.WriteSkillRank(concussion, "55");
+        QVERIFY(sheet.model.WriteSkillRank(concussion, "55").Ok());
         QVERIFY(!sheet.Bar2(concussion)->isHidden());
         QCOMPARE(sheet.Bar2(concussion)->Value(), 5.0f);
         Click(rank);
@@ -201,7 +201,7 @@ private slots:
         Sheet sheet;
         sheet.area.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&sheet.area));
-        sheet.model.WriteStatValue(3, "100"); // IG total 25
+        QVERIFY(sheet.model.WriteStatValue(3, "100").Ok()); // IG total 25
         const int secondary = 24;
         auto* code = sheet.Get<StatCodeLabel>("lblStatIDENT_24");
         QCOMPARE(code->accessibleName(), QStringLiteral("Secondary skill 1 stat code"));
@@ -301,13 +301,13 @@ private slots:
 
         auto* perception = sheet.Get<QLineEdit>("txtItem1_22");
         QVERIFY(!perception->isReadOnly());
-        sheet.model.SetArmorPiece(ArmorPiece::Helm, CheckState::Checked);
+        QVERIFY(sheet.model.SetArmorPiece(ArmorPiece::Helm, CheckState::Checked).Ok());
         QVERIFY(perception->isReadOnly());
         QCOMPARE(perception->text(), QString("-5"));
         perception->setFocus();
         QTest::keyClicks(perception, "3");
         QCOMPARE(perception->text(), QString("-5"));
-        sheet.model.SetArmorPiece(ArmorPiece::Helm, CheckState::Clear);
+        QVERIFY(sheet.model.SetArmorPiece(ArmorPiece::Helm, CheckState::Clear).Ok());
         QVERIFY(!perception->isReadOnly());
         QCOMPARE(perception->text(), QString("0"));
 

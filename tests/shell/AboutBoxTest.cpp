@@ -36,7 +36,8 @@ private slots:
         QVERIFY(box.isVisible());
         QVERIFY(!box.isModal());
         QCOMPARE(box.windowTitle(), QStringLiteral("About KELD Character Generator"));
-        QCOMPARE(box.findChild<QLabel*>("lblVersion")->text(), QStringLiteral("Version 1.0.20"));
+        QCOMPARE(box.findChild<QLabel*>("lblVersion")->text(),
+                 QStringLiteral("Version " KELD_PROJECT_VERSION));
         QCOMPARE(box.findChild<QLabel*>("lblTitle")->text(), QStringLiteral("KELD Character Generator"));
         const QStringList notices = box.findChild<QLabel*>("lblDisclaimer")->text().split(u'\n');
         QVERIFY(notices.contains(

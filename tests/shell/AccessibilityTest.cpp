@@ -72,7 +72,7 @@ QStringList Unnamed(const QWidget* window)
                 faults << name + QStringLiteral(" without an accessible name");
         }
         if (!name.isEmpty()) {
-            if (seen.contains(name) && name.contains(u'_'))
+            if (seen.contains(name))
                 faults << name + QStringLiteral(" is not unique");
             seen.insert(name);
         }

@@ -20,6 +20,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +29,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -570,6 +572,19 @@ std::string ModelText(const SheetModel& model, const Shown& field)
 
 } // namespace
 
+// The boxes the monkey's inputs are meant to meet: a picture or a file that is none loaded as a
+// character or chosen as a template, a print without a printer, and the about box's System Info
+// button. A fault of the program (an internal error, memory run out) is never one of them.
+bool ExpectedBox(const QString& box)
+{
+    static const QRegularExpression expected(QStringLiteral(
+        "^(Load\nThe character (could not be loaded\\.|was loaded, )"
+        "|KELD Character Generator\n(The report cannot be printed: there is no default printer\\."
+        "|System Information Is Unavailable At This Time$"
+        "|(?!(7|51) )[0-9]+ ))"));
+    return expected.match(box).hasMatch();
+}
+
 class MonkeyTest : public QObject {
     Q_OBJECT
 private slots:
@@ -577,6 +592,9 @@ private slots:
     {
         const unsigned long seed = EnvNumber("KELD_MONKEY_SEED", 20261208);
         const unsigned long steps = EnvNumber("KELD_MONKEY_STEPS", 3000);
+        // No step may take longer than this, events included: a step that hangs or crawls fails
+        // the run with its name instead of running into the test's overall timeout.
+        const qint64 stepBudgetMs = static_cast<qint64>(EnvNumber("KELD_MONKEY_STEP_MS", 20000));
         std::printf("KELD_MONKEY_SEED=%lu KELD_MONKEY_STEPS=%lu\n", seed, steps);
         std::fflush(stdout);
 
@@ -593,7 +611,9 @@ private slots:
         QStringList last;
         {
             Monkey monkey(*app, folder, seed);
+            QElapsedTimer clock;
             for (unsigned long step = 0; step < steps; ++step) {
+                clock.start();
                 last << QString::number(step) + QStringLiteral(": ") + monkey.Step();
                 if (trace) {
                     std::printf("%s\n", qPrintable(last.back()));
@@ -605,9 +625,18 @@ private slots:
                 Monkey::CloseModalAndPopups();
                 if (app->Ended() || fixture.EndedCount() != 0)
                     QFAIL(qPrintable(QStringLiteral("the program ended; last steps:\n") + last.join(u'\n')));
+                const qint64 took = clock.elapsed();
+                if (took > stepBudgetMs)
+                    QFAIL(qPrintable(QStringLiteral("a step took %1 ms; last steps:\n").arg(took) +
+                                     last.join(u'\n')));
+                // The monkey's own inputs may be refused with a box; any other box is a fault.
+                for (const QString& box : MessageBox::TakeShown())
+                    if (!ExpectedBox(box))
+                        QFAIL(qPrintable(QStringLiteral("an unexpected message box:\n") + box +
+                                         QStringLiteral("\nseed %1; last steps:\n").arg(seed) +
+                                         last.join(u'\n')));
             }
         }
-        (void)MessageBox::TakeShown(); // the boxes the steps raised
         const QString context = QStringLiteral("seed %1; last steps:\n%2").arg(seed).arg(last.join(u'\n'));
         // Focus leaves the box last typed into, as the user's click on Save would take it.
         app->Sheet()->setFocus();

@@ -66,11 +66,11 @@ run_case "$bin"
 # packaging or the fuzz targets.
 bin=$(stand_ins 0 ALL)
 run_case "$bin" run
-for package in cmake g++ qt6-base-dev qt6-svg-dev libcli11-dev nlohmann-json3-dev libstb-dev libpng-dev; do
+for package in cmake g++ qt6-base-dev qt6-svg-dev libcli11-dev nlohmann-json3-dev libstb-dev libpng-dev libcups2-dev; do
   installs | grep -qx "$package" || fail "the run profile does not install $package"
 done
 for package in libreoffice-writer-nogui clang libclang-rt-dev lintian libgtest-dev libgmock-dev libbenchmark-dev \
-  poppler-utils dpkg-dev; do
+  poppler-utils dpkg-dev clazy; do
   ! installs | grep -qx "$package" || fail "the run profile installs $package"
 done
 installs | grep -qE -- '-[0-9]+(-dev)?$' && fail "the run profile names a versioned package: $(installs | tr '\n' ' ')"
@@ -79,7 +79,7 @@ installs | grep -qE -- '-[0-9]+(-dev)?$' && fail "the run profile names a versio
 run_case "$bin" test
 for package in cmake qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev libreoffice-writer-nogui poppler-utils \
   fontconfig fonts-liberation clang libclang-rt-dev lintian appstream desktop-file-utils man-db dpkg-dev file \
-  qt6-gtk-platformtheme; do
+  qt6-gtk-platformtheme clazy libcups2-dev qt6-base-private-dev; do
   installs | grep -qx "$package" || fail "the test profile does not install $package"
 done
 [ "$(installs | sort | uniq -d)" = "" ] || fail "the test profile names a package twice: $(installs | sort | uniq -d)"

@@ -40,6 +40,8 @@ QString QtText(const std::string& text)
 // The spins bar with its keyboard focus shown, as a frame in the highlight colour: the styles
 // draw no focus on a scroll bar.
 class SpinsBar : public QScrollBar {
+    Q_OBJECT
+
 public:
     using QScrollBar::QScrollBar;
 
@@ -341,3 +343,5 @@ void DiceWindow::closeEvent(QCloseEvent* event)
 }
 
 } // namespace keld
+
+#include "DiceWindow.moc"

@@ -1176,7 +1176,7 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
         double dpi = kExactDpi;
         const double pages = std::min(estimate, roomPages);
         while (dpi > kCoarsestDpi &&
-               pages * kEstimateMargin * model->page.height * dpi / 1440.0 > kMaxLayoutPixels)
+               pages * kEstimateMargin * model->page.height * dpi / kTwipsPerInch > kMaxLayoutPixels)
             dpi -= kCoarsestDpi;
         return dpi;
     };
@@ -1257,7 +1257,7 @@ std::unique_ptr<QTextDocument> BuildDocument(std::shared_ptr<const RenderModel> 
 QStringList RenderNotes(const QTextDocument& document)
 {
     for (QObject* child : document.children()) {
-        if (auto* pages = dynamic_cast<const ReportPages*>(child))
+        if (auto* pages = qobject_cast<const ReportPages*>(child))
             return pages->Notes();
     }
     return {};

@@ -4,6 +4,7 @@
 // The document builder that RenderBuilder.cpp, RenderTables.cpp and RenderPages.cpp share; not
 // part of the library's interface.
 
+#include "common/Units.h"
 #include "report/RenderModel.h"
 #include "report/render/RenderBuilder.h"
 
@@ -38,7 +39,7 @@ namespace keld::render {
 // whole number of pixels and lines stand where a word processor working in twips puts them. A
 // report too long for Qt's coordinates there takes coarser pixels, still whole ones for every
 // half point (multiples of 144 dpi).
-inline constexpr double kExactDpi = 1440;
+inline constexpr double kExactDpi = kTwipsPerInch;
 inline constexpr double kCoarsestDpi = 144;
 inline constexpr double kMaxLayoutPixels = 32'000'000; // Qt's fixed-point coordinates end at 2^25
 inline constexpr double kEstimateMargin = 1.25;        // what layout may add to the estimate
@@ -92,6 +93,8 @@ struct BuiltPart {
 
 // What travels with a rendered document: its model, its decoded pictures and its resolution.
 class ReportPages : public QObject {
+    Q_OBJECT
+
 public:
     ReportPages(QObject* parent, std::shared_ptr<const RenderModel> model,
                 std::shared_ptr<std::vector<QImage>> images, double dpi)
@@ -158,7 +161,7 @@ class Builder {
 public:
     Builder(const RenderModel& model, const std::vector<QImage>& images, QTextDocument& doc, double dpi);
 
-    double Px(double twips) const { return twips * m_dpi / 1440.0; }
+    double Px(double twips) const { return twips * m_dpi / kTwipsPerInch; }
     // Fonts are given in whole pixels, at the document's resolution rather than the screen's: at
     // 20 pixels a point every size a template can ask for is exact, and so are the lines.
     int FontPixels(double points) const

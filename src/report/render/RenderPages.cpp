@@ -24,7 +24,7 @@ namespace {
 const ReportPages* PagesOf(const QTextDocument& document)
 {
     for (QObject* child : document.children()) {
-        if (auto* pages = dynamic_cast<const ReportPages*>(child))
+        if (auto* pages = qobject_cast<const ReportPages*>(child))
             return pages;
     }
     return nullptr;
@@ -170,7 +170,7 @@ const std::vector<FloatBox>& ReportPages::Floats(const QTextDocument& document) 
     m_floats.clear();
     m_floatsFor = document.pageSize();
     const PageSetup& setup = m_model->page;
-    const double scale = m_dpi / 1440.0;
+    const double scale = m_dpi / kTwipsPerInch;
     const double pageHeight = document.pageSize().height();
     QAbstractTextDocumentLayout* layout = document.documentLayout();
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
@@ -255,7 +255,7 @@ QSizeF PagePixels(const QTextDocument& document)
     const ReportPages* pages = PagesOf(document);
     if (!pages)
         return document.pageSize();
-    const double scale = pages->Dpi() / 1440.0;
+    const double scale = pages->Dpi() / kTwipsPerInch;
     return {pages->Model().page.width * scale, pages->Model().page.height * scale};
 }
 
@@ -287,7 +287,7 @@ void PaintPart(QPainter& painter, const ReportPages& pages, bool header, int ind
     if (flow.empty())
         return;
     QTextDocument& part = pages.Part(flow, index + 1, count);
-    const double scale = pages.Dpi() / 1440.0;
+    const double scale = pages.Dpi() / kTwipsPerInch;
     const double height = part.size().height();
     const double y =
         header ? model.page.headerY * scale : (model.page.height - model.page.footerY) * scale - height;
@@ -364,7 +364,7 @@ void PaintNotes(QPainter& painter, const ReportPages& pages, int index)
     if (notes.empty())
         return;
     const RenderModel& model = pages.Model();
-    const double scale = pages.Dpi() / 1440.0;
+    const double scale = pages.Dpi() / kTwipsPerInch;
     const double left = model.page.left * scale;
     const double width = (model.page.width - model.page.left - model.page.right) * scale;
     double y = (model.page.height - model.page.bottom) * scale - pages.NotesHeight(notes);

@@ -34,7 +34,8 @@ Builder::Grid Builder::LayoutGrid(const Table& table) const
         std::vector<std::int32_t> e{row.Def().left};
         const std::size_t count = std::max(row.cells.size(), row.Def().cells.size());
         for (std::size_t k = 0; k < count; ++k) {
-            std::int32_t right = k < row.Def().cells.size() ? row.Def().cells[k].right : e.back() + 1440;
+            std::int32_t right =
+                k < row.Def().cells.size() ? row.Def().cells[k].right : e.back() + kTwipsPerInch;
             e.push_back(std::max(right, e.back()));
         }
         return e;
@@ -116,7 +117,8 @@ Builder::Grid Builder::LayoutGrid(const Table& table) const
         above.resize(static_cast<std::size_t>(columns), -1);
     }
     for (int c = 0; c < columns; ++c) {
-        const double w = c + 1 < static_cast<int>(grid.size()) ? Px(grid[c + 1] - grid[c]) : Px(1440);
+        const double w =
+            c + 1 < static_cast<int>(grid.size()) ? Px(grid[c + 1] - grid[c]) : Px(kTwipsPerInch);
         out.widths.push_back(std::max(w, 1.0));
     }
     out.left = grid.empty() ? 0 : Px(grid.front());

@@ -10,6 +10,7 @@
 #include "ui/FileDialog.h"
 
 #include <exception>
+#include <new>
 #include <optional>
 
 namespace keld {
@@ -26,8 +27,11 @@ template <typename Steps> std::optional<KeldError> Guarded(Steps steps)
         return std::nullopt;
     } catch (const KeldException& e) {
         return e.Error();
+    } catch (const std::bad_alloc&) {
+        return KeldError(kErrOutOfMemory);
     } catch (const std::exception& e) {
-        return KeldError(kErrInvalidArgument, e.what());
+        // A fault of the program, not of the user's template: said as such.
+        return KeldError(kErrInternal, e.what());
     }
 }
 

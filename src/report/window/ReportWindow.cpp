@@ -119,18 +119,19 @@ Status CheckWritable(const QString& path)
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
-            return KeldError(75, "is a folder, not a file", target);
+            return KeldError(kErrPathFileAccess, "is a folder, not a file", target);
         // What else is no regular file is written as a stream or refused by the save itself.
         if (!S_ISREG(st.st_mode))
             return Success();
         if (::access(target.c_str(), W_OK) != 0)
-            return KeldError(70, "is read-only", target);
+            return KeldError(kErrPermissionDenied, "is read-only", target);
     }
     QString folder = QFileInfo(path).path();
     std::string probe = (folder.isEmpty() ? std::string(".") : folder.toStdString()) + "/.keld-check-XXXXXX";
     const int fd = ::mkstemp(probe.data());
     if (fd < 0)
-        return KeldError(75, std::string("cannot be written: ") + std::strerror(errno), target);
+        return KeldError(kErrPathFileAccess, std::string("cannot be written: ") + std::strerror(errno),
+                         target);
     ::close(fd);
     ::unlink(probe.c_str());
     return Success();

@@ -68,6 +68,8 @@ QString WhyRefused(FieldId id, int index, char32_t c)
 // input, so a pasted or dropped text keeps the rest; line breaks become blanks, so pasted lines
 // stay apart. The first refusal in a box says why, at the box.
 class FileTextValidator : public QValidator {
+    Q_OBJECT
+
 public:
     FileTextValidator(FieldId id, int index, QLineEdit* box)
         : QValidator(box), m_id(id), m_index(index), m_box(box)
@@ -246,3 +248,5 @@ void SheetBinding::FieldChanged(FieldId id, int index)
 }
 
 } // namespace keld
+
+#include "SheetBinding.moc"

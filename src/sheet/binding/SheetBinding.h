@@ -21,6 +21,8 @@ namespace keld {
 // user edit goes back as one core call with the same id and index. Showing a value never feeds
 // back as an edit: refreshers block the widget's signals.
 class SheetBinding : public QObject, public SheetObserver {
+    Q_OBJECT
+
 public:
     explicit SheetBinding(SheetModel& model, QObject* parent = nullptr);
     ~SheetBinding() override;
