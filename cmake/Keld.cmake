@@ -114,14 +114,16 @@ if(KELD_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# Every library belongs to one layer, and keld_check_links() holds each layer to what it may link:
-#   core     the standard library and other core libraries only (no Qt)
+# Every library belongs to one layer, and keld_check_links() holds each library to exactly what the
+# README's table allows it:
+#   core     the standard library and other core libraries only (no Qt); libpng for keld_common
 #   render   the core and Qt Gui, never Widgets
-#   ui       the core (settings) and Qt Widgets: the helpers every window shares
+#   ui       the core and Qt Widgets: the helpers every window shares
 #   binding  the sheet binding: the core and ui; the one library windows may share
-#   window   the core, render, ui and binding, never another window library nor the shell
+#   window   the core, Qt, and what KELD_WINDOW_LINKS_<library> names, never another window library
 #   shell    anything; nothing but the program links it
-# Include roots are src/ only, so an include names its layer: #include "ui/MessageBox.h".
+# Include roots are src/ only, so an include names its layer: #include "ui/MessageBox.h";
+# tools/check_includes.sh holds the includes to the same table.
 function(keld_library name layer)
   add_library(${name} STATIC ${ARGN})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
@@ -185,11 +187,15 @@ endfunction()
 
 # System libraries the core may link; the layers above get them only through the core.
 set(KELD_CORE_SYSTEM_LIBRARIES PNG::PNG)
-# System libraries a window library may link besides Qt: the print system, for printing.
-set(KELD_WINDOW_SYSTEM_LIBRARIES Cups::Cups)
+# What each window library may link besides the core and Qt, as the README's table
+# says; the libraries these link are allowed with them.
+set(KELD_WINDOW_LINKS_keld_sheet keld_ui keld_sheet_binding)
+set(KELD_WINDOW_LINKS_keld_inventory_window keld_ui keld_sheet_binding)
+set(KELD_WINDOW_LINKS_keld_dice_window keld_ui)
+set(KELD_WINDOW_LINKS_keld_report_window keld_ui keld_report_render Cups::Cups)
 
-# Whether a library of layer `layer` may link `lib`; sets `out` to TRUE or FALSE.
-function(keld_link_allowed layer lib out)
+# Whether library `target` of layer `layer` may link `lib`; sets `out` to TRUE or FALSE.
+function(keld_link_allowed target layer lib out)
   set(allowed FALSE)
   if(TARGET ${lib})
     get_target_property(other ${lib} KELD_LAYER)
@@ -207,11 +213,18 @@ function(keld_link_allowed layer lib out)
       set(allowed TRUE)
     endif()
   elseif(layer STREQUAL "binding")
-    if(other STREQUAL "ui" OR lib MATCHES "^Qt6::")
+    if(other STREQUAL "ui" OR lib MATCHES "^Qt6::(Widgets|Gui|Core)$")
       set(allowed TRUE)
     endif()
   elseif(layer STREQUAL "window")
-    if(other MATCHES "^(ui|render|binding)$" OR lib MATCHES "^Qt6::" OR lib IN_LIST KELD_WINDOW_SYSTEM_LIBRARIES)
+    set(own ${KELD_WINDOW_LINKS_${target}})
+    foreach(direct IN LISTS own)
+      if(direct MATCHES "^keld_")
+        keld_link_closure(${direct} through)
+        list(APPEND own ${through})
+      endif()
+    endforeach()
+    if(lib MATCHES "^Qt6::" OR lib IN_LIST own)
       set(allowed TRUE)
     endif()
   elseif(layer STREQUAL "shell")
@@ -222,15 +235,16 @@ function(keld_link_allowed layer lib out)
   set(${out} ${allowed} PARENT_SCOPE)
 endfunction()
 
-# Fails the configure step, naming the pair, where a library links what its layer may not, where
-# anything links the shell, or where keldcg-cli links a Widgets library.
+# Fails the configure step, naming the pair, where a library links what its row of the table does
+# not allow, where anything links the shell, or where keldcg-cli links more than the core and the
+# renderer.
 function(keld_check_links)
   get_property(libraries GLOBAL PROPERTY KELD_LIBRARIES)
   foreach(target IN LISTS libraries)
     get_target_property(layer ${target} KELD_LAYER)
     keld_link_closure(${target} closure)
     foreach(lib IN LISTS closure)
-      keld_link_allowed(${layer} ${lib} allowed)
+      keld_link_allowed(${target} ${layer} ${lib} allowed)
       if(NOT allowed)
         message(FATAL_ERROR "Forbidden link: ${target} (${layer}) links ${lib}.")
       endif()
@@ -251,8 +265,9 @@ function(keld_check_links)
       if(TARGET ${lib})
         get_target_property(other ${lib} KELD_LAYER)
       endif()
-      if(lib MATCHES "^Qt6::(Widgets|PrintSupport)$" OR other MATCHES "^(ui|binding|window|shell)$")
-        message(FATAL_ERROR "Forbidden link: keldcg-cli links ${lib}; the command-line tool has no windows.")
+      if((lib MATCHES "^Qt6::" AND NOT lib MATCHES "^Qt6::(Gui|Core)$")
+         OR (other AND NOT other MATCHES "^(core|render)$"))
+        message(FATAL_ERROR "Forbidden link: keldcg-cli links ${lib}; it may link the core and the renderer only.")
       endif()
     endforeach()
   endif()

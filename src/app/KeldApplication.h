@@ -5,7 +5,7 @@
 #include "common/KeldError.h"
 #include "rules/RulesTables.h"
 #include "settings/SettingsStore.h"
-#include "sheet/binding/SheetBinding.h"
+#include "binding/SheetBinding.h"
 
 #include <QMessageBox>
 #include <QObject>

@@ -12,7 +12,7 @@
 #include "report/window/ReportWindow.h"
 #include "settings/SettingsStore.h"
 #include "sheet/SheetView.h"
-#include "sheet/binding/SheetBinding.h"
+#include "binding/SheetBinding.h"
 #include "ui/BusyGuard.h"
 #include "ui/MessageBox.h"
 #include "ui/WindowPlace.h"

@@ -5,7 +5,7 @@
 #include "sheet/SheetLayout.h"
 #include "sheet/SheetView.h"
 #include "sheet/ValueLabel.h"
-#include "sheet/binding/SheetBinding.h"
+#include "binding/SheetBinding.h"
 #include "ui/BoxText.h"
 #include "ui/Twips.h"
 

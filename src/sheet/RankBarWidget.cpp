@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sheet/RankBarWidget.h"
 
-#include "sheet/binding/SheetBinding.h"
+#include "binding/SheetBinding.h"
 #include "ui/Twips.h"
 
 #include <QAccessible>

@@ -5,7 +5,7 @@
 #include "sheet/GeneralStatsArea.h"
 #include "sheet/SheetCursors.h"
 #include "sheet/SkillGridArea.h"
-#include "sheet/binding/SheetBinding.h"
+#include "binding/SheetBinding.h"
 #include "ui/TextDrag.h"
 #include "ui/Twips.h"
 

@@ -6,7 +6,7 @@
 #include "sheet/SheetView.h"
 #include "sheet/StatCodeLabel.h"
 #include "sheet/ValueLabel.h"
-#include "sheet/binding/SheetBinding.h"
+#include "binding/SheetBinding.h"
 #include "ui/TextDrag.h"
 #include "ui/Twips.h"
 

@@ -2,7 +2,7 @@
 #include "inventory/window/InventoryWindow.h"
 #include "inventory/window/PictureBox.h"
 #include "settings/SettingsStore.h"
-#include "sheet/binding/SheetBinding.h"
+#include "binding/SheetBinding.h"
 #include "ui/FileDialog.h"
 #include "ui/PasteGuard.h"
 #include "ui/TextDrag.h"

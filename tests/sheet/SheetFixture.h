@@ -4,7 +4,7 @@
 #include "character/SheetModel.h"
 #include "common/ProgramFolder.h"
 #include "rules/RulesTables.h"
-#include "sheet/binding/SheetBinding.h"
+#include "binding/SheetBinding.h"
 
 #include <QCoreApplication>
 #include <QDropEvent>

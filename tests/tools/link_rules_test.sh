@@ -18,6 +18,10 @@ configure() {
 cmake_minimum_required(VERSION 3.25)
 project(layers CXX)
 include($source_dir/cmake/Keld.cmake)
+# Each window's own row of the table.
+set(KELD_WINDOW_LINKS_keld_window_a keld_ui keld_binding keld_render)
+set(KELD_WINDOW_LINKS_keld_window_b keld_binding)
+set(KELD_WINDOW_LINKS_keld_window_c keld_ui)
 foreach(module Core Gui Widgets PrintSupport)
   add_library(Qt6::\${module} INTERFACE IMPORTED)
 endforeach()
@@ -30,6 +34,7 @@ keld_widgets_library(keld_ui ui src/a.cpp)
 keld_widgets_library(keld_binding binding src/a.cpp)
 keld_widgets_library(keld_window_a window src/a.cpp)
 keld_widgets_library(keld_window_b window src/a.cpp)
+keld_widgets_library(keld_window_c window src/a.cpp)
 keld_widgets_library(keld_shell shell src/a.cpp)
 add_executable(keldcg-cli src/a.cpp)
 target_link_libraries(keldcg-cli PRIVATE keld_core keld_render)
@@ -58,7 +63,8 @@ target_link_libraries(keld_ui PUBLIC keld_core)
 target_link_libraries(keld_binding PUBLIC keld_ui keld_core)
 target_link_libraries(keld_window_a PUBLIC keld_binding keld_render keld_ui Qt6::PrintSupport)
 target_link_libraries(keld_window_b PUBLIC keld_binding)
-target_link_libraries(keld_shell PUBLIC keld_window_a keld_window_b)"
+target_link_libraries(keld_window_c PUBLIC keld_ui keld_core)
+target_link_libraries(keld_shell PUBLIC keld_window_a keld_window_b keld_window_c)"
 
 configure core_qt "(core) links Qt6::Core" "target_link_libraries(keld_core PUBLIC keld_core2)
 target_link_libraries(keld_core2 PRIVATE Qt6::Core)"
@@ -73,7 +79,11 @@ configure window_window "keld_window_a (window) links keld_window_b" \
 configure through_binding "links keld_window_b" \
   "target_link_libraries(keld_binding PUBLIC keld_window_b)
 target_link_libraries(keld_window_a PUBLIC keld_binding)"
+# A window links only what its own row names: not the renderer nor the binding because another may.
+configure window_render "keld_window_b (window) links keld_render" "target_link_libraries(keld_window_b PUBLIC keld_render)"
+configure window_binding "keld_window_c (window) links keld_binding" "target_link_libraries(keld_window_c PUBLIC keld_binding)"
 configure window_shell "keld_window_a (window) links keld_shell" "target_link_libraries(keld_window_a PUBLIC keld_shell)"
 configure cli_widgets "keldcg-cli links Qt6::Widgets" "target_link_libraries(keldcg-cli PRIVATE \$<LINK_ONLY:Qt6::Widgets>)"
 configure cli_ui "keldcg-cli links keld_ui" "target_link_libraries(keldcg-cli PRIVATE keld_ui)"
+configure cli_printing "keldcg-cli links Qt6::PrintSupport" "target_link_libraries(keldcg-cli PRIVATE Qt6::PrintSupport)"
 exit $fail

@@ -4,7 +4,7 @@
 #include "inventory/MoneyWeight.h"
 #include "inventory/window/PictureBox.h"
 #include "settings/SettingsStore.h"
-#include "sheet/binding/SheetBinding.h"
+#include "binding/SheetBinding.h"
 #include "ui/PasteGuard.h"
 #include "ui/TextDrag.h"
 #include "ui/Twips.h"

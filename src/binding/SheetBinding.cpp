@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sheet/binding/SheetBinding.h"
+#include "binding/SheetBinding.h"
 
 #include "charfile/CharacterFileFormat.h"
 #include "ui/BoxText.h"
