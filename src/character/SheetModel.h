@@ -159,10 +159,10 @@ public:
     // Called where long rule loops let pending window events run; does nothing by default.
     void SetProcessEvents(std::function<void()> callback);
     // A view that holds typed text back (a long note is handed over when needed rather than
-    // converted on every key) registers how to hand it over, and keeps the registration as long
-    // as it holds text. The hand-over must write through this model and be cheap when nothing is
-    // held. It runs when a command asks (HandOverHeldEdits) and before a note is written, so no
-    // write compares with or is overwritten by a stale note.
+    // converted on every key) registers how to hand it over and keeps the registration while it
+    // lives. The hand-over must write through this model and be cheap when nothing is held. It
+    // runs when a command asks (HandOverHeldEdits) and before a note is written, so no write
+    // compares with or is overwritten by a stale note.
     [[nodiscard]] HeldEditsRegistration RegisterHeldEdits(std::function<void()> handOver);
     // Every view hands over what it holds back now, in the order they registered. Commands that
     // read or replace the whole record (save, reports, New, Load, exit) call this once first.
