@@ -169,6 +169,8 @@ void KeldApplication::Exit()
 {
     if (m_ended)
         return;
+    // The record is complete from here on, whatever the windows held back when they close.
+    m_model.HandOverHeldEdits();
     CloseCompanions();
     if (!m_sheetClosing && m_sheet) {
         // Closing the sheet stores its settings and runs this sequence once more, which ends.

@@ -252,6 +252,7 @@ void MainWindow::SaveSettings()
 void MainWindow::New()
 {
     const BusyGuard busy;
+    m_model.HandOverHeldEdits();
     ClearCharacter();
 }
 
@@ -276,6 +277,7 @@ void MainWindow::Load()
     Result<CharacterFileWarnings> read = KeldError();
     {
         const BusyGuard busy;
+        m_model.HandOverHeldEdits();
         read = ReadCharacterFile(m_model, PathFromUtf8(chosen->toStdString()));
     }
     if (!read) {
@@ -316,6 +318,8 @@ void MainWindow::Save()
     // finished first, so the file gets the text the box shows once it is left.
     if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
         emit edit->editingFinished();
+    // So does a note typed into that still has the focus.
+    m_model.HandOverHeldEdits();
     // A name with a slash or nothing at all would offer a path that fails or a hidden file.
     const QString initial = OfferedFileName(
         QString::fromStdString(m_model.Text(FieldId::General, int(GeneralField::Name))), kCharacterExtension);

@@ -6,6 +6,7 @@
 #include "common/TextFile.h"
 
 #include <algorithm>
+#include <utility>
 
 // The field store and its dispatch: reads, the one write path, the writes of the fields that are
 // not texts, and the notices to SheetObserver. The rules live in SheetModelRules.cpp and
@@ -101,8 +102,6 @@ SheetModel::SheetModel(const RulesTables* tables) : SheetModel()
 
 std::string SheetModel::Text(FieldId id, int index) const
 {
-    if (id == FieldId::Note)
-        FlushHeldEdits();
     const std::string* slot = TextSlot(id, index);
     return slot ? *slot : std::string();
 }
@@ -156,15 +155,86 @@ void SheetModel::SetProcessEvents(std::function<void()> callback)
     m_processEvents = std::move(callback);
 }
 
-void SheetModel::SetHeldEdits(std::function<void()> flush)
+struct HeldEditsRegistration::Registry {
+    struct Entry {
+        std::uint64_t id;
+        std::function<void()> handOver;
+    };
+    std::vector<Entry> entries;
+    std::uint64_t nextId = 1;
+
+    void Remove(std::uint64_t id)
+    {
+        std::erase_if(entries, [id](const Entry& entry) { return entry.id == id; });
+    }
+};
+
+HeldEditsRegistration::HeldEditsRegistration(std::weak_ptr<Registry> registry, std::uint64_t id)
+    : m_registry(std::move(registry)), m_id(id)
 {
-    m_heldEdits = std::move(flush);
 }
 
-void SheetModel::FlushHeldEdits() const
+HeldEditsRegistration::HeldEditsRegistration(HeldEditsRegistration&& other) noexcept
+    : m_registry(std::move(other.m_registry)), m_id(std::exchange(other.m_id, 0))
 {
-    if (m_heldEdits)
-        m_heldEdits();
+    other.m_registry.reset();
+}
+
+HeldEditsRegistration& HeldEditsRegistration::operator=(HeldEditsRegistration&& other) noexcept
+{
+    if (this != &other) {
+        Reset();
+        m_registry = std::move(other.m_registry);
+        other.m_registry.reset();
+        m_id = std::exchange(other.m_id, 0);
+    }
+    return *this;
+}
+
+HeldEditsRegistration::~HeldEditsRegistration()
+{
+    Reset();
+}
+
+void HeldEditsRegistration::Reset()
+{
+    // A model that has gone took its registrations with it.
+    if (const std::shared_ptr<Registry> registry = m_registry.lock())
+        registry->Remove(m_id);
+    m_registry.reset();
+    m_id = 0;
+}
+
+HeldEditsRegistration SheetModel::RegisterHeldEdits(std::function<void()> handOver)
+{
+    if (!handOver)
+        return {};
+    if (!m_heldEdits)
+        m_heldEdits = std::make_shared<HeldEditsRegistration::Registry>();
+    const std::uint64_t id = m_heldEdits->nextId++;
+    m_heldEdits->entries.push_back({id, std::move(handOver)});
+    return HeldEditsRegistration(m_heldEdits, id);
+}
+
+void SheetModel::HandOverHeldEdits()
+{
+    if (!m_heldEdits || m_heldEdits->entries.empty())
+        return;
+    // A hand-over writes notes, and a note's write hands over again first; a registration ended
+    // meanwhile is skipped rather than called.
+    std::vector<std::uint64_t> ids;
+    ids.reserve(m_heldEdits->entries.size());
+    for (const auto& entry : m_heldEdits->entries)
+        ids.push_back(entry.id);
+    for (const std::uint64_t id : ids) {
+        const auto& entries = m_heldEdits->entries;
+        const auto found =
+            std::find_if(entries.begin(), entries.end(), [id](const auto& e) { return e.id == id; });
+        if (found == entries.end())
+            continue;
+        const std::function<void()> handOver = found->handOver;
+        handOver();
+    }
 }
 
 void SheetModel::Notify(FieldId id, int index)
@@ -224,16 +294,17 @@ bool SheetModel::ValidIndex(FieldId id, int index) const
     }
 }
 
-const std::string* SheetModel::TextSlot(FieldId id, int index) const
+std::string* SheetModel::TextSlot(FieldId id, int index)
 {
-    return const_cast<SheetModel*>(this)->TextSlot(id, index);
+    // The slot is this model's own, reached here without const.
+    return const_cast<std::string*>(std::as_const(*this).TextSlot(id, index));
 }
 
-std::string* SheetModel::TextSlot(FieldId id, int index)
+const std::string* SheetModel::TextSlot(FieldId id, int index) const
 {
     if (!ValidIndex(id, index))
         return nullptr;
-    CharacterRecord& r = m_record;
+    const CharacterRecord& r = m_record;
     switch (id) {
     case FieldId::General:
         return &r.General(static_cast<GeneralField>(index));
@@ -300,7 +371,7 @@ void SheetModel::Assign(FieldId id, int index, std::string_view text, WriteMode 
 {
     // Text typed before this write comes first, so the write is not compared with a stale note.
     if (id == FieldId::Note)
-        FlushHeldEdits();
+        HandOverHeldEdits();
     std::string* slot = TextSlot(id, index);
     // Unchanged writes run nothing (see the class comment).
     if (!slot || *slot == text)

@@ -7,8 +7,10 @@
 #include "rules/RulesTables.h"
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,6 +86,31 @@ struct BarState {
     bool Enabled = false;
 };
 
+class SheetModel;
+
+// One view's registration of its held edits (SheetModel::RegisterHeldEdits). Ending it (the
+// destructor, Reset, or assigning another over it) unregisters exactly this registration, never
+// one made since by another view; it may outlive the model.
+class HeldEditsRegistration {
+public:
+    HeldEditsRegistration() = default;
+    HeldEditsRegistration(HeldEditsRegistration&& other) noexcept;
+    HeldEditsRegistration& operator=(HeldEditsRegistration&& other) noexcept;
+    HeldEditsRegistration(const HeldEditsRegistration&) = delete;
+    HeldEditsRegistration& operator=(const HeldEditsRegistration&) = delete;
+    ~HeldEditsRegistration();
+
+    void Reset();
+
+private:
+    friend class SheetModel;
+    struct Registry;
+    HeldEditsRegistration(std::weak_ptr<Registry> registry, std::uint64_t id);
+
+    std::weak_ptr<Registry> m_registry;
+    std::uint64_t m_id = 0;
+};
+
 // The open character with every rule of the sheet. It owns the record and the state the rules
 // keep beside it; a window is a view that shows fields, listens to FieldChanged and turns each
 // user event into one call here.
@@ -105,12 +132,9 @@ public:
     SheetModel(const SheetModel&) = delete;
     SheetModel& operator=(const SheetModel&) = delete;
 
-    // Reading.
-    const CharacterRecord& Record() const
-    {
-        FlushHeldEdits();
-        return m_record;
-    }
+    // Reading. Reads run nothing: text a view still holds back is not in the record until a
+    // command hands it over (HandOverHeldEdits).
+    const CharacterRecord& Record() const { return m_record; }
     const RulesTables* Tables() const { return m_tables; }
     // Text of any text field (stored or derived) by id; empty for other ids or bad indices.
     std::string Text(FieldId id, int index = 0) const;
@@ -135,13 +159,14 @@ public:
     // Called where long rule loops let pending window events run; does nothing by default.
     void SetProcessEvents(std::function<void()> callback);
     // A view that holds typed text back (a long note is handed over when needed rather than
-    // converted on every key) registers how to hand it over; empty to unregister. It runs
-    // before every read of the record or of a note's text and before a note is written, so no
-    // reader sees and no write overwrites a stale note. It must write through this model and be
-    // cheap when nothing is held.
-    void SetHeldEdits(std::function<void()> flush);
-    // Hands over what a view holds back now.
-    void FlushHeldEdits() const;
+    // converted on every key) registers how to hand it over and keeps the registration while it
+    // lives. The hand-over must write through this model and be cheap when nothing is held. It
+    // runs when a command asks (HandOverHeldEdits) and before a note is written, so no write
+    // compares with or is overwritten by a stale note.
+    [[nodiscard]] HeldEditsRegistration RegisterHeldEdits(std::function<void()> handOver);
+    // Every view hands over what it holds back now, in the order they registered. Commands that
+    // read or replace the whole record (save, reports, New, Load, exit) call this once first.
+    void HandOverHeldEdits();
 
     // Start-up.
     // Takes the tables (owned by the caller, alive as long as this model uses them), fills the
@@ -217,35 +242,17 @@ public:
 
     // Record and stats.
     void ClearCharacter();
-    void SetStatValue(int stat);
-    std::string StatNormBonus(double value) const;
-    void CalcStatTotal(int stat);
-    void PushStatBonus(int stat);
     Status SetSkillStatCode(int row, std::string_view code);
     Status DropOnStat(int stat, std::string_view caption);
 
-    // Race, profession, level and realm.
-    void PopRaceBonuses(int index);
-    void CalcProfBonuses(int index);
-    static std::optional<int> LevelForExp(double experience);
-    static std::optional<std::string> ExpForLevel(double level);
+    // Power points from the realm's stat and the level, as a loaded file recomputes them.
     void CalcPowerPoints();
 
-    // Armour and languages.
-    // Applies a piece's modifier and lock as its check box state stands.
-    void ApplyArmorPiece(ArmorPiece piece);
+    // A click on a language's rank steps it to the next rank.
     Status lblLanguage_Click(int slot);
 
-    // Skill rows and ranks.
-    void UpdateSkillTotal(int row);
-    void SkillFieldChanged(BonusBox box, int row);
+    // A click on a rank box: the rank becomes what the bars hold.
     void lblRank_Click(int row);
-    void lblRank_Change(int row);
-    void barSkill5_IncreaseBy(int row, int amount);
-    void barSkill5_DecreaseBy(int row, int amount);
-    void FillYouthRanks(int youthIndex);
-    void RemoveYouthRanks(int youthIndex);
-    void lstYouth_Click();
     // Mouse on a rank bar: button 1 left, 2 right; x and the bar width in twips. A bar that is
     // hidden or disabled ignores them.
     void BarMouseDown(RankBar bar, int row, int button);
@@ -258,6 +265,26 @@ public:
 
 private:
     enum class WriteMode { Rules, Typing };
+
+    // The rule steps, run by the writes above.
+    void SetStatValue(int stat);
+    std::string StatNormBonus(double value) const;
+    void CalcStatTotal(int stat);
+    void PushStatBonus(int stat);
+    void PopRaceBonuses(int index);
+    void CalcProfBonuses(int index);
+    static std::optional<int> LevelForExp(double experience);
+    static std::optional<std::string> ExpForLevel(double level);
+    // Applies a piece's modifier and lock as its check box state stands.
+    void ApplyArmorPiece(ArmorPiece piece);
+    void UpdateSkillTotal(int row);
+    void SkillFieldChanged(BonusBox box, int row);
+    void lblRank_Change(int row);
+    void barSkill5_IncreaseBy(int row, int amount);
+    void barSkill5_DecreaseBy(int row, int amount);
+    void FillYouthRanks(int youthIndex);
+    void RemoveYouthRanks(int youthIndex);
+    void lstYouth_Click();
 
     void Notify(FieldId id, int index);
     void ProcessEvents();
@@ -299,7 +326,7 @@ private:
     std::vector<std::string> m_professionList;
     std::vector<SheetObserver*> m_observers;
     std::function<void()> m_processEvents;
-    std::function<void()> m_heldEdits;
+    std::shared_ptr<HeldEditsRegistration::Registry> m_heldEdits;
 };
 
 } // namespace keld

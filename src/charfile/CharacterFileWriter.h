@@ -16,7 +16,8 @@ std::vector<std::string> CharacterFileLines(const SheetModel& sheet);
 
 // Saves the open character. The file is written beside the target and renamed over it, so a
 // failed save leaves the previous file exactly as it was; the error names the path and the reason.
-// Nothing in the character changes.
+// Nothing in the character changes: it is saved as the record holds it, so a caller with views
+// hands over their held edits first (SheetModel::HandOverHeldEdits).
 Status WriteCharacterFile(const SheetModel& sheet, const std::filesystem::path& path);
 
 } // namespace keld

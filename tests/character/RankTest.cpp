@@ -132,7 +132,7 @@ TEST_F(RankTest, YouthRanksAppliedAndTakenBack)
     EXPECT_EQ(sheet.CurrYouthIndex(), 5);
 
     refreshes = 0;
-    sheet.lstYouth_Click(); // the same entry again
+    EXPECT_TRUE(sheet.SelectYouth(5)); // the same entry again
     EXPECT_EQ(refreshes, 0);
     EXPECT_EQ(Row(22).Rank, "15");
 
@@ -176,19 +176,28 @@ TEST_F(RankTest, HugeYouthValuesFillOrEmptyTheBar)
     EXPECT_EQ(Row(6).Rank, "50");
 }
 
+// A youth's ranks go onto the bars five points each; changing the youth takes the old ones off.
 TEST_F(RankTest, IncreaseAndDecreaseClampToTheBar)
 {
-    sheet.barSkill5_IncreaseBy(2, 3);
+    auto youth = [&](std::int16_t ranks) {
+        YouthEntry entry{"Drill", {}};
+        entry.Values[2] = ranks;
+        tables.Youth.push_back(entry);
+        return static_cast<int>(tables.Youth.size()) - 1;
+    };
+    const int three = youth(3);
+    const int six = youth(6);
+    sheet.FillYouthList();
+    EXPECT_TRUE(sheet.SelectYouth(three));
     EXPECT_EQ(Row(2).Ranks5, 15);
-    sheet.barSkill5_IncreaseBy(2, 3);
+    EXPECT_TRUE(sheet.SelectYouth(six)); // 30 points on a bar of 25
     EXPECT_EQ(Row(2).Ranks5, 25);
     EXPECT_TRUE(sheet.Bar(RankBar::Two, 2).Enabled);
     EXPECT_FALSE(sheet.Bar(RankBar::Two, 2).Shown); // enabling does not show it
-    sheet.barSkill5_DecreaseBy(2, 9);
+    EXPECT_TRUE(sheet.SelectYouth(0));              // takes back all 30
     EXPECT_EQ(Row(2).Ranks5, 0);
     EXPECT_FALSE(sheet.Bar(RankBar::Two, 2).Enabled);
-    sheet.barSkill5_IncreaseBy(30, 1); // no bars there
-    EXPECT_EQ(Row(30).Rank, "00");
+    EXPECT_EQ(Row(30).Rank, "00"); // no bars there
     sheet.lblRank_Click(30);
     EXPECT_EQ(Row(30).Rank, "00");
 }

@@ -290,6 +290,7 @@ private slots:
         QTest::keyClicks(inventory, QStringLiteral("rope"));
         QTest::keyClick(inventory, Qt::Key_Return);
         QTest::keyClicks(inventory, QStringLiteral("lamp"));
+        f.model.HandOverHeldEdits();
         QCOMPARE(f.model.Text(FieldId::Note, static_cast<int>(NoteKind::Inventory)),
                  std::string("Inventory - rope\r\nlamp"));
 
@@ -297,6 +298,7 @@ private slots:
         QCOMPARE(journal->toPlainText(), QStringLiteral("Day one\nDay two\n"));
         journal->moveCursor(QTextCursor::End);
         QTest::keyClicks(journal, QStringLiteral("x"));
+        f.model.HandOverHeldEdits();
         QCOMPARE(f.model.Text(FieldId::Note, static_cast<int>(NoteKind::Journal)),
                  std::string("Day one\r\nDay two\r\nx"));
 
@@ -306,8 +308,8 @@ private slots:
         QCOMPARE(f.Find<QLineEdit>(QStringLiteral("txtMoney_0"))->text(), QStringLiteral("0"));
     }
 
-    // Keys in a note convert nothing; whatever reads or writes the record's notes gets the typed
-    // text first, and so does focus leaving the note.
+    // Keys in a note convert nothing, and reading the record leaves them in the box; a command's
+    // hand-over or a write of a note gets the typed text first, and so does focus leaving the note.
     void TypedNoteReachesTheRecordBeforeAnyUse()
     {
         Fixture f;
@@ -318,9 +320,15 @@ private slots:
         journal->moveCursor(QTextCursor::End);
         QTest::keyClicks(journal, QStringLiteral("abc"));
         QCOMPARE(watch.changes, 0);
+        const SheetModel& reader = f.model;
+        QCOMPARE(reader.Record().Note(NoteKind::Journal), std::string("Journal -"));
+        QCOMPARE(reader.Text(FieldId::Note, index), std::string("Journal -"));
+        QCOMPARE(watch.changes, 0);
+        f.model.HandOverHeldEdits();
         QCOMPARE(f.model.Record().Note(NoteKind::Journal), std::string("Journal -abc"));
         QCOMPARE(watch.changes, 1);
         QTest::keyClick(journal, Qt::Key_Return);
+        f.model.HandOverHeldEdits();
         QCOMPARE(f.model.Text(FieldId::Note, index), std::string("Journal -abc\r\n"));
 
         QTest::keyClicks(journal, QStringLiteral("d"));
@@ -341,6 +349,26 @@ private slots:
         QTest::keyClicks(journal, QStringLiteral("g"));
         f.window.reset();
         QCOMPARE(f.model.Text(FieldId::Note, index), std::string("gJournal -"));
+    }
+
+    // A window that goes while another over the same character holds typed text ends its own
+    // registration only: the other's text is still handed over.
+    void ClosingOneWindowKeepsTheOthersHandOver()
+    {
+        Fixture f;
+        auto firstBinding = std::make_unique<SheetBinding>(f.model);
+        auto first = std::make_unique<InventoryWindow>(*firstBinding, f.settings);
+        SheetBinding secondBinding(f.model);
+        InventoryWindow second(secondBinding, f.settings);
+        auto* journal = second.findChild<QPlainTextEdit*>(QStringLiteral("txtJournal"));
+        QVERIFY(journal);
+        journal->moveCursor(QTextCursor::End);
+        QTest::keyClicks(journal, QStringLiteral(" met Quill"));
+        first.reset();
+        firstBinding.reset();
+        f.model.HandOverHeldEdits();
+        QCOMPARE(f.model.Text(FieldId::Note, static_cast<int>(NoteKind::Journal)),
+                 std::string("Journal - met Quill"));
     }
 
     // A clipboard that holds nothing, or that no program owns, pastes nothing into any box and
@@ -378,6 +406,7 @@ private slots:
         clipboard->setText(QStringLiteral(" 12"));
         journal->moveCursor(QTextCursor::End);
         QTest::keySequence(journal, QKeySequence::Paste);
+        f.model.HandOverHeldEdits();
         QCOMPARE(f.model.Text(FieldId::Note, static_cast<int>(NoteKind::Journal)),
                  std::string("Journal - 12"));
         gold->end(false);

@@ -732,6 +732,22 @@ private slots:
         app->Exit();
     }
 
+    // Nor is a note typed last lost when the program ends, the note still having the focus.
+    void TypedJournalReachesTheRecordAtExit()
+    {
+        ShellFixture fixture;
+        auto app = fixture.MakeApp();
+        QVERIFY(app->Start());
+        auto* journal = app->Inventory()->findChild<QPlainTextEdit*>(QStringLiteral("txtJournal"));
+        QVERIFY(journal);
+        journal->setFocus();
+        journal->moveCursor(QTextCursor::End);
+        QTest::keyClicks(journal, QStringLiteral(" met Quill"));
+        app->Exit();
+        QVERIFY(app->Ended());
+        QCOMPARE(app->Model().Record().Note(NoteKind::Journal), std::string("Journal - met Quill"));
+    }
+
 private:
     static void CompareShown(const std::vector<Shown>& fields,
                              const std::function<QString(const Shown&)>& expected, const QString& source,

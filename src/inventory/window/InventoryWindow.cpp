@@ -95,7 +95,7 @@ InventoryWindow::InventoryWindow(SheetBinding& binding, SettingsStore& settings,
     PasteGuard::Install();
     // A die or a stat chip dropped on a coin or a note would be spliced into its text.
     TextDropTarget::RefuseCaptionsElsewhere();
-    m_binding.Model().SetHeldEdits([this] { FlushNotes(); });
+    m_heldNotes = m_binding.Model().RegisterHeldEdits([this] { FlushNotes(); });
 
     auto* top = new QHBoxLayout;
     top->addWidget(BuildMoney(), 0, Qt::AlignTop);
@@ -148,8 +148,8 @@ InventoryWindow::InventoryWindow(SheetBinding& binding, SettingsStore& settings,
 
 InventoryWindow::~InventoryWindow()
 {
+    // What was typed last is not lost with the window; the registration ends with the member.
     FlushNotes();
-    m_binding.Model().SetHeldEdits({});
 }
 
 void InventoryWindow::FlushNotes()
@@ -243,12 +243,7 @@ QPlainTextEdit* InventoryWindow::BuildNote(NoteKind note, const char* objectName
             edit->setPlainText(text);
         }
     });
-    connect(edit, &QPlainTextEdit::textChanged, this, [this, index] {
-        // The window that holds typed text is the one the record asks to hand it over.
-        if (!m_noteHeld[index])
-            m_binding.Model().SetHeldEdits([this] { FlushNotes(); });
-        m_noteHeld[index] = true;
-    });
+    connect(edit, &QPlainTextEdit::textChanged, this, [this, index] { m_noteHeld[index] = true; });
     return edit;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "character/SheetModel.h"
 #include "common/KeldError.h"
 #include "inventory/InventoryFields.h"
 #include "inventory/PictureFit.h"
@@ -63,10 +64,11 @@ private:
     FileDialog m_pictureDialog;
     std::array<QLineEdit*, kMoneyCount> m_money{};
     std::array<QPlainTextEdit*, kNoteCount> m_notes{};
-    // A note typed into is converted and written to the record when focus leaves it or anything
-    // reads the record or writes a note, not on every key: a long journal would otherwise cost
-    // its whole length per key.
+    // A note typed into is converted and written to the record when focus leaves it, a command
+    // asks the model for held edits, or a note is written; not on every key: a long journal
+    // would otherwise cost its whole length per key.
     std::array<bool, kNoteCount> m_noteHeld{};
+    HeldEditsRegistration m_heldNotes;
     bool m_writingNote = false;
     QLabel* m_moneyWeight = nullptr;
     QWidget* m_pictureArea = nullptr;

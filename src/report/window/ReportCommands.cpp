@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/window/ReportCommands.h"
 
+#include "character/SheetModel.h"
 #include "common/KeldError.h"
 #include "common/TextFile.h"
 #include "report/RtfDocument.h"
@@ -97,6 +98,8 @@ void ReportCommands::Print(const QString& path)
         return;
     }
     ReportWindow* window = m_window;
+    // The report shows the note typed last, though its box may still have the focus.
+    m_model.HandOverHeldEdits();
     window->FillData();
     window->Print();
     CloseReportWindow();
@@ -110,6 +113,7 @@ void ReportCommands::Preview(const QString& path)
         ProcessPaintEvents();
         failure = Guarded([&] {
             ReportWindow* window = LoadReportTemplate(path);
+            m_model.HandOverHeldEdits();
             window->FillData();
             window->show();
             window->raise();

@@ -30,7 +30,8 @@ public:
 
     // Loads an RTF template in place of the report; on failure the report keeps what it held.
     Status LoadTemplate(const QString& path);
-    // Fills the report with the open character's values and shows the result.
+    // Fills the report with the open character's values as the record holds them (a command
+    // hands over the views' held edits first) and shows the result.
     void FillData();
 
     // The report as the engine holds it (what "Save As RTF" writes).
