@@ -29,6 +29,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <sys/wait.h>
@@ -1017,6 +1018,83 @@ TEST(Render, PdfHasPageFieldsInFootersAndIsWrittenWhole)
     ASSERT_TRUE(AtomicWriteFile(dir / "viewed.pdf", bytes.toStdString()).Ok());
     EXPECT_EQ(PdfPages(dir / "viewed.pdf"), 3);
     EXPECT_NE(PdfText(dir / "viewed.pdf").find("Page 2 of 3"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+// One page of a rendered report as painted at 100 dpi.
+QImage PaintedPage(const render::RenderedReport& report, int index)
+{
+    const double scale = 100 / report.PixelDpi();
+    QImage image((report.PagePixels() * scale).toSize(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.scale(scale, scale);
+    report.PaintPage(painter, index);
+    return image;
+}
+
+// A rendered report keeps each page's own header, footer and footnotes however its pages are
+// visited, and a copy for paper keeps them all, with the notes, after its original is gone.
+TEST(RenderedReport, PaperCopyAndPaintingKeepEveryPagesPartsFootnotesAndNotes)
+{
+    RequireTool("pdftotext", "poppler-utils");
+    auto field = [](const char* name) {
+        return std::string("{\\field{\\*\\fldinst ") + name + "}{\\fldrslt 1}}";
+    };
+    RtfDocument doc;
+    // Cut short, for a note on the last page.
+    ASSERT_TRUE(doc.LoadBytes("{\\rtf1\\ansi\\titlepg{\\headerf\\pard First head\\par}{\\header\\pard Head " +
+                              field("PAGE") + " of " + field("NUMPAGES") + "\\par}{\\footer\\pard Total " +
+                              field("NUMPAGES") +
+                              "\\par}\\pard One\\page Two{\\super\\chftn}{\\footnote "
+                              "\\pard{\\super\\chftn} The note.}\\page Three\\par")
+                    .Ok());
+    std::optional<render::RenderedReport> copy;
+    std::vector<QImage> painted(3);
+    QStringList notes;
+    {
+        const render::RenderedReport report = RenderReport(doc);
+        ASSERT_EQ(report.PageCount(), 3);
+        notes = report.Notes();
+        EXPECT_EQ(notes.filter("cut short").size(), 1) << notes.join('|').toStdString();
+        EXPECT_EQ(report.FootnotesOfPage(1), QStringList{"1 The note."});
+        EXPECT_TRUE(report.FootnotesOfPage(0).isEmpty() && report.FootnotesOfPage(2).isEmpty());
+        EXPECT_TRUE(report.FootnotesOfPage(3).isEmpty() && report.FootnotesOfPage(-1).isEmpty());
+        for (int k : {2, 0, 1})
+            painted[static_cast<std::size_t>(k)] = PaintedPage(report, k);
+        EXPECT_EQ(PaintedPage(report, 2), painted[2]) << "a page painted again, after the others";
+        EXPECT_NE(painted[1], painted[2]);
+        copy.emplace(report.PaperCopy());
+    }
+    ASSERT_EQ(copy->PageCount(), 3);
+    EXPECT_EQ(copy->Notes(), notes);
+    EXPECT_EQ(copy->FootnotesOfPage(1), QStringList{"1 The note."});
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(PaintedPage(*copy, k), painted[static_cast<std::size_t>(k)]) << "page " << k;
+
+    // Printed, each page of the copy reads its own header and footer.
+    const fs::path dir = TempDir("copy");
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        EXPECT_TRUE(PrintReport(*copy, writer));
+    }
+    ASSERT_TRUE(AtomicWriteFile(dir / "copy.pdf", bytes.toStdString()).Ok());
+    const QStringList pages = QString::fromStdString(PdfText(dir / "copy.pdf")).split(u'\f');
+    ASSERT_GE(pages.size(), 3);
+    const std::vector<std::vector<QString>> expected = {{"First head", "One"},
+                                                        {"Head 2 of 3", "Two", "The note.", "Total 3"},
+                                                        {"Head 3 of 3", "Three", "cut short", "Total 3"}};
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        for (const QString& part : expected[k])
+            EXPECT_TRUE(pages[static_cast<qsizetype>(k)].contains(part))
+                << part.toStdString() << " on page " << k + 1 << ":\n"
+                << pages[static_cast<qsizetype>(k)].toStdString();
+    }
+    EXPECT_FALSE(pages[0].contains("Head 1") || pages[0].contains("Total"))
+        << "the title page has its own header and footer";
     fs::remove_all(dir);
 }
 
