@@ -54,7 +54,7 @@ void BM_RenderDetail(benchmark::State& state)
     const RtfDocument& doc = FilledDetail();
     for (auto _ : state) {
         auto rendered = RenderReport(doc);
-        benchmark::DoNotOptimize(rendered.get());
+        benchmark::DoNotOptimize(&rendered);
     }
 }
 BENCHMARK(BM_RenderDetail)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -65,7 +65,7 @@ void BM_RenderAndPaginateDetail(benchmark::State& state)
     const RtfDocument& doc = FilledDetail();
     for (auto _ : state) {
         auto rendered = RenderReport(doc);
-        benchmark::DoNotOptimize(rendered->pageCount());
+        benchmark::DoNotOptimize(rendered.PageCount());
     }
 }
 BENCHMARK(BM_RenderAndPaginateDetail)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -74,7 +74,8 @@ BENCHMARK(BM_RenderAndPaginateDetail)->Unit(benchmark::kMillisecond)->MinTime(2.
 void BM_WriteDetailPdf(benchmark::State& state)
 {
     const RtfDocument& doc = FilledDetail();
-    const fs::path out = fs::temp_directory_path() / ("keld_render_bench_" + std::to_string(getpid()) + ".pdf");
+    const fs::path out =
+        fs::temp_directory_path() / ("keld_render_bench_" + std::to_string(getpid()) + ".pdf");
     for (auto _ : state) {
         if (!WriteReportPdf(doc, out, QStringLiteral("Bench")).Ok())
             state.SkipWithError("the PDF was not written");
@@ -109,10 +110,29 @@ void BM_RenderLarge(benchmark::State& state)
     FillData(doc, bench::NewCharacterSteps());
     for (auto _ : state) {
         auto rendered = RenderReport(doc);
-        benchmark::DoNotOptimize(rendered.get());
+        benchmark::DoNotOptimize(&rendered);
     }
 }
 BENCHMARK(BM_RenderLarge)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Many pages, each with its own numbers in its header and footer: every page's parts are laid out
+// with the report.
+void BM_RenderNumberedPages(benchmark::State& state)
+{
+    std::string rtf = "{\\rtf1\\ansi {\\header \\pard Page {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}} of "
+                      "{\\field{\\*\\fldinst NUMPAGES}{\\fldrslt 1}}\\par}{\\footer \\pard\\qc "
+                      "{\\field{\\*\\fldinst PAGE}{\\fldrslt 1}}\\par}";
+    for (int k = 0; k < state.range(0); ++k)
+        rtf += "\\pard Page text " + std::to_string(k) + "\\page\n";
+    RtfDocument doc;
+    if (!doc.LoadBytes(rtf + "}").Ok())
+        state.SkipWithError("load failed");
+    for (auto _ : state) {
+        auto rendered = RenderReport(doc);
+        benchmark::DoNotOptimize(rendered.PageCount());
+    }
+}
+BENCHMARK(BM_RenderNumberedPages)->Arg(200)->Arg(2000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Layout grows with the template: the largest shapes of template below render within 10 s of CPU
 // each, the time a report may take. Timed once, in CPU seconds.

@@ -15,7 +15,6 @@
 #include "report/render/ReportRenderer.h"
 
 #include <QHashFunctions>
-#include <QTextDocument>
 
 #include <algorithm>
 #include <atomic>
@@ -107,10 +106,10 @@ std::string Describe(const KeldError& error)
 }
 
 // What the PDF leaves out is said, not only printed on its last page.
-std::string NotesText(const std::string& file, const QTextDocument& rendered)
+std::string NotesText(const std::string& file, const render::RenderedReport& rendered)
 {
     std::string text;
-    for (const QString& note : RenderedReportNotes(rendered))
+    for (const QString& note : rendered.Notes())
         text += file + ": " + note.toStdString() + "\n";
     return text;
 }
@@ -179,11 +178,11 @@ Member Party::Prepare(std::size_t index) const
         // Each character is rendered and painted into a PDF of its own on this thread: the fonts a
         // laid-out document holds belong to the thread that laid it out, so one PDF writer
         // cannot paint them all. The PDFs are joined afterwards.
-        auto rendered = RenderReport(report);
-        member.messages += NotesText(file, *rendered);
+        const render::RenderedReport rendered = RenderReport(report);
+        member.messages += NotesText(file, rendered);
         auto pdf =
             MakePdf(ReportPdfInfo(QString::fromStdString(member.name)), [&](QPagedPaintDevice& device) {
-                return PrintReport(*rendered, device, [](int, int) { return !Interrupted(); });
+                return PrintReport(rendered, device, [](int, int) { return !Interrupted(); });
             });
         if (!pdf) {
             member.failed = true;

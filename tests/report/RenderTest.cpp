@@ -29,6 +29,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <sys/wait.h>
@@ -58,16 +59,28 @@ private:
 };
 [[maybe_unused]] const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-std::unique_ptr<QTextDocument> Render(const std::string& rtf)
+// A rendered report; most checks read its body through * and ->.
+class Rendered {
+public:
+    explicit Rendered(render::RenderedReport report) : m_report(std::move(report)) {}
+    const render::RenderedReport& Report() const { return m_report; }
+    const QTextDocument& operator*() const { return m_report.Document(); }
+    const QTextDocument* operator->() const { return &m_report.Document(); }
+
+private:
+    render::RenderedReport m_report;
+};
+
+Rendered Render(const std::string& rtf)
 {
     RtfDocument doc;
     EXPECT_TRUE(doc.LoadBytes(rtf).Ok());
-    return RenderReport(doc);
+    return Rendered(RenderReport(doc));
 }
 
-double Px(const QTextDocument& doc, double twips)
+double Px(const Rendered& doc, double twips)
 {
-    return twips * render::PixelDpi(doc) / 1440.0;
+    return twips * doc.Report().PixelDpi() / 1440.0;
 }
 
 // The format of the last character of the first occurrence of `text`.
@@ -179,8 +192,8 @@ TEST(Render, ParagraphAndCharacterFormats)
     // The footnote stands at the foot of its reference's page, numbered as its reference.
     EXPECT_TRUE(text.contains("Note1"));
     EXPECT_FALSE(text.contains("The note."));
-    EXPECT_EQ(render::FootnotesOfPage(*doc, 1), QStringList{"1 The note."});
-    EXPECT_TRUE(render::FootnotesOfPage(*doc, 0).isEmpty());
+    EXPECT_EQ(doc.Report().FootnotesOfPage(1), QStringList{"1 The note."});
+    EXPECT_TRUE(doc.Report().FootnotesOfPage(0).isEmpty());
 
     EXPECT_EQ(BlockOf(*doc, "Bold").alignment(), Qt::AlignHCenter);
     EXPECT_EQ(FormatOf(*doc, "Bold").fontWeight(), QFont::Bold);
@@ -190,15 +203,15 @@ TEST(Render, ParagraphAndCharacterFormats)
     EXPECT_NE(FormatOf(*doc, "gone").fontWeight(), QFont::Bold);
 
     const QTextBlockFormat indented = BlockOf(*doc, "Big red");
-    EXPECT_DOUBLE_EQ(indented.leftMargin(), Px(*doc, 720));
-    EXPECT_DOUBLE_EQ(indented.textIndent(), Px(*doc, -360));
+    EXPECT_DOUBLE_EQ(indented.leftMargin(), Px(doc, 720));
+    EXPECT_DOUBLE_EQ(indented.textIndent(), Px(doc, -360));
     EXPECT_EQ(indented.lineHeightType(), QTextBlockFormat::FixedHeight);
-    EXPECT_DOUBLE_EQ(indented.lineHeight(), Px(*doc, 480));
+    EXPECT_DOUBLE_EQ(indented.lineHeight(), Px(doc, 480));
     // Space between paragraphs adds up, as on paper: 120 below the first, none above the second.
-    EXPECT_DOUBLE_EQ(indented.topMargin(), Px(*doc, 120));
+    EXPECT_DOUBLE_EQ(indented.topMargin(), Px(doc, 120));
     const QTextCharFormat big = FormatOf(*doc, "Big red");
     // Sizes are whole pixels at the document's resolution, never rounded to the screen's.
-    EXPECT_EQ(big.intProperty(QTextFormat::FontPixelSize), qRound(Px(*doc, 20 * 20)));
+    EXPECT_EQ(big.intProperty(QTextFormat::FontPixelSize), qRound(Px(doc, 20 * 20)));
     EXPECT_EQ(big.fontFamilies().toStringList(), QStringList{"Times New Roman"});
     EXPECT_EQ(big.foreground().color(), QColor(255, 0, 0));
     EXPECT_EQ(FormatOf(*doc, "marked").background().color(), QColor(0, 0, 255));
@@ -230,7 +243,7 @@ TEST(Render, TablesTakeWidthsMergesBordersAndNesting)
     const QList<QTextLength> widths = table->format().columnWidthConstraints();
     const double expected[] = {2000, 1000, 2000, 500, 500};
     for (int c = 0; c < 5; ++c)
-        EXPECT_NEAR(widths[c].rawValue(), Px(*doc, expected[c]), 0.01) << c;
+        EXPECT_NEAR(widths[c].rawValue(), Px(doc, expected[c]), 0.01) << c;
     EXPECT_EQ(table->format().headerRowCount(), 1);
 
     auto text = [&](int r, int c) {
@@ -250,10 +263,10 @@ TEST(Render, TablesTakeWidthsMergesBordersAndNesting)
 
     const QTextTableCellFormat a = table->cellAt(0, 0).format().toTableCellFormat();
     EXPECT_EQ(a.background().color(), QColor(0, 0, 255));
-    EXPECT_NEAR(a.bottomBorder(), Px(*doc, 30), 0.01);
+    EXPECT_NEAR(a.bottomBorder(), Px(doc, 30), 0.01);
     EXPECT_EQ(a.bottomBorderBrush().color(), QColor(200, 0, 0));
     EXPECT_EQ(a.verticalAlignment(), QTextCharFormat::AlignMiddle);
-    EXPECT_NEAR(a.leftPadding(), Px(*doc, 100), 0.01);
+    EXPECT_NEAR(a.leftPadding(), Px(doc, 100), 0.01);
 
     // The nested table stands in the third row's first cell, after "F".
     ASSERT_EQ(table->childFrames().size(), 1);
@@ -292,18 +305,19 @@ TEST(Render, PicturesAndPaperSize)
                 first = QSizeF(f.toImageFormat().width(), f.toImageFormat().height());
         }
     }
-    EXPECT_EQ(pictures, 2) << "the metafile, the cut and the oversized pictures and the fallback are left out";
-    EXPECT_NEAR(first.width(), Px(*doc, 1500), 0.01);
-    EXPECT_NEAR(first.height(), Px(*doc, 750), 0.01);
+    EXPECT_EQ(pictures, 2)
+        << "the metafile, the cut and the oversized pictures and the fallback are left out";
+    EXPECT_NEAR(first.width(), Px(doc, 1500), 0.01);
+    EXPECT_NEAR(first.height(), Px(doc, 750), 0.01);
     EXPECT_TRUE(doc->toPlainText().contains("before"));
     EXPECT_TRUE(doc->toPlainText().contains("after"));
 
-    const QPageLayout layout = render::PageLayoutOf(*doc);
+    const QPageLayout layout = doc.Report().PageLayout();
     EXPECT_EQ(layout.orientation(), QPageLayout::Landscape);
     EXPECT_NEAR(layout.fullRect(QPageLayout::Point).width(), 16838 / 20.0, 0.5);
     EXPECT_NEAR(layout.fullRect(QPageLayout::Point).height(), 11906 / 20.0, 0.5);
     EXPECT_NEAR(layout.margins(QPageLayout::Point).left(), 36, 0.01);
-    EXPECT_NEAR(render::PagePixels(*doc).width(), Px(*doc, 16838), 0.01);
+    EXPECT_NEAR(doc.Report().PagePixels().width(), Px(doc, 16838), 0.01);
 }
 
 // The page of the first line of the first paragraph that holds `text`.
@@ -315,13 +329,13 @@ int PageOf(const QTextDocument& doc, const QString& text)
     return static_cast<int>(top / doc.pageSize().height());
 }
 
-QImage PaintedPage(const QTextDocument& doc, int index)
+QImage PaintedPage(const Rendered& doc, int index)
 {
-    const QSizeF size = render::PagePixels(doc);
+    const QSizeF size = doc.Report().PagePixels();
     QImage image(size.toSize(), QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    render::PaintPage(painter, doc, index);
+    doc.Report().PaintPage(painter, index);
     return image;
 }
 
@@ -332,7 +346,8 @@ TEST(Render, KeepsWithNextDrawsParagraphBordersAndKeepsTheParagraphAfterATable)
         std::string rtf = "{\\rtf1\\ansi ";
         for (int k = 0; k < lines; ++k)
             rtf += "\\pard Line " + std::to_string(k) + "\\par ";
-        rtf += "\\pard\\keepn\\sb240 Chapter\\par \\pard\\keepn Subtitle\\par \\pard Story\\line two\\line three\\par}";
+        rtf += "\\pard\\keepn\\sb240 Chapter\\par \\pard\\keepn Subtitle\\par \\pard Story\\line two\\line "
+               "three\\par}";
         auto doc = Render(rtf);
         SCOPED_TRACE(lines);
         EXPECT_EQ(PageOf(*doc, "Chapter"), PageOf(*doc, "Story"));
@@ -352,8 +367,9 @@ TEST(Render, KeepsWithNextDrawsParagraphBordersAndKeepsTheParagraphAfterATable)
                         "\\pard\\brdrb\\brdrdb\\brdrw20 Under\\par \\pard After\\par}");
     const QTextBlock block = boxed->find("Boxed").block();
     const QRectF rect = boxed->documentLayout()->blockBoundingRect(block);
-    EXPECT_GE(BlockOf(*boxed, "Boxed").leftMargin(), Px(*boxed, 140) - 0.01) << "the text moves inside the box";
-    const QImage page = PaintedPage(*boxed, 0);
+    EXPECT_GE(BlockOf(*boxed, "Boxed").leftMargin(), Px(boxed, 140) - 0.01)
+        << "the text moves inside the box";
+    const QImage page = PaintedPage(boxed, 0);
     auto redRow = [&](int y) {
         int red = 0;
         for (int x = 0; x < page.width(); ++x)
@@ -361,7 +377,7 @@ TEST(Render, KeepsWithNextDrawsParagraphBordersAndKeepsTheParagraphAfterATable)
         return red;
     };
     int lineAbove = -1;
-    for (int y = static_cast<int>(rect.top()) - 1; y > rect.top() - Px(*boxed, 200); --y) {
+    for (int y = static_cast<int>(rect.top()) - 1; y > rect.top() - Px(boxed, 200); --y) {
         if (redRow(y) > rect.width() / 2) {
             lineAbove = y;
             break;
@@ -376,8 +392,9 @@ TEST(Render, KeepsWithNextDrawsParagraphBordersAndKeepsTheParagraphAfterATable)
     auto with = Render(table + "\\pard\\par \\pard Below\\par}");
     auto without = Render(table + "\\pard Below\\par}");
     const double withY = with->documentLayout()->blockBoundingRect(with->find("Below").block()).top();
-    const double withoutY = without->documentLayout()->blockBoundingRect(without->find("Below").block()).top();
-    EXPECT_GT(withY - withoutY, Px(*with, 200)) << "about a line lower";
+    const double withoutY =
+        without->documentLayout()->blockBoundingRect(without->find("Below").block()).top();
+    EXPECT_GT(withY - withoutY, Px(with, 200)) << "about a line lower";
 }
 
 TEST(Render, FootnotesStandAtTheFootOfTheirPage)
@@ -387,23 +404,25 @@ TEST(Render, FootnotesStandAtTheFootOfTheirPage)
         std::string rtf = "{\\rtf1\\ansi ";
         for (int k = 0; k < lines; ++k)
             rtf += "\\pard Line " + std::to_string(k) + "\\par ";
-        rtf += "\\pard Marked{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} First note.\\par \\pard Its second "
-               "paragraph.}\\par \\pard Again{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Second note.}\\par";
+        rtf += "\\pard Marked{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} First note.\\par \\pard Its "
+               "second "
+               "paragraph.}\\par \\pard Again{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Second "
+               "note.}\\par";
         for (int k = 0; k < 40; ++k)
             rtf += "\\pard After " + std::to_string(k) + "\\par ";
         auto doc = Render(rtf + "}");
         SCOPED_TRACE(lines);
         const int marked = PageOf(*doc, "Marked"), again = PageOf(*doc, "Again");
-        QStringList notes = render::FootnotesOfPage(*doc, marked);
+        QStringList notes = doc.Report().FootnotesOfPage(marked);
         ASSERT_FALSE(notes.isEmpty());
         EXPECT_TRUE(notes.front().startsWith("1 First note.")) << notes.front().toStdString();
         EXPECT_TRUE(notes.front().contains("Its second paragraph."));
-        EXPECT_TRUE(render::FootnotesOfPage(*doc, again).join(' ').contains("2 Second note."));
+        EXPECT_TRUE(doc.Report().FootnotesOfPage(again).join(' ').contains("2 Second note."));
         EXPECT_FALSE(doc->toPlainText().contains("First note."));
         // No line of the text on the page runs into the notes' room, under their short rule.
-        const QImage page = PaintedPage(*doc, marked);
-        const int x0 = static_cast<int>(Px(*doc, 1800)) + 1;
-        const double width = Px(*doc, 12240 - 3600);
+        const QImage page = PaintedPage(doc, marked);
+        const int x0 = static_cast<int>(Px(doc, 1800)) + 1;
+        const double width = Px(doc, 12240 - 3600);
         int ruleRow = -1;
         for (int y = page.height() - 1; y >= 0 && ruleRow < 0; --y) {
             int run = 0;
@@ -440,7 +459,7 @@ TEST(Render, LaysTextOutWithTheFontsExactMetrics)
     for (int k = 0; k < 120; ++k)
         rtf += "\\pard\\plain\\f0\\fs22 lorem\\par ";
     auto doc = Render(rtf + "}");
-    const double points = 72 / render::PixelDpi(*doc);
+    const double points = 72 / doc.Report().PixelDpi();
     const QTextBlock first = doc->begin();
     // "lorem" is 2.333 em of Liberation Serif; its lines 1.1499 em apart, on whole twips.
     EXPECT_NEAR(first.layout()->lineAt(0).naturalTextWidth() * points, 25.666, 0.02);
@@ -489,9 +508,9 @@ TEST(Render, EnlargedPicturesAreSmoothed)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     two.save(&buffer, "PNG");
-    auto doc = Render("{\\rtf1\\ansi \\pard {\\pict\\pngblip\\picwgoal1440\\pichgoal720 " + bytes.toHex().toStdString() +
-                      "}\\par}");
-    const QImage page = PaintedPage(*doc, 0);
+    auto doc = Render("{\\rtf1\\ansi \\pard {\\pict\\pngblip\\picwgoal1440\\pichgoal720 " +
+                      bytes.toHex().toStdString() + "}\\par}");
+    const QImage page = PaintedPage(doc, 0);
     int greys = 0;
     for (int y = 0; y < page.height(); y += 4) {
         for (int x = 0; x < page.width(); ++x) {
@@ -502,11 +521,11 @@ TEST(Render, EnlargedPicturesAreSmoothed)
     EXPECT_GT(greys, 20);
 }
 
-bool HasNote(const QTextDocument& doc, const QString& part)
+bool HasNote(const Rendered& doc, const QString& part)
 {
-    const QStringList notes = render::RenderNotes(doc);
+    const QStringList& notes = doc.Report().Notes();
     // Said in the API and printed on the last page.
-    return notes.filter(part).size() == 1 && doc.toPlainText().contains(notes.filter(part).front());
+    return notes.filter(part).size() == 1 && doc->toPlainText().contains(notes.filter(part).front());
 }
 
 // Hostile templates in a bounded form: each class is cut or narrowed where the renderer stops,
@@ -520,35 +539,38 @@ TEST(RenderLimits, PagesMarginsNestingPartsFontsAndLongParagraphs)
         breaks += "p" + std::to_string(k) + (k % 2 ? "\\page " : "\\sect ");
     auto cut = Render(breaks + "}");
     EXPECT_EQ(cut->pageCount(), render::kMaxPages);
-    EXPECT_TRUE(HasNote(*cut, "The report was cut here: more than 2,000 pages.")) << render::RenderNotes(*cut).join('|').toStdString();
+    EXPECT_TRUE(HasNote(cut, "The report was cut here: more than 2,000 pages."))
+        << cut.Report().Notes().join('|').toStdString();
     EXPECT_TRUE(cut->toPlainText().contains(QStringLiteral("p%1").arg(render::kMaxPages - 1)));
     EXPECT_FALSE(cut->toPlainText().contains(QStringLiteral("p%1").arg(render::kMaxPages)));
-    EXPECT_EQ(render::RenderNotes(*render::PaperCopy(*cut)), render::RenderNotes(*cut)) << "a paper copy says the same";
+    EXPECT_EQ(cut.Report().PaperCopy().Notes(), cut.Report().Notes()) << "a paper copy says the same";
     auto whole = Render("{\\rtf1\\ansi one\\page two\\par}");
-    EXPECT_TRUE(render::RenderNotes(*whole).isEmpty()) << "a report shown whole says nothing";
+    EXPECT_TRUE(whole.Report().Notes().isEmpty()) << "a report shown whole says nothing";
 
     // Margins wider than the paper leave an inch of text each way.
     std::string words;
     for (int k = 0; k < 2000; ++k)
         words += "word ";
-    auto margins = Render("{\\rtf1\\ansi\\paperw12240\\margl12000\\margr12000\\margt16000\\margb9000 " + words + "}");
+    auto margins =
+        Render("{\\rtf1\\ansi\\paperw12240\\margl12000\\margr12000\\margt16000\\margb9000 " + words + "}");
     EXPECT_LE(margins->pageCount(), 300) << "about eight words a page, not one";
-    const QPageLayout layout = render::PageLayoutOf(*margins);
+    const QPageLayout layout = margins.Report().PageLayout();
     EXPECT_GE(layout.paintRect(QPageLayout::Point).width(), 72 - 0.5);
     EXPECT_GE(layout.paintRect(QPageLayout::Point).height(), 72 - 0.5);
-    EXPECT_TRUE(HasNote(*margins, "margins were narrowed"));
+    EXPECT_TRUE(HasNote(margins, "margins were narrowed"));
 
     // Tables nested sixteen deep keep their text, as paragraphs past the fourth level.
     std::string nested;
     for (int level = 16; level > 1; --level)
-        nested = "\\pard\\intbl\\itap" + std::to_string(level) + " " + nested + " in" + std::to_string(level) +
+        nested = "\\pard\\intbl\\itap" + std::to_string(level) + " " + nested + " in" +
+                 std::to_string(level) +
                  "\\nestcell b\\nestcell{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000\\nestrow}";
     std::string tables = "{\\rtf1\\ansi ";
     for (int k = 0; k < 20; ++k)
         tables += "\\trowd\\cellx4000\\cellx8000\\pard\\intbl " + nested + " c\\cell d\\cell\\row ";
     auto deep = Render(tables + "}");
     EXPECT_TRUE(deep->toPlainText().contains("in16"));
-    EXPECT_TRUE(HasNote(*deep, "nested more than 4 deep"));
+    EXPECT_TRUE(HasNote(deep, "nested more than 4 deep"));
 
     // A header far taller than a page is cut to one; its page numbers still count on each page.
     std::string header = "{\\rtf1\\ansi {\\header ";
@@ -558,11 +580,11 @@ TEST(RenderLimits, PagesMarginsNestingPartsFontsAndLongParagraphs)
     for (int k = 0; k < 300; ++k)
         header += "x\\page ";
     auto tall = Render(header + "}");
-    EXPECT_TRUE(HasNote(*tall, "header or footer taller than the page"));
-    QImage page(render::PagePixels(*tall).toSize(), QImage::Format_RGB32);
+    EXPECT_TRUE(HasNote(tall, "header or footer taller than the page"));
+    QImage page(tall.Report().PagePixels().toSize(), QImage::Format_RGB32);
     QPainter painter(&page);
     for (int k = 0; k < tall->pageCount(); ++k)
-        render::PaintPage(painter, *tall, k);
+        tall.Report().PaintPage(painter, k);
 
     // Many fonts: the first few dozen are used, the rest drawn in the default font.
     std::string fonts = "{\\rtf1\\ansi{\\fonttbl";
@@ -572,7 +594,7 @@ TEST(RenderLimits, PagesMarginsNestingPartsFontsAndLongParagraphs)
     for (int k = 0; k < 3000; ++k)
         fonts += "{\\f" + std::to_string(k) + " x}";
     auto faces = Render(fonts + "}");
-    EXPECT_TRUE(HasNote(*faces, "fonts are used"));
+    EXPECT_TRUE(HasNote(faces, "fonts are used"));
 
     // One paragraph of 300,000 letters and 20,000 changes of format: all its words, quickly.
     std::string para = "{\\rtf1\\ansi ";
@@ -580,7 +602,7 @@ TEST(RenderLimits, PagesMarginsNestingPartsFontsAndLongParagraphs)
         para += (k % 2 ? "{\\b w} " : "word ") + std::string("filler text ");
     auto one = Render(para + "\\par}");
     EXPECT_EQ(one->toPlainText().count("filler"), 20000);
-    EXPECT_TRUE(render::RenderNotes(*one).isEmpty());
+    EXPECT_TRUE(one.Report().Notes().isEmpty());
     EXPECT_LT(timer.elapsed(), 600'000) << "bounded, even under the sanitizers";
 }
 
@@ -594,8 +616,8 @@ TEST(RenderLimits, LargePicturesAreScaledNotDropped)
     buffer.open(QIODevice::WriteOnly);
     ASSERT_TRUE(big.save(&buffer, "PNG"));
     big = QImage();
-    auto doc = Render("{\\rtf1\\ansi {\\pict\\pngblip\\picwgoal2880\\pichgoal2880 " + bytes.toHex().toStdString() +
-                      "}\\par}");
+    auto doc = Render("{\\rtf1\\ansi {\\pict\\pngblip\\picwgoal2880\\pichgoal2880 " +
+                      bytes.toHex().toStdString() + "}\\par}");
     int pictures = 0;
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
         for (auto it = b.begin(); !it.atEnd(); ++it) {
@@ -607,14 +629,14 @@ TEST(RenderLimits, LargePicturesAreScaledNotDropped)
                 doc->resource(QTextDocument::ImageResource, QUrl(f.toImageFormat().name())).value<QImage>();
             EXPECT_LE(std::max(shown.width(), shown.height()), 2400);
             EXPECT_GE(shown.width(), 1000);
-            EXPECT_NEAR(f.toImageFormat().width(), Px(*doc, 2880), 0.01);
+            EXPECT_NEAR(f.toImageFormat().width(), Px(doc, 2880), 0.01);
         }
     }
     EXPECT_EQ(pictures, 1);
 }
 
 // The row of the short rule over the notes at the foot of a painted page; -1 when there is none.
-int NotesRuleRow(const QTextDocument& doc, const QImage& page)
+int NotesRuleRow(const Rendered& doc, const QImage& page)
 {
     const int x0 = static_cast<int>(Px(doc, 1800)) + 1;
     const double width = Px(doc, 12240 - 3600);
@@ -630,11 +652,12 @@ int NotesRuleRow(const QTextDocument& doc, const QImage& page)
 
 // No line of the page's text, in paragraphs or in table cells, reaches the notes under their
 // rule, and no line of a table is drawn through them at column `x` (in twips from the paper).
-void ExpectClearOfNotes(const QTextDocument& doc, int index, double x)
+void ExpectClearOfNotes(const Rendered& rendered, int index, double x)
 {
-    const QImage page = PaintedPage(doc, index);
-    const int rule = NotesRuleRow(doc, page);
+    const QImage page = PaintedPage(rendered, index);
+    const int rule = NotesRuleRow(rendered, page);
     ASSERT_GT(rule, 0) << "the rule over the notes";
+    const QTextDocument& doc = *rendered;
     const double pageTop = index * doc.pageSize().height();
     for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
         const double top = doc.documentLayout()->blockBoundingRect(block).top();
@@ -646,9 +669,9 @@ void ExpectClearOfNotes(const QTextDocument& doc, int index, double x)
             }
         }
     }
-    const int column = static_cast<int>(Px(doc, x));
+    const int column = static_cast<int>(Px(rendered, x));
     int dark = 0;
-    for (int y = rule + 2; y < page.height() - Px(doc, 1440); ++y)
+    for (int y = rule + 2; y < page.height() - Px(rendered, 1440); ++y)
         dark += page.pixelColor(column, y).lightness() < 128;
     EXPECT_EQ(dark, 0) << "a table's line runs through the notes";
 }
@@ -672,8 +695,8 @@ TEST(Render, TablesStopAboveTheFootnotesOfTheirPage)
         auto doc = Render(rtf + "\\pard After\\par}");
         SCOPED_TRACE(lines);
         const int marked = PageOf(*doc, "Marked");
-        ASSERT_FALSE(render::FootnotesOfPage(*doc, marked).isEmpty());
-        ExpectClearOfNotes(*doc, marked, 1800 + 9000);
+        ASSERT_FALSE(doc.Report().FootnotesOfPage(marked).isEmpty());
+        ExpectClearOfNotes(doc, marked, 1800 + 9000);
         for (int k = 0; k < 60; ++k)
             EXPECT_EQ(doc->toPlainText().count(QStringLiteral("Row %1\n").arg(k)), 1) << k;
         EXPECT_EQ(PageOf(*doc, "Row 59"), PageOf(*doc, "After"));
@@ -697,9 +720,9 @@ TEST(Render, TablesStopAboveTheFootnotesOfTheirPage)
         }
     }
     auto doc = Render(merged + "\\pard After\\par}");
-    EXPECT_TRUE(render::RenderNotes(*doc).isEmpty()) << render::RenderNotes(*doc).join('|').toStdString();
+    EXPECT_TRUE(doc.Report().Notes().isEmpty()) << doc.Report().Notes().join('|').toStdString();
     const int marked = PageOf(*doc, "Marked");
-    ExpectClearOfNotes(*doc, marked, 1800 + 9000);
+    ExpectClearOfNotes(doc, marked, 1800 + 9000);
     for (int group = 0; group < 3; ++group) {
         const QString label = QStringLiteral("Group %1").arg(group);
         const QTextCursor found = doc->find(label);
@@ -719,7 +742,7 @@ TEST(Render, DoubleParagraphBordersAndShadingToTheLines)
                "\\pard After\\par}");
     const QTextBlock block = doc->find("Shaded").block();
     const QRectF rect = doc->documentLayout()->blockBoundingRect(block);
-    const QImage page = PaintedPage(*doc, 0);
+    const QImage page = PaintedPage(doc, 0);
     const int y =
         static_cast<int>(rect.top() + block.layout()->lineAt(0).y() + block.layout()->lineAt(0).height() / 2);
     // Across the middle of the box, from each paper edge inward: the runs of dark pixels until
@@ -746,14 +769,14 @@ TEST(Render, DoubleParagraphBordersAndShadingToTheLines)
     EXPECT_EQ(lines(0, 1), "wdwd") << "two lines on the left, then the shading";
     EXPECT_EQ(lines(page.width() - 1, -1), "wdwd") << "two lines on the right, the shading up to them";
     auto single = Render("{\\rtf1\\ansi \\pard\\box\\brdrs\\brdrw30\\brsp120 Single\\par}");
-    const QImage plain = PaintedPage(*single, 0);
+    const QImage plain = PaintedPage(single, 0);
     const QTextBlock one = single->begin();
     const int textX = static_cast<int>(single->documentLayout()->blockBoundingRect(one).left() +
                                        one.blockFormat().leftMargin());
     const int py = static_cast<int>(one.layout()->lineAt(0).height() / 2 +
                                     single->documentLayout()->blockBoundingRect(one).top());
     // The border keeps its room from the text (\\brsp120): half of it is clear of the text's first glyph.
-    const int scanTo = textX + static_cast<int>(60 * render::PixelDpi(*single) / 1440);
+    const int scanTo = textX + static_cast<int>(60 * single.Report().PixelDpi() / 1440);
     int runs = 0;
     for (int x = 1; x < scanTo; ++x)
         runs += plain.pixelColor(x, py).lightness() < 100 && plain.pixelColor(x - 1, py).lightness() >= 100;
@@ -791,15 +814,15 @@ TEST(Render, PicturesOfSixteenBitsFloatingShapesAndUnreadableOnes)
     ASSERT_EQ(static_cast<unsigned char>(png[24]), 16) << "written with 16-bit samples";
     auto doc = Render("{\\rtf1\\ansi \\pard {\\pict\\pngblip\\picwgoal2880\\pichgoal2400 " +
                       QByteArray::fromStdString(png).toHex().toStdString() + "}\\par}");
-    EXPECT_GT(PixelsNear(PaintedPage(*doc, 0), QColor(200, 40, 40)), 1000);
-    EXPECT_TRUE(render::RenderNotes(*doc).isEmpty()) << render::RenderNotes(*doc).join('|').toStdString();
+    EXPECT_GT(PixelsNear(PaintedPage(doc, 0), QColor(200, 40, 40)), 1000);
+    EXPECT_TRUE(doc.Report().Notes().isEmpty()) << doc.Report().Notes().join('|').toStdString();
 
     // A picture whose pixels cannot be read is left out with a note, not silently.
     std::string broken = PngBytes(QImage(40, 40, QImage::Format_RGB32));
     broken.resize(broken.size() - 40);
     auto damaged = Render("{\\rtf1\\ansi \\pard {\\pict\\pngblip " +
                           QByteArray::fromStdString(broken).toHex().toStdString() + "}\\par}");
-    EXPECT_FALSE(render::RenderNotes(*damaged).isEmpty());
+    EXPECT_FALSE(damaged.Report().Notes().isEmpty());
 
     // A floating shape as Writer writes it: its picture (not its fill) at its place from the
     // margin and its paragraph, over the text, which stays where it was.
@@ -822,12 +845,12 @@ TEST(Render, PicturesOfSixteenBitsFloatingShapesAndUnreadableOnes)
     auto floating = Render(before + shape(3) + "\\par \\pard Second\\par}");
     auto without = Render(before + "\\par \\pard Second\\par}");
     EXPECT_FALSE(floating->toPlainText().contains("Crest"));
-    const QImage page = PaintedPage(*floating, 0);
+    const QImage page = PaintedPage(floating, 0);
     EXPECT_GT(PixelsNear(page, QColor(220, 30, 30)), 200);
     EXPECT_EQ(PixelsNear(page, QColor(30, 30, 220)), 0) << "the fill and the fallback are not drawn";
     const QTextBlock anchor = floating->find("First").block().next();
     const QPointF at = floating->documentLayout()->blockBoundingRect(anchor).topLeft();
-    EXPECT_EQ(page.pixelColor(static_cast<int>(Px(*floating, 1800 + 4320) + 5), static_cast<int>(at.y() + 5)),
+    EXPECT_EQ(page.pixelColor(static_cast<int>(Px(floating, 1800 + 4320) + 5), static_cast<int>(at.y() + 5)),
               QColor(220, 30, 30))
         << "at its place from the margin and the paragraph";
     auto second = [](const QTextDocument& d) {
@@ -836,8 +859,8 @@ TEST(Render, PicturesOfSixteenBitsFloatingShapesAndUnreadableOnes)
     EXPECT_NEAR(second(*floating), second(*without), 0.5) << "the text runs past it";
     // One that pushes the text aside stands in its paragraph's line.
     auto inline_ = Render(before + shape(1) + "\\par \\pard Second\\par}");
-    EXPECT_GT(second(*inline_), second(*without) + Px(*inline_, 1000));
-    EXPECT_GT(PixelsNear(PaintedPage(*inline_, 0), QColor(220, 30, 30)), 200);
+    EXPECT_GT(second(*inline_), second(*without) + Px(inline_, 1000));
+    EXPECT_GT(PixelsNear(PaintedPage(inline_, 0), QColor(220, 30, 30)), 200);
     // The engine edits the body only: the shape's words are not text to it.
     RtfDocument engine;
     ASSERT_TRUE(engine.LoadBytes(before + shape(3) + "\\par \\pard Second\\par}").Ok());
@@ -850,8 +873,8 @@ TEST(RenderLimits, EachCutNamesItsLimit)
     // A template cut short (its groups never close) says so.
     auto truncated = Render("{\\rtf1\\ansi \\pard Kept text {\\b and more");
     EXPECT_TRUE(truncated->toPlainText().contains("and more"));
-    EXPECT_TRUE(HasNote(*truncated, "cut short")) << render::RenderNotes(*truncated).join('|').toStdString();
-    EXPECT_TRUE(render::RenderNotes(*Render("{\\rtf1\\ansi \\pard Whole {\\b text}\\par}")).isEmpty());
+    EXPECT_TRUE(HasNote(truncated, "cut short")) << truncated.Report().Notes().join('|').toStdString();
+    EXPECT_TRUE(Render("{\\rtf1\\ansi \\pard Whole {\\b text}\\par}").Report().Notes().isEmpty());
 
     // A row of more cells than the most columns becomes its text, with a note.
     std::string wide = "{\\rtf1\\ansi \\trowd";
@@ -862,18 +885,16 @@ TEST(RenderLimits, EachCutNamesItsLimit)
         wide += "c" + std::to_string(k) + "\\cell ";
     auto cells = Render(wide + "\\row}");
     EXPECT_TRUE(cells->toPlainText().contains("c599"));
-    EXPECT_TRUE(HasNote(*cells, "more than 512 cells"))
-        << render::RenderNotes(*cells).join('|').toStdString();
-    EXPECT_FALSE(HasNote(*cells, "2,000 pages"));
+    EXPECT_TRUE(HasNote(cells, "more than 512 cells")) << cells.Report().Notes().join('|').toStdString();
+    EXPECT_FALSE(HasNote(cells, "2,000 pages"));
 
     // Content wider than the paper is clipped there, and said to be.
     auto broad =
         Render("{\\rtf1\\ansi \\trowd\\cellx3000\\cellx6000\\cellx9000\\cellx12000\\cellx15000\\pard\\intbl "
                "a\\cell b\\cell c\\cell d\\cell e\\cell\\row}");
-    EXPECT_TRUE(HasNote(*broad, "wider than the paper"))
-        << render::RenderNotes(*broad).join('|').toStdString();
+    EXPECT_TRUE(HasNote(broad, "wider than the paper")) << broad.Report().Notes().join('|').toStdString();
     auto narrow = Render("{\\rtf1\\ansi \\trowd\\cellx3000\\cellx6000\\pard\\intbl a\\cell b\\cell\\row}");
-    EXPECT_TRUE(render::RenderNotes(*narrow).isEmpty());
+    EXPECT_TRUE(narrow.Report().Notes().isEmpty());
 
     // The page limit cuts at the end of the last page, between words, and says so there; also
     // for narrow letters on tight lines, which take far less room than a plain estimate reckons.
@@ -884,7 +905,7 @@ TEST(RenderLimits, EachCutNamesItsLimit)
                  (k % 8 == 7 ? "\\par " : "");
     auto cut = Render(words + "}");
     EXPECT_EQ(cut->pageCount(), render::kMaxPages);
-    EXPECT_TRUE(HasNote(*cut, "more than 2,000 pages"));
+    EXPECT_TRUE(HasNote(cut, "more than 2,000 pages"));
     const QStringList kept = cut->toPlainText().split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
     int last = -1;
     for (const QString& word : kept) {
@@ -901,9 +922,9 @@ TEST(RenderLimits, EachCutNamesItsLimit)
     const double bottom = cut->documentLayout()->blockBoundingRect(lastText).top() +
                           lines->lineAt(lines->lineCount() - 1).y() +
                           lines->lineAt(lines->lineCount() - 1).height();
-    const double pageEnd = render::kMaxPages * cut->pageSize().height() - Px(*cut, 1440);
+    const double pageEnd = render::kMaxPages * cut->pageSize().height() - Px(cut, 1440);
     EXPECT_LT(bottom, pageEnd);
-    EXPECT_GT(bottom, pageEnd - 2 * Px(*cut, 1000) - Px(*cut, 720)) << "cut at the end of the last page";
+    EXPECT_GT(bottom, pageEnd - 2 * Px(cut, 1000) - Px(cut, 720)) << "cut at the end of the last page";
 }
 
 // Damaged and hostile sources come out as documents, quickly, whatever they hold.
@@ -955,7 +976,7 @@ TEST(Render, HostileInputIsBounded)
         RtfDocument doc;
         ASSERT_TRUE(doc.LoadBytes(source).Ok());
         auto rendered = RenderReport(doc);
-        EXPECT_GE(rendered->pageCount(), 1) << source.substr(0, 200);
+        EXPECT_GE(rendered.PageCount(), 1) << source.substr(0, 200);
     }
 }
 
@@ -985,19 +1006,95 @@ TEST(Render, PdfHasPageFieldsInFootersAndIsWrittenWhole)
     EXPECT_FALSE(WriteReportPdf(doc, blocked, QString()).Ok());
     EXPECT_FALSE(fs::exists(blocked));
 
-    // A viewer lays the document out to its own width; printing still uses the paper.
-    auto rendered = RenderReport(doc);
-    rendered->setTextWidth(200);
+    // A copy for paper prints the same pages, each with its own footer.
+    const auto rendered = RenderReport(doc).PaperCopy();
     QByteArray bytes;
     {
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         QPdfWriter writer(&buffer);
-        PrintReport(*rendered, writer);
+        PrintReport(rendered, writer);
     }
     ASSERT_TRUE(AtomicWriteFile(dir / "viewed.pdf", bytes.toStdString()).Ok());
     EXPECT_EQ(PdfPages(dir / "viewed.pdf"), 3);
     EXPECT_NE(PdfText(dir / "viewed.pdf").find("Page 2 of 3"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+// One page of a rendered report as painted at 100 dpi.
+QImage PaintedPage(const render::RenderedReport& report, int index)
+{
+    const double scale = 100 / report.PixelDpi();
+    QImage image((report.PagePixels() * scale).toSize(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.scale(scale, scale);
+    report.PaintPage(painter, index);
+    return image;
+}
+
+// A rendered report keeps each page's own header, footer and footnotes however its pages are
+// visited, and a copy for paper keeps them all, with the notes, after its original is gone.
+TEST(RenderedReport, PaperCopyAndPaintingKeepEveryPagesPartsFootnotesAndNotes)
+{
+    RequireTool("pdftotext", "poppler-utils");
+    auto field = [](const char* name) {
+        return std::string("{\\field{\\*\\fldinst ") + name + "}{\\fldrslt 1}}";
+    };
+    RtfDocument doc;
+    // Cut short, for a note on the last page.
+    ASSERT_TRUE(doc.LoadBytes("{\\rtf1\\ansi\\titlepg{\\headerf\\pard First head\\par}{\\header\\pard Head " +
+                              field("PAGE") + " of " + field("NUMPAGES") + "\\par}{\\footer\\pard Total " +
+                              field("NUMPAGES") +
+                              "\\par}\\pard One\\page Two{\\super\\chftn}{\\footnote "
+                              "\\pard{\\super\\chftn} The note.}\\page Three\\par")
+                    .Ok());
+    std::optional<render::RenderedReport> copy;
+    std::vector<QImage> painted(3);
+    QStringList notes;
+    {
+        const render::RenderedReport report = RenderReport(doc);
+        ASSERT_EQ(report.PageCount(), 3);
+        notes = report.Notes();
+        EXPECT_EQ(notes.filter("cut short").size(), 1) << notes.join('|').toStdString();
+        EXPECT_EQ(report.FootnotesOfPage(1), QStringList{"1 The note."});
+        EXPECT_TRUE(report.FootnotesOfPage(0).isEmpty() && report.FootnotesOfPage(2).isEmpty());
+        EXPECT_TRUE(report.FootnotesOfPage(3).isEmpty() && report.FootnotesOfPage(-1).isEmpty());
+        for (int k : {2, 0, 1})
+            painted[static_cast<std::size_t>(k)] = PaintedPage(report, k);
+        EXPECT_EQ(PaintedPage(report, 2), painted[2]) << "a page painted again, after the others";
+        EXPECT_NE(painted[1], painted[2]);
+        copy.emplace(report.PaperCopy());
+    }
+    ASSERT_EQ(copy->PageCount(), 3);
+    EXPECT_EQ(copy->Notes(), notes);
+    EXPECT_EQ(copy->FootnotesOfPage(1), QStringList{"1 The note."});
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(PaintedPage(*copy, k), painted[static_cast<std::size_t>(k)]) << "page " << k;
+
+    // Printed, each page of the copy reads its own header and footer.
+    const fs::path dir = TempDir("copy");
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        EXPECT_TRUE(PrintReport(*copy, writer));
+    }
+    ASSERT_TRUE(AtomicWriteFile(dir / "copy.pdf", bytes.toStdString()).Ok());
+    const QStringList pages = QString::fromStdString(PdfText(dir / "copy.pdf")).split(u'\f');
+    ASSERT_GE(pages.size(), 3);
+    const std::vector<std::vector<QString>> expected = {{"First head", "One"},
+                                                        {"Head 2 of 3", "Two", "The note.", "Total 3"},
+                                                        {"Head 3 of 3", "Three", "cut short", "Total 3"}};
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        for (const QString& part : expected[k])
+            EXPECT_TRUE(pages[static_cast<qsizetype>(k)].contains(part))
+                << part.toStdString() << " on page " << k + 1 << ":\n"
+                << pages[static_cast<qsizetype>(k)].toStdString();
+    }
+    EXPECT_FALSE(pages[0].contains("Head 1") || pages[0].contains("Total"))
+        << "the title page has its own header and footer";
     fs::remove_all(dir);
 }
 
@@ -1012,7 +1109,7 @@ TEST(Render, PdfWriterTakesTheCallersInfoAndReportsAnEmptyPdf)
     auto rendered = RenderReport(doc);
     const fs::path pdf = dir / "titled.pdf";
     ASSERT_TRUE(WritePdf(pdf, {QStringLiteral("Broken"), QStringLiteral("Test Creator")},
-                         [&](QPagedPaintDevice& device) { return PrintReport(*rendered, device); })
+                         [&](QPagedPaintDevice& device) { return PrintReport(rendered, device); })
                     .Ok());
     EXPECT_EQ(PdfPages(pdf), 2);
     const std::string info = Shell("pdfinfo " + Quoted(pdf.string()) + " 2>/dev/null").second;
@@ -1025,7 +1122,7 @@ TEST(Render, PdfWriterTakesTheCallersInfoAndReportsAnEmptyPdf)
     // Cancelled after the first page: told page by page, and the file is left alone.
     std::vector<std::pair<int, int>> told;
     const Status cancelled = WritePdf(kept, {}, [&](QPagedPaintDevice& device) {
-        return PrintReport(*rendered, device, [&](int done, int count) {
+        return PrintReport(rendered, device, [&](int done, int count) {
             told.emplace_back(done, count);
             return false;
         });
@@ -1072,7 +1169,8 @@ std::string Context(const std::vector<QString>& words, std::size_t at)
 // The first and last line of text on each page, spaces made single.
 std::vector<std::pair<std::string, std::string>> PageEnds(const fs::path& pdf)
 {
-    const std::string text = Shell("pdftotext -layout -enc UTF-8 " + Quoted(pdf.string()) + " - 2>/dev/null").second;
+    const std::string text =
+        Shell("pdftotext -layout -enc UTF-8 " + Quoted(pdf.string()) + " - 2>/dev/null").second;
     std::vector<std::pair<std::string, std::string>> pages;
     std::istringstream all(text);
     std::string page;
@@ -1210,7 +1308,8 @@ TEST(RenderCli, HostileTemplatesEndInBoundedTimeAndSaySoOnStandardError)
     for (auto& c : cases)
         c.first = fs::path(KELD_TEST_DATA) / "report-hostile" / c.first;
     // Bounded forms of the large classes: many notes, many empty paragraphs, a row of many cells.
-    auto made = [&](const std::string& name, const std::string& unit, int count, const std::string& head = "") {
+    auto made = [&](const std::string& name, const std::string& unit, int count,
+                    const std::string& head = "") {
         std::string rtf = "{\\rtf1\\ansi " + head;
         for (int k = 0; k < count; ++k)
             rtf += unit;
@@ -1223,8 +1322,9 @@ TEST(RenderCli, HostileTemplatesEndInBoundedTimeAndSaySoOnStandardError)
     std::string lines;
     for (int k = 0; k < 300; ++k)
         lines += "l\\par ";
-    cases.push_back(
-        {made("spread-notes.rtf", "a{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} n}\\par " + lines, 100), ""});
+    cases.push_back({made("spread-notes.rtf",
+                          "a{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} n}\\par " + lines, 100),
+                     ""});
     cases.push_back({made("cells.rtf", "a\\cell ", 100000, "\\trowd\\cellx100\\intbl "), "cut here"});
     // A template cut short, as a copy broken off half-way leaves it.
     EXPECT_TRUE(
@@ -1235,7 +1335,8 @@ TEST(RenderCli, HostileTemplatesEndInBoundedTimeAndSaySoOnStandardError)
         const fs::path pdf = dir / (path.stem().string() + ".pdf");
         QElapsedTimer timer;
         timer.start();
-        auto [ok, out] = Shell(cli + " report " + kld + " " + Quoted(path.string()) + " " + Quoted(pdf.string()) + " 2>&1");
+        auto [ok, out] = Shell(cli + " report " + kld + " " + Quoted(path.string()) + " " +
+                               Quoted(pdf.string()) + " 2>&1");
         EXPECT_TRUE(ok) << out;
         EXPECT_LT(timer.elapsed(), 300'000);
         const int pages = PdfPages(pdf);

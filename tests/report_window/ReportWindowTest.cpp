@@ -13,7 +13,9 @@
 #include "ui/MessageBox.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -28,8 +30,6 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QAccessible>
-#include <QClipboard>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -394,7 +394,8 @@ private slots:
     void UnstoredTemplateIsUsedAndSaysSo()
     {
         // A file where the store's folder should be.
-        QFile blocker(QString::fromStdString(m_settings->StoreFile(ApplicationName()).parent_path().string()));
+        QFile blocker(
+            QString::fromStdString(m_settings->StoreFile(ApplicationName()).parent_path().string()));
         QVERIFY(QDir().mkpath(QFileInfo(blocker).path()));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
@@ -428,7 +429,8 @@ private slots:
         QCOMPARE(m_settings->GetSetting(ApplicationName(), "Options", "DetailTemplate"),
                  mine.fileName().toStdString());
         // On disk already, not only at exit.
-        QCOMPARE(SettingsStore(m_settings->ConfigFolder()).GetSetting(ApplicationName(), "Options", "DetailTemplate"),
+        QCOMPARE(SettingsStore(m_settings->ConfigFolder())
+                     .GetSetting(ApplicationName(), "Options", "DetailTemplate"),
                  mine.fileName().toStdString());
 
         m_commands->PrintSummary();
@@ -663,8 +665,8 @@ private slots:
         zoom->activated(zoom->findText(QStringLiteral("100 %")));
         QVERIFY(qAbs(view->Percent() - 100) < 0.5);
         QCOMPARE(zoom->currentText(), QStringLiteral("100 %"));
-        QCOMPARE(view->PageRect(0).width(), qCeil(render::PagePixels(*view->document()).width() *
-                                                  view->logicalDpiX() / render::PixelDpi(*view->document())));
+        QCOMPARE(view->PageRect(0).width(), qCeil(view->Report()->PagePixels().width() * view->logicalDpiX() /
+                                                  view->Report()->PixelDpi()));
         zoom->activated(zoom->findText(QStringLiteral("Fit Width")));
 
         // A double click selects the word under it, which is what Print then prints.
@@ -673,7 +675,7 @@ private slots:
         const QRectF box = view->document()->documentLayout()->blockBoundingRect(block);
         const QTextLine line = block.layout()->lineForTextPosition(two - block.position());
         const double y = box.top() + line.y() + line.height() / 2;
-        const double pageHeight = render::PagePixels(*view->document()).height();
+        const double pageHeight = view->Report()->PagePixels().height();
         const int page = int(y / pageHeight);
         view->ShowPage(page);
         const QPoint at = view->PageRect(page).topLeft() +
@@ -717,7 +719,8 @@ private slots:
         QVERIFY(PdfText(TempPath("lost.pdf")).contains("30000"));
 
         PrintDestination::SetJobCheck([](const QPrinter&) {
-            return PrintDestination::Outcome{PrintDestination::Outcome::State::Waiting, QStringLiteral("paper jam")};
+            return PrintDestination::Outcome{PrintDestination::Outcome::State::Waiting,
+                                             QStringLiteral("paper jam")};
         });
         m_commands->PreviewSummary();
         QTest::mouseClick(Button("cmdPrint"), Qt::LeftButton);
@@ -752,7 +755,8 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             order << QApplication::focusWidget()->objectName();
         }
-        QCOMPARE(order, (QStringList{"cmdPrint", "cmdsaveRTF", "cmdSavePDF", "cboZoom", "cmdClose", "RichTextBox1"}));
+        QCOMPARE(order, (QStringList{"cmdPrint", "cmdsaveRTF", "cmdSavePDF", "cboZoom", "cmdClose",
+                                     "RichTextBox1"}));
 
         QTest::keyClick(view, Qt::Key_Return);
         QTest::keyClick(view, Qt::Key_Enter, Qt::KeypadModifier);
@@ -787,8 +791,8 @@ private slots:
         QVERIFY(zoom->currentIndex() >= 0);
         QCOMPARE(zoom->currentText(), percentText());
         QCOMPARE(zoom->count(), listed + 1);
-        QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, 120),
-                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), QPoint(),
+                          QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(view->viewport(), &wheel);
         QCOMPARE(zoom->currentText(), percentText());
         QCOMPARE(zoom->count(), listed + 1);
@@ -822,9 +826,10 @@ private slots:
             QTest::mouseClick(Button(c.button), Qt::LeftButton);
             QVERIFY2(QFile::exists(TempPath(QLatin1String(c.written))), c.written);
             const QByteArray head = ReadAll(TempPath(QLatin1String(c.written))).left(5);
-            QCOMPARE(head, QByteArray(QLatin1String(c.written).endsWith(QLatin1String("rtf"), Qt::CaseInsensitive)
-                                          ? "{\\rtf"
-                                          : "%PDF-"));
+            QCOMPARE(head,
+                     QByteArray(QLatin1String(c.written).endsWith(QLatin1String("rtf"), Qt::CaseInsensitive)
+                                    ? "{\\rtf"
+                                    : "%PDF-"));
         }
         QCOMPARE(WrittenFiles().size(), 5);
         QCOMPARE(MessageBox::TakeShown(), QStringList());

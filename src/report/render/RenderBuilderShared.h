@@ -1,28 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The document builder that RenderBuilder.cpp, RenderTables.cpp and RenderPages.cpp share; not
-// part of the library's interface.
+// The document builder and the report's assembly, shared by the renderer's sources; not part of
+// the library's interface.
 
 #include "common/Units.h"
 #include "report/RenderModel.h"
 #include "report/render/RenderBuilder.h"
+#include "report/render/RenderedReport.h"
 
 #include <QColor>
 #include <QFont>
 #include <QImage>
-#include <QObject>
 #include <QSet>
-#include <QTextDocument>
 #include <QStringList>
-#include <QPen>
-#include <QRectF>
+#include <QTextDocument>
 #include <QTextFormat>
 #include <QUrl>
 
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -30,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+class QTextBlock;
 class QTextCursor;
 class QTextDocument;
 
@@ -59,22 +59,7 @@ inline constexpr int kFootnoteProperty = QTextFormat::UserProperty + 10;   // a 
 inline constexpr std::size_t kMaxFootnotesAtFoot = 100; // more stand after the text, as notes
 inline constexpr int kBorderDoubleProperty = QTextFormat::UserProperty + 11; // sides drawn double, by bit
 inline constexpr int kBorderFillProperty = QTextFormat::UserProperty + 12;   // shading inside a border
-inline constexpr int kFloatsProperty = QTextFormat::UserProperty + 13;       // pictures drawn at the paragraph
-
-// A paragraph's border on the document, in document pixels.
-struct BorderBox {
-    QRectF box; // the middle of the lines
-    std::array<QPen, 4> pens; // by side; Qt::NoPen where there is none
-    std::array<bool, 4> doubled{}; // two lines of the pen's width, a width apart
-    QColor fill;                   // the paragraph's shading, up to the lines; invalid: none
-};
-
-// A floating picture as placed on the document, in document pixels.
-struct FloatBox {
-    QRectF box;
-    int picture = -1;
-    bool behind = false;
-};
+inline constexpr int kFloatsProperty = QTextFormat::UserProperty + 13; // pictures drawn at the paragraph
 
 // A page field in a header or footer built once: where its number stands, to be rewritten for
 // each page.
@@ -84,64 +69,74 @@ struct FieldSpot {
     bool page = true; // the page's number, or the count of pages
 };
 
-// A header or footer, built once and given each page's numbers before it is drawn.
+// A header or footer as built for the pages so far: where its page fields stand when built, and
+// the last copy given a page's numbers, which the pages after it share while their numbers read
+// the same.
 struct BuiltPart {
-    std::unique_ptr<QTextDocument> document;
     std::vector<FieldSpot> fields;
     QStringList notes;
+    std::shared_ptr<const QTextDocument> last;
+    QStringList lastNumbers;
 };
 
-// What travels with a rendered document: its model, its decoded pictures and its resolution.
-class ReportPages : public QObject {
-    Q_OBJECT
-
+// Puts a rendered report together: the builder's steps fill it in, and Finish lays out what its
+// pages need from the body's final layout.
+class ReportAssembly {
 public:
-    ReportPages(QObject* parent, std::shared_ptr<const RenderModel> model,
-                std::shared_ptr<std::vector<QImage>> images, double dpi)
-        : QObject(parent), m_model(std::move(model)), m_images(std::move(images)), m_dpi(dpi)
-    {
-        setObjectName(QStringLiteral("keldReportPages"));
-    }
+    ReportAssembly(std::shared_ptr<const RenderModel> model,
+                   std::shared_ptr<const std::vector<QImage>> images, double dpi,
+                   std::unique_ptr<QTextDocument> document);
 
-    const RenderModel& Model() const { return *m_model; }
-    const std::vector<QImage>& Images() const { return *m_images; }
-    std::shared_ptr<const RenderModel> ModelPointer() const { return m_model; }
-    std::shared_ptr<std::vector<QImage>> ImagesPointer() const { return m_images; }
-    double Dpi() const { return m_dpi; }
+    // A paper copy of `report`: its body laid out again on its paper, the rest shared.
+    static RenderedReport CopyOf(const RenderedReport& report);
 
-    const QStringList& Notes() const { return m_notes; }
-    void SetNotes(QStringList notes) { m_notes = std::move(notes); }
+    QTextDocument& Document() { return *m_report.m_document; }
+    const RenderModel& Model() const { return *m_report.m_model; }
+    double Dpi() const { return m_report.m_dpi; }
 
-    // The header or footer `flow` with the numbers of page `page` of `pages`.
-    QTextDocument& Part(const Flow& flow, int page, int pages) const;
+    // Builds each header and footer once; what building them left out.
+    QStringList BuildParts();
+    // Builds the footnotes that stand at the foot of their pages.
+    void BuildFootnotes();
+    // The height of the notes of a page under their rule.
+    double NotesHeight(const std::vector<int>& notes) const { return m_report.NotesHeight(notes); }
+    const std::vector<std::vector<int>>& PageNotes() const { return m_report.m_pageNotes; }
+    void SetPageNotes(std::vector<std::vector<int>> notes) { m_report.m_pageNotes = std::move(notes); }
+    void SetNotes(QStringList notes) { m_report.m_notes = std::move(notes); }
 
-    // The footnotes, each built once, and those at the foot of each page.
-    QTextDocument& Note(int number) const;
-    const std::vector<std::vector<int>>& PageNotes() const { return m_pageNotes; }
-    void SetPageNotes(std::vector<std::vector<int>> notes) { m_pageNotes = std::move(notes); }
-    double NotesHeight(const std::vector<int>& notes) const;
-
-    // What building the headers and footers left out.
-    QStringList PartNotes() const;
-
-    // The paragraph borders of the document as laid out on pages of `page` size, found once.
-    const std::vector<BorderBox>& Borders(const QTextDocument& document) const;
-    // The floating pictures, by the same layout.
-    const std::vector<FloatBox>& Floats(const QTextDocument& document) const;
+    // Lays out each page's header and footer for the body's page count, and finds the borders and
+    // floating pictures where the body's layout put them.
+    RenderedReport Finish();
 
 private:
-    QStringList m_notes;
-    mutable std::vector<BorderBox> m_borders;
-    mutable std::vector<FloatBox> m_floats;
-    mutable QSizeF m_floatsFor;
-    mutable std::unordered_map<const Flow*, BuiltPart> m_parts;
-    mutable std::unordered_map<int, std::unique_ptr<QTextDocument>> m_noteDocuments;
-    std::vector<std::vector<int>> m_pageNotes;
-    mutable QSizeF m_bordersFor;
-    std::shared_ptr<const RenderModel> m_model;
-    std::shared_ptr<std::vector<QImage>> m_images;
-    double m_dpi;
+    std::shared_ptr<const QTextDocument> PartOf(const Flow& flow, int page, int pages);
+    std::shared_ptr<const QTextDocument> BuildFootnote(int number) const;
+
+    RenderedReport m_report;
+    std::unordered_map<const Flow*, BuiltPart> m_parts;
 };
+
+// Fix-ups of the body after Qt has laid it out (RenderPagination.cpp): each moves what a page
+// cannot hold as it would fall on paper.
+void MoveToNextPage(const QTextBlock& block);
+void KeepWithNext(QTextDocument& document);
+void KeepBoxesOnTheirPage(QTextDocument& document);
+bool CutAtPageLimit(QTextDocument& document, double reserved);
+bool WiderThanPaper(const QTextDocument& document);
+
+// Footnotes at the foot of the page of their reference (RenderFootnotes.cpp): the body is moved
+// clear of them, and the notes of each page are returned, by number. Empty when the notes stand
+// at the report's end.
+std::vector<std::vector<int>>
+PlaceFootnotes(QTextDocument& document, const RenderModel& model,
+               const std::function<double(const std::vector<int>&)>& notesHeight);
+
+// The note that says where a report was cut at the page limit.
+QString PageLimitNote();
+
+// The pictures of a report, decoded within the program's limits; what was left out goes to
+// `notes` (RenderPictures.cpp).
+std::vector<QImage> DecodePictures(const RenderModel& model, QStringList& notes);
 
 struct FormatHash {
     std::size_t operator()(const CharFormat& f) const noexcept
@@ -184,7 +179,7 @@ public:
     double EstimatePages() const;
 
 private:
-    // Paragraphs and their formats (RenderBuilder.cpp).
+    // Paragraphs and their formats (RenderFormats.cpp), and the flows that hold them (RenderFlow.cpp).
     static QUrl ImageUrl(int index);
     static QFont::StyleHint StyleHint(FontInfo::Kind kind);
     const FontInfo* Font(std::int32_t number) const;
@@ -264,8 +259,8 @@ private:
     bool m_body = false; // building the body, where floating pictures are drawn at their place
     qint64 m_cellBudget = kMaxTableCells;
     bool m_afterTable = false; // the cursor stands in the empty block Qt keeps after a table
-    int m_depth = 0;          // of the table being filled
-    double m_room = -1;       // pixels of the body still to fill before the page limit; <0: none
+    int m_depth = 0;           // of the table being filled
+    double m_room = -1;        // pixels of the body still to fill before the page limit; <0: none
     double m_roomPages = 2.0 * kMaxPages;
     bool m_cutByEstimate = false;
     QStringList m_notes;

@@ -1,34 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "report/render/RenderBuilder.h"
-
 #include "report/render/RenderBuilderShared.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QPainter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
-// Pages: the paper a rendered document was built for, its paper copy, and painting a page with
-// its header and footer.
+// Pages: a rendered report put together from its built body, with each page's header and footer,
+// its footnotes, and the borders and pictures drawn where the body's layout put them.
 
 namespace keld::render {
 
 namespace {
-
-const ReportPages* PagesOf(const QTextDocument& document)
-{
-    for (QObject* child : document.children()) {
-        if (auto* pages = qobject_cast<const ReportPages*>(child))
-            return pages;
-    }
-    return nullptr;
-}
 
 const Flow& PartFlow(const RenderModel& model, bool header, int index)
 {
@@ -40,96 +27,52 @@ const Flow& PartFlow(const RenderModel& model, bool header, int index)
     return header ? model.header : model.footer;
 }
 
-} // namespace
-
-QTextDocument& ReportPages::Part(const Flow& flow, int page, int pages) const
+// The numbers of a part's page fields on page `page` of `pages`.
+QStringList FieldNumbers(const std::vector<FieldSpot>& fields, int page, int pages)
 {
-    BuiltPart& part = m_parts[&flow];
-    if (!part.document) {
-        part.document = std::make_unique<QTextDocument>();
-        Builder builder(*m_model, *m_images, *part.document, m_dpi);
-        builder.BuildPart(flow, part.fields);
-        part.notes = builder.Notes();
-    }
-    // The numbers in order, each moving those after it by the change in its length; one edit,
-    // so that the part is laid out once.
-    QTextCursor edit(part.document.get());
+    QStringList numbers;
+    for (const FieldSpot& field : fields)
+        numbers.append(QString::number(field.page ? page : pages));
+    return numbers;
+}
+
+// Writes `numbers` over a part's page fields, in order, each moving those after it by the change
+// in its length; one edit, so that the part is laid out once.
+void WriteNumbers(QTextDocument& part, std::vector<FieldSpot> fields, const QStringList& numbers)
+{
+    QTextCursor edit(&part);
     edit.beginEditBlock();
     int shift = 0;
-    for (FieldSpot& field : part.fields) {
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        FieldSpot& field = fields[k];
         field.at += shift;
-        const QString number = QString::number(field.page ? page : pages);
+        const QString& number = numbers[static_cast<qsizetype>(k)];
         if (number == field.text)
             continue;
-        QTextCursor cursor(part.document.get());
+        QTextCursor cursor(&part);
         cursor.setPosition(field.at + 1);
         const QTextCharFormat format = cursor.charFormat();
         cursor.setPosition(field.at);
         cursor.setPosition(field.at + static_cast<int>(field.text.size()), QTextCursor::KeepAnchor);
         cursor.insertText(number, format);
         shift += static_cast<int>(number.size() - field.text.size());
-        field.text = number;
     }
     edit.endEditBlock();
-    return *part.document;
 }
 
-QTextDocument& ReportPages::Note(int number) const
+// The paragraph borders of the document as laid out, sorted by their tops.
+std::vector<BorderBox> Borders(const QTextDocument& document)
 {
-    std::unique_ptr<QTextDocument>& note = m_noteDocuments[number];
-    if (!note) {
-        note = std::make_unique<QTextDocument>();
-        const RenderModel& model = *m_model;
-        const auto index = static_cast<std::size_t>(number - 1);
-        const std::size_t begin = std::min(model.footnoteStarts[index], model.footnotes.size());
-        const std::size_t end = index + 1 < model.footnoteStarts.size()
-                                    ? std::min(model.footnoteStarts[index + 1], model.footnotes.size())
-                                    : model.footnotes.size();
-        Builder(model, *m_images, *note, m_dpi)
-            .BuildNote(std::span<const Block>(model.footnotes.data() + begin, std::max(begin, end) - begin));
-    }
-    return *note;
-}
-
-// The notes of a page under their rule.
-double ReportPages::NotesHeight(const std::vector<int>& notes) const
-{
-    if (notes.empty())
-        return 0;
-    double height = m_dpi / 6; // the rule and the space above it
-    for (int number : notes)
-        height += Note(number).size().height();
-    return height;
-}
-
-QStringList ReportPages::PartNotes() const
-{
-    QStringList notes;
-    const RenderModel& model = *m_model;
-    for (const Flow* flow : {&model.header, &model.headerFirst, &model.headerLeft, &model.footer,
-                             &model.footerFirst, &model.footerLeft}) {
-        if (flow->empty())
-            continue;
-        (void)Part(*flow, 1, 1); // built here, for its notes
-        notes.append(m_parts[flow].notes);
-    }
-    return notes;
-}
-
-const std::vector<BorderBox>& ReportPages::Borders(const QTextDocument& document) const
-{
-    if (m_bordersFor == document.pageSize())
-        return m_borders;
-    m_borders.clear();
-    m_bordersFor = document.pageSize();
+    std::vector<BorderBox> borders;
     QAbstractTextDocumentLayout* layout = document.documentLayout();
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         const QTextBlockFormat format = block.blockFormat();
         BorderBox box;
         bool any = false;
         for (int side = 0; side < 4; ++side) {
-            box.pens[side] = format.hasProperty(kBorderProperty + side) ? format.penProperty(kBorderProperty + side)
-                                                                        : QPen(Qt::NoPen);
+            box.pens[side] = format.hasProperty(kBorderProperty + side)
+                                 ? format.penProperty(kBorderProperty + side)
+                                 : QPen(Qt::NoPen);
             any = any || box.pens[side].style() != Qt::NoPen;
         }
         if (!any)
@@ -156,21 +99,19 @@ const std::vector<BorderBox>& ReportPages::Borders(const QTextDocument& document
                    format.doubleProperty(kBorderSpaceProperty + side);
         };
         box.box = text.adjusted(-space(kLeft), -space(kTop), space(kRight), space(kBottom));
-        m_borders.push_back(box);
+        borders.push_back(box);
     }
-    std::stable_sort(m_borders.begin(), m_borders.end(),
+    std::stable_sort(borders.begin(), borders.end(),
                      [](const BorderBox& a, const BorderBox& b) { return a.box.top() < b.box.top(); });
-    return m_borders;
+    return borders;
 }
 
-const std::vector<FloatBox>& ReportPages::Floats(const QTextDocument& document) const
+// The floating pictures of the document as laid out.
+std::vector<FloatBox> Floats(const QTextDocument& document, const RenderModel& model, double dpi)
 {
-    if (m_floatsFor == document.pageSize())
-        return m_floats;
-    m_floats.clear();
-    m_floatsFor = document.pageSize();
-    const PageSetup& setup = m_model->page;
-    const double scale = m_dpi / kTwipsPerInch;
+    std::vector<FloatBox> floats;
+    const PageSetup& setup = model.page;
+    const double scale = dpi / kTwipsPerInch;
     const double pageHeight = document.pageSize().height();
     QAbstractTextDocumentLayout* layout = document.documentLayout();
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
@@ -212,215 +153,146 @@ const std::vector<FloatBox>& ReportPages::Floats(const QTextDocument& document) 
             }
             box.box = r;
             box.behind = f[4].toBool();
-            m_floats.push_back(box);
+            floats.push_back(box);
         }
     }
-    return m_floats;
-}
-
-QStringList FootnotesOfPage(const QTextDocument& document, int index)
-{
-    QStringList texts;
-    const ReportPages* pages = PagesOf(document);
-    if (!pages || index < 0 || index >= static_cast<int>(pages->PageNotes().size()))
-        return texts;
-    for (int number : pages->PageNotes()[static_cast<std::size_t>(index)])
-        texts.append(pages->Note(number).toPlainText());
-    return texts;
-}
-
-bool IsRenderedReport(const QTextDocument& document)
-{
-    return PagesOf(document) != nullptr;
-}
-
-QPageLayout PageLayoutOf(const QTextDocument& document)
-{
-    const ReportPages* pages = PagesOf(document);
-    if (!pages)
-        return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(20, 20, 20, 20),
-                           QPageLayout::Millimeter);
-    const PageSetup& p = pages->Model().page;
-    auto pt = [](std::int32_t twips) { return twips / 20.0; };
-    const QSizeF paper(pt(p.width), pt(p.height));
-    const bool landscape = paper.width() > paper.height();
-    QPageSize size(landscape ? paper.transposed() : paper, QPageSize::Point, QString(),
-                   QPageSize::ExactMatch);
-    return QPageLayout(size, landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                       QMarginsF(pt(p.left), pt(p.top), pt(p.right), pt(p.bottom)), QPageLayout::Point);
-}
-
-QSizeF PagePixels(const QTextDocument& document)
-{
-    const ReportPages* pages = PagesOf(document);
-    if (!pages)
-        return document.pageSize();
-    const double scale = pages->Dpi() / kTwipsPerInch;
-    return {pages->Model().page.width * scale, pages->Model().page.height * scale};
-}
-
-double PixelDpi(const QTextDocument& document)
-{
-    const ReportPages* pages = PagesOf(document);
-    return pages ? pages->Dpi() : DocumentDpi();
-}
-
-std::unique_ptr<QTextDocument> PaperCopy(const QTextDocument& document)
-{
-    std::unique_ptr<QTextDocument> copy(document.clone());
-    if (const ReportPages* pages = PagesOf(document)) {
-        copy->setPageSize(PagePixels(document));
-        auto* copied = new ReportPages(copy.get(), pages->ModelPointer(), pages->ImagesPointer(), pages->Dpi());
-        copied->SetNotes(pages->Notes());
-        copied->SetPageNotes(pages->PageNotes());
-    }
-    return copy;
-}
-
-namespace {
-
-// The page's header or footer, in the page's top and bottom margins.
-void PaintPart(QPainter& painter, const ReportPages& pages, bool header, int index, int count)
-{
-    const RenderModel& model = pages.Model();
-    const Flow& flow = PartFlow(model, header, index);
-    if (flow.empty())
-        return;
-    QTextDocument& part = pages.Part(flow, index + 1, count);
-    const double scale = pages.Dpi() / kTwipsPerInch;
-    const double height = part.size().height();
-    const double y =
-        header ? model.page.headerY * scale : (model.page.height - model.page.footerY) * scale - height;
-    painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.translate(model.page.left * scale, y);
-    QAbstractTextDocumentLayout::PaintContext context;
-    context.palette.setColor(QPalette::Text, Qt::black);
-    context.clip = QRectF(QPointF(0, 0), part.size());
-    part.documentLayout()->draw(&painter, context);
-    painter.restore();
-}
-
-// The borders of the paragraphs on one page: a box broken by the page is drawn on both. The
-// shading inside them goes under the text (`fills`), the lines over it.
-void PaintBorders(QPainter& painter, const std::vector<BorderBox>& borders, const QRectF& page, bool fills)
-{
-    // Boxes are sorted by their tops; one taller than a page is rare and still found from the
-    // page before.
-    auto from = std::lower_bound(borders.begin(), borders.end(), page.top() - page.height(),
-                                 [](const BorderBox& b, double y) { return b.box.top() < y; });
-    for (auto it = from; it != borders.end() && it->box.top() <= page.bottom(); ++it) {
-        if (!it->box.intersects(page))
-            continue;
-        const QRectF& r = it->box;
-        if (fills) {
-            // Up to the inner line of a double border.
-            auto inset = [&](int side) { return it->doubled[side] ? it->pens[side].widthF() : 0.0; };
-            if (it->fill.isValid())
-                painter.fillRect(r.adjusted(inset(kLeft), inset(kTop), -inset(kRight), -inset(kBottom)),
-                                 it->fill);
-            continue;
-        }
-        for (int side = 0; side < 4; ++side) {
-            const QPen& pen = it->pens[side];
-            if (pen.style() == Qt::NoPen)
-                continue;
-            painter.setPen(pen);
-            // A double border: two lines either side of the box's edge, outward and inward.
-            const double w = pen.widthF();
-            const std::array<double, 2> shifts = {-w, w};
-            const int count = it->doubled[side] ? 2 : 1;
-            for (int k = 0; k < count; ++k) {
-                const double shift = count == 2 ? shifts[k] : 0.0;
-                const QRectF s = r.adjusted(-shift, -shift, shift, shift);
-                const QLineF lines[4] = {{s.topLeft(), s.topRight()},
-                                         {s.topLeft(), s.bottomLeft()},
-                                         {s.bottomLeft(), s.bottomRight()},
-                                         {s.topRight(), s.bottomRight()}};
-                painter.drawLine(lines[side]);
-            }
-        }
-    }
-}
-
-void PaintFloats(QPainter& painter, const ReportPages& pages, const QTextDocument& document,
-                 const QRectF& page, bool behind)
-{
-    for (const FloatBox& f : pages.Floats(document)) {
-        if (f.behind != behind || !f.box.intersects(page) || f.picture < 0 ||
-            f.picture >= static_cast<int>(pages.Images().size()))
-            continue;
-        const QImage& image = pages.Images()[static_cast<std::size_t>(f.picture)];
-        if (!image.isNull())
-            painter.drawImage(f.box, image);
-    }
-}
-
-void PaintNotes(QPainter& painter, const ReportPages& pages, int index)
-{
-    if (index < 0 || index >= static_cast<int>(pages.PageNotes().size()))
-        return;
-    const std::vector<int>& notes = pages.PageNotes()[static_cast<std::size_t>(index)];
-    if (notes.empty())
-        return;
-    const RenderModel& model = pages.Model();
-    const double scale = pages.Dpi() / kTwipsPerInch;
-    const double left = model.page.left * scale;
-    const double width = (model.page.width - model.page.left - model.page.right) * scale;
-    double y = (model.page.height - model.page.bottom) * scale - pages.NotesHeight(notes);
-    painter.save();
-    painter.setPen(QPen(Qt::black, 0.75 * pages.Dpi() / 96)); // a hairline of 0.56 points
-    painter.drawLine(QPointF(left, y + pages.Dpi() / 12), QPointF(left + width * 0.3, y + pages.Dpi() / 12));
-    y += pages.Dpi() / 6;
-    for (int number : notes) {
-        QTextDocument& note = pages.Note(number);
-        painter.save();
-        painter.translate(left, y);
-        QAbstractTextDocumentLayout::PaintContext context;
-        context.palette.setColor(QPalette::Text, Qt::black);
-        context.clip = QRectF(QPointF(0, 0), note.size());
-        note.documentLayout()->draw(&painter, context);
-        painter.restore();
-        y += note.size().height();
-    }
-    painter.restore();
+    return floats;
 }
 
 } // namespace
 
-void PaintPage(QPainter& painter, const QTextDocument& document, int index,
-               const QList<QAbstractTextDocumentLayout::Selection>& selections)
+RenderedReport::RenderedReport() = default;
+RenderedReport::RenderedReport(RenderedReport&&) noexcept = default;
+RenderedReport& RenderedReport::operator=(RenderedReport&&) noexcept = default;
+RenderedReport::~RenderedReport() = default;
+
+ReportAssembly::ReportAssembly(std::shared_ptr<const RenderModel> model,
+                               std::shared_ptr<const std::vector<QImage>> images, double dpi,
+                               std::unique_ptr<QTextDocument> document)
 {
-    // Top to bottom, so that text comes out of the page in reading order.
-    const ReportPages* pages = PagesOf(document);
-    if (pages)
-        PaintPart(painter, *pages, true, index, document.pageCount());
+    m_report.m_model = std::move(model);
+    m_report.m_images = std::move(images);
+    m_report.m_dpi = dpi;
+    m_report.m_document = std::move(document);
+}
 
-    const QSizeF page = PagePixels(document);
-    QAbstractTextDocumentLayout::PaintContext context;
-    context.palette.setColor(QPalette::Text, Qt::black);
-    painter.save();
-    painter.setClipRect(QRectF(QPointF(0, 0), page));
-    painter.translate(0, -index * page.height());
-    context.clip = QRectF(0, index * page.height(), page.width(), page.height());
-    context.selections = selections;
-    // Pictures are often enlarged on paper; unsmoothed they come out blocky.
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (pages) {
-        PaintFloats(painter, *pages, document, context.clip, true);
-        PaintBorders(painter, pages->Borders(document), context.clip, true);
+QStringList ReportAssembly::BuildParts()
+{
+    QStringList notes;
+    const RenderModel& model = Model();
+    for (const Flow* flow : {&model.header, &model.headerFirst, &model.headerLeft, &model.footer,
+                             &model.footerFirst, &model.footerLeft}) {
+        if (flow->empty())
+            continue;
+        (void)PartOf(*flow, 1, 1); // built here, for its notes
+        notes.append(m_parts[flow].notes);
     }
-    document.documentLayout()->draw(&painter, context);
-    if (pages) {
-        PaintBorders(painter, pages->Borders(document), context.clip, false);
-        PaintFloats(painter, *pages, document, context.clip, false);
-    }
-    painter.restore();
+    return notes;
+}
 
-    if (pages)
-        PaintNotes(painter, *pages, index);
-    if (pages)
-        PaintPart(painter, *pages, false, index, document.pageCount());
+std::shared_ptr<const QTextDocument> ReportAssembly::PartOf(const Flow& flow, int page, int pages)
+{
+    if (flow.empty())
+        return nullptr;
+    BuiltPart& part = m_parts[&flow];
+    auto build = [&](std::vector<FieldSpot>& fields) {
+        auto document = std::make_shared<QTextDocument>();
+        Builder builder(Model(), *m_report.m_images, *document, Dpi());
+        builder.BuildPart(flow, fields);
+        if (!part.last)
+            part.notes = builder.Notes();
+        return document;
+    };
+    if (!part.last) {
+        part.last = build(part.fields);
+        for (const FieldSpot& field : part.fields)
+            part.lastNumbers.append(field.text);
+        (void)part.last->size(); // laid out now, not when it is painted
+    }
+    QStringList numbers = FieldNumbers(part.fields, page, pages);
+    if (numbers != part.lastNumbers) {
+        // Built again as the first was, its fields where they stood there, and given its numbers.
+        std::vector<FieldSpot> fields;
+        std::shared_ptr<QTextDocument> copy = build(fields);
+        WriteNumbers(*copy, part.fields, numbers);
+        (void)copy->size();
+        part.last = std::move(copy);
+        part.lastNumbers = std::move(numbers);
+    }
+    return part.last;
+}
+
+std::shared_ptr<const QTextDocument> ReportAssembly::BuildFootnote(int number) const
+{
+    auto note = std::make_shared<QTextDocument>();
+    const RenderModel& model = Model();
+    const auto index = static_cast<std::size_t>(number - 1);
+    const std::size_t begin = std::min(model.footnoteStarts[index], model.footnotes.size());
+    const std::size_t end = index + 1 < model.footnoteStarts.size()
+                                ? std::min(model.footnoteStarts[index + 1], model.footnotes.size())
+                                : model.footnotes.size();
+    Builder(model, *m_report.m_images, *note, Dpi())
+        .BuildNote(std::span<const Block>(model.footnotes.data() + begin, std::max(begin, end) - begin));
+    (void)note->size(); // laid out now, not when it is painted
+    return note;
+}
+
+void ReportAssembly::BuildFootnotes()
+{
+    const RenderModel& model = Model();
+    // Too many notes stand after the text instead (see BuildReport).
+    if (model.footnoteStarts.empty() || model.footnoteStarts.size() > kMaxFootnotesAtFoot)
+        return;
+    m_report.m_footnotes.assign(model.footnoteStarts.size() + 1, nullptr);
+    for (std::size_t number = 1; number < m_report.m_footnotes.size(); ++number)
+        m_report.m_footnotes[number] = BuildFootnote(static_cast<int>(number));
+}
+
+RenderedReport ReportAssembly::Finish()
+{
+    RenderedReport& report = m_report;
+    const PageSetup& setup = Model().page;
+    const double scale = Dpi() / kTwipsPerInch;
+    report.m_pagePixels = QSizeF(setup.width * scale, setup.height * scale);
+    auto pt = [](std::int32_t twips) { return twips / 20.0; };
+    const QSizeF paper(pt(setup.width), pt(setup.height));
+    const bool landscape = paper.width() > paper.height();
+    const QPageSize size(landscape ? paper.transposed() : paper, QPageSize::Point, QString(),
+                         QPageSize::ExactMatch);
+    report.m_pageLayout = QPageLayout(
+        size, landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+        QMarginsF(pt(setup.left), pt(setup.top), pt(setup.right), pt(setup.bottom)), QPageLayout::Point);
+
+    const QTextDocument& body = *report.m_document;
+    const int count = body.pageCount();
+    report.m_pages.clear();
+    report.m_pages.reserve(static_cast<std::size_t>(count));
+    for (int index = 0; index < count; ++index) {
+        report.m_pages.push_back({PartOf(PartFlow(Model(), true, index), index + 1, count),
+                                  PartOf(PartFlow(Model(), false, index), index + 1, count)});
+    }
+    report.m_borders = Borders(body);
+    report.m_floats = Floats(body, Model(), Dpi());
+    return std::move(m_report);
+}
+
+RenderedReport ReportAssembly::CopyOf(const RenderedReport& report)
+{
+    std::unique_ptr<QTextDocument> copy(report.m_document->clone());
+    copy->setPageSize(report.m_pagePixels);
+    ReportAssembly assembly(report.m_model, report.m_images, report.m_dpi, std::move(copy));
+    RenderedReport& made = assembly.m_report;
+    made.m_notes = report.m_notes;
+    made.m_footnotes = report.m_footnotes;
+    made.m_pageNotes = report.m_pageNotes;
+    if (made.m_document->pageCount() != report.PageCount())
+        return assembly.Finish(); // laid out again on other pages: their parts are built anew
+    made.m_pageLayout = report.m_pageLayout;
+    made.m_pagePixels = report.m_pagePixels;
+    made.m_pages = report.m_pages;
+    made.m_borders = Borders(*made.m_document);
+    made.m_floats = Floats(*made.m_document, made.Model(), made.m_dpi);
+    return std::move(assembly.m_report);
 }
 
 } // namespace keld::render

@@ -316,7 +316,8 @@ void Builder::EmitTable(QTextCursor& cursor, const Table& table, bool& fresh, bo
         }
     };
     if (m_depth >= kMaxTableDepth) {
-        m_notes.append(QStringLiteral("Tables nested more than %1 deep are shown as their text.").arg(kMaxTableDepth));
+        m_notes.append(
+            QStringLiteral("Tables nested more than %1 deep are shown as their text.").arg(kMaxTableDepth));
         return flatten();
     }
     qint64 stated = 0;

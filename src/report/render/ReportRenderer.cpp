@@ -10,36 +10,21 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QTextDocument>
 
 namespace keld {
 
-std::unique_ptr<QTextDocument> RenderReport(const RtfDocument& document)
+render::RenderedReport RenderReport(const RtfDocument& document)
 {
     return render::BuildDocument(
         std::make_shared<render::RenderModel>(render::ReadLayout(document.Source(), document.Model())));
 }
 
-QStringList RenderedReportNotes(const QTextDocument& rendered)
+bool PrintReport(const render::RenderedReport& rendered, QPagedPaintDevice& device,
+                 const PageProgress& progress)
 {
-    return render::RenderNotes(rendered);
-}
-
-bool PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device, const PageProgress& progress)
-{
-    if (!render::IsRenderedReport(rendered)) {
-        rendered.print(&device);
-        return true;
-    }
-    const QTextDocument* document = &rendered;
-    std::unique_ptr<QTextDocument> copy;
-    if (rendered.pageSize() != render::PagePixels(rendered)) {
-        copy = render::PaperCopy(rendered);
-        document = copy.get();
-    }
     // The report's own margins are part of its pages (headers and footers stand in them), so the
     // device is asked for the whole sheet; a printer that keeps margins of its own shifts it.
-    QPageLayout layout = render::PageLayoutOf(rendered);
+    QPageLayout layout = rendered.PageLayout();
     layout.setMinimumMargins(QMarginsF());
     layout.setMargins(QMarginsF());
     device.setPageLayout(layout);
@@ -50,13 +35,13 @@ bool PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device, const
     const double dpiX = device.logicalDpiX(), dpiY = device.logicalDpiY();
     const QRectF paint = device.pageLayout().paintRect(QPageLayout::Point);
     painter.translate(-paint.left() * dpiX / 72.0, -paint.top() * dpiY / 72.0);
-    const double dpi = render::PixelDpi(*document);
+    const double dpi = rendered.PixelDpi();
     painter.scale(dpiX / dpi, dpiY / dpi);
-    const int pages = document->pageCount();
+    const int pages = rendered.PageCount();
     for (int index = 0; index < pages; ++index) {
         if (index > 0)
             device.newPage();
-        render::PaintPage(painter, *document, index);
+        rendered.PaintPage(painter, index);
         if (progress && !progress(index + 1, pages))
             return false;
     }
@@ -109,11 +94,11 @@ Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& 
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return KeldError(kErrInvalidArgument, "writing a PDF needs the Qt GUI application object");
-    auto rendered = RenderReport(document);
+    const render::RenderedReport rendered = RenderReport(document);
     if (notes)
-        *notes = render::RenderNotes(*rendered);
+        *notes = rendered.Notes();
     return WritePdf(path, ReportPdfInfo(title),
-                    [&](QPagedPaintDevice& device) { return PrintReport(*rendered, device); });
+                    [&](QPagedPaintDevice& device) { return PrintReport(rendered, device); });
 }
 
 } // namespace keld

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "report/RtfDocument.h"
+#include "report/render/RenderedReport.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,23 +11,20 @@
 #include <functional>
 #include <memory>
 
-class QTextDocument;
 class QPagedPaintDevice;
 
 namespace keld {
 
-// Turns the engine's document into a QTextDocument laid out on the document's own page size
-// and margins.
-std::unique_ptr<QTextDocument> RenderReport(const RtfDocument& document);
-// What the renderer changed or left out to show a rendered report, one sentence each.
-QStringList RenderedReportNotes(const QTextDocument& rendered);
+// Lays out the engine's document on the document's own page size and margins.
+render::RenderedReport RenderReport(const RtfDocument& document);
 
 // Told after each page (pages done, page count); false stops the job.
 using PageProgress = std::function<bool(int done, int count)>;
 
 // Prints a rendered report on a printer or PDF writer, one job, with the rendered page layout.
 // False when the device could not be painted on or finished with an error, or progress stopped it.
-bool PrintReport(const QTextDocument& rendered, QPagedPaintDevice& device, const PageProgress& progress = {});
+bool PrintReport(const render::RenderedReport& rendered, QPagedPaintDevice& device,
+                 const PageProgress& progress = {});
 
 // What a PDF file says about itself.
 struct PdfInfo {
@@ -50,7 +48,7 @@ Result<std::string> MakePdf(const PdfInfo& info, const std::function<bool(QPaged
 
 // Renders and writes a PDF (what printing would put on paper) titled `title`; needs no display.
 // `notes`, when given, gets what the renderer changed or left out to show the report (see
-// RenderNotes).
+// RenderedReport::Notes).
 Status WriteReportPdf(const RtfDocument& document, const std::filesystem::path& path, const QString& title,
                       QStringList* notes = nullptr);
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/window/PageView.h"
 
-#include "report/render/RenderBuilder.h"
+#include "report/render/RenderedReport.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAccessible>
@@ -166,10 +166,12 @@ PageView::PageView(QWidget* parent) : QAbstractScrollArea(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 
-void PageView::SetDocument(QTextDocument* document)
+void PageView::SetReport(const render::RenderedReport* report)
 {
-    m_document = document;
-    m_cursor = document ? QTextCursor(document) : QTextCursor();
+    m_report = report;
+    // A cursor takes a document it may edit; here it only ever selects.
+    m_document = report ? const_cast<QTextDocument*>(&report->Document()) : nullptr;
+    m_cursor = m_document ? QTextCursor(m_document) : QTextCursor();
     m_pageStarts.clear();
     m_lastPage = -1;
     UpdateGeometry();
@@ -194,7 +196,7 @@ QString PageView::toPlainText() const
 
 int PageView::PageCount() const
 {
-    return m_document ? std::max(1, m_document->pageCount()) : 0;
+    return m_report ? std::max(1, m_report->PageCount()) : 0;
 }
 
 int PageView::PageStart(int index) const
@@ -283,13 +285,13 @@ QSizeF PageView::PaperPixels() const
 {
     if (!m_document)
         return {};
-    const QSizeF page = render::PagePixels(*m_document);
+    const QSizeF page = m_report->PagePixels();
     return page.isValid() && page.width() > 0 && page.height() > 0 ? page : QSizeF(816, 1056);
 }
 
 double PageView::OneToOne() const
 {
-    return m_document ? logicalDpiX() / render::PixelDpi(*m_document) : 1.0;
+    return m_report ? logicalDpiX() / m_report->PixelDpi() : 1.0;
 }
 
 double PageView::Scale() const
@@ -487,7 +489,7 @@ void PageView::paintEvent(QPaintEvent* event)
         painter.setClipRect(page);
         painter.translate(page.topLeft());
         painter.scale(scale, scale);
-        render::PaintPage(painter, *m_document, index, selections);
+        m_report->PaintPage(painter, index, selections);
         painter.restore();
     }
 }

@@ -10,6 +10,10 @@ class QTextDocument;
 
 namespace keld {
 
+namespace render {
+class RenderedReport;
+}
+
 // A paginated report shown as its paper pages, one below the other with a gap, each painted with
 // its header and footer exactly as printing paints it. Text is selected with the mouse (or Ctrl+A)
 // by hit testing the document under the painted pages; the view never changes the document.
@@ -20,8 +24,10 @@ public:
 
     explicit PageView(QWidget* parent = nullptr);
 
-    // Shows `document` (not owned; it must outlive its time here), from the top of page 1.
-    void SetDocument(QTextDocument* document);
+    // Shows `report` (not owned; it must outlive its time here), from the top of page 1.
+    void SetReport(const render::RenderedReport* report);
+    const render::RenderedReport* Report() const { return m_report; }
+    // The report's body, for cursors that select in it.
     QTextDocument* document() const { return m_document; }
 
     QTextCursor textCursor() const { return m_cursor; }
@@ -88,6 +94,7 @@ private:
     void SelectionChanged();
     int Gap() const;
 
+    const render::RenderedReport* m_report = nullptr;
     QTextDocument* m_document = nullptr;
     QTextCursor m_cursor;
     ZoomMode m_mode = ZoomMode::FitWidth;

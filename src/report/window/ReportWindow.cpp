@@ -5,7 +5,7 @@
 #include "character/SheetModel.h"
 #include "common/TextFile.h"
 #include "report/ReportValues.h"
-#include "report/render/RenderBuilder.h"
+#include "report/render/RenderedReport.h"
 #include "report/render/ReportRenderer.h"
 #include "report/window/PageView.h"
 #include "report/window/PrintDestination.h"
@@ -48,13 +48,15 @@ constexpr int kZoomEntries = 7;
 
 // Prints a selection on the report's own paper, without the report's headers and footers: its
 // margins are part of the document.
-bool PrintSelection(const QTextDocument& selection, const QTextDocument& report, QPagedPaintDevice& device)
+bool PrintSelection(const QTextDocument& selection, const render::RenderedReport& report,
+                    QPagedPaintDevice& device)
 {
-    QPageLayout layout = render::PageLayoutOf(report);
+    QPageLayout layout = report.PageLayout();
     layout.setMinimumMargins(QMarginsF());
     layout.setMargins(QMarginsF());
     device.setPageLayout(layout);
-    return PrintReport(selection, device);
+    selection.print(&device);
+    return true;
 }
 
 // Busy pointer at once; past half a second a progress box with the page count and Cancel.
@@ -293,7 +295,7 @@ void ReportWindow::FillData()
     Render();
 }
 
-const QTextDocument& ReportWindow::Rendered()
+const render::RenderedReport& ReportWindow::Rendered()
 {
     if (m_renderedStale)
         Render();
@@ -308,13 +310,11 @@ PageView* ReportWindow::Preview() const
 void ReportWindow::Render()
 {
     // The view shows the very pages that printing paints; it lets go of the old ones first.
-    std::unique_ptr<QTextDocument> fresh = RenderReport(m_document);
-    if (fresh->pageSize() != render::PagePixels(*fresh))
-        fresh = render::PaperCopy(*fresh);
-    m_preview->SetDocument(fresh.get());
+    auto fresh = std::make_unique<render::RenderedReport>(RenderReport(m_document));
+    m_preview->SetReport(fresh.get());
     // A report cut or changed to keep within the renderer's bounds says so here as well as on its
     // last page, where it is easily missed.
-    const QStringList notes = render::RenderNotes(*fresh);
+    const QStringList& notes = fresh->Notes();
     m_status->setText(notes.join(u'\n'));
     m_status->setVisible(!notes.isEmpty());
     m_rendered = std::move(fresh);
@@ -327,7 +327,7 @@ std::unique_ptr<QTextDocument> ReportWindow::SelectionDocument()
     if (!selected.hasSelection())
         return nullptr;
     // A copy of the report keeps its page size, margins, fonts and pictures; only the text goes.
-    std::unique_ptr<QTextDocument> part(Rendered().clone());
+    std::unique_ptr<QTextDocument> part(Rendered().Document().clone());
     QTextCursor cursor(part.get());
     cursor.select(QTextCursor::Document);
     cursor.removeSelectedText();

@@ -20,6 +20,10 @@ namespace keld {
 class SheetModel;
 class PageView;
 
+namespace render {
+class RenderedReport;
+}
+
 // The report window ("Print Preview"): one filled report, shown read-only, printed on the default
 // printer, or saved as RTF or PDF. It deletes itself when closed.
 class ReportWindow : public QWidget {
@@ -37,7 +41,7 @@ public:
     // The report as the engine holds it (what "Save As RTF" writes).
     const RtfDocument& Document() const { return m_document; }
     // The report laid out on its pages (what printing puts on paper when nothing is selected).
-    const QTextDocument& Rendered();
+    const render::RenderedReport& Rendered();
     // The report's pages as they print, where the user selects what "&Print" prints.
     PageView* Preview() const;
 
@@ -74,7 +78,7 @@ private:
 
     const SheetModel& m_model;
     RtfDocument m_document;
-    std::unique_ptr<QTextDocument> m_rendered;
+    std::unique_ptr<render::RenderedReport> m_rendered;
     bool m_renderedStale = true;
     FileDialog m_dialog;
     PageView* m_preview;
