@@ -31,7 +31,11 @@ run_ctest() {
 }
 
 echo "== Optimised build (warnings are errors)"
-cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELD_WERROR=ON -DKELD_BUILD_TESTS=ON -DKELD_BUILD_BENCH=ON
+# Built for /usr with Debian's flags, so the package is made from this build rather than another.
+source tools/package_flags.sh
+keld_package_options
+cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELD_WERROR=ON -DKELD_BUILD_TESTS=ON -DKELD_BUILD_BENCH=ON \
+  "${keld_package_cmake_args[@]}"
 cmake --build build/ci -j"$jobs"
 run_ctest build/ci
 
@@ -52,7 +56,7 @@ cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build/asan
 
 echo "== Debian package, checked with lintian, appstreamcli, desktop-file-validate and man"
-if bash tools/package_test.sh; then
+if bash tools/package_test.sh build/ci; then
   passed=$((passed + 1))
 else
   echo "package: FAILED"

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "character/CharacterRecord.h"
 
+#include <utility>
+
 namespace keld {
 namespace {
 
@@ -119,11 +121,6 @@ CharacterRecord::CharacterRecord()
 
 const std::string& CharacterRecord::General(GeneralField field) const
 {
-    return const_cast<CharacterRecord*>(this)->General(field);
-}
-
-std::string& CharacterRecord::General(GeneralField field)
-{
     switch (field) {
     case GeneralField::Name:
         return Name;
@@ -143,12 +140,12 @@ std::string& CharacterRecord::General(GeneralField field)
     return Special;
 }
 
-CheckState CharacterRecord::Piece(ArmorPiece piece) const
+std::string& CharacterRecord::General(GeneralField field)
 {
-    return const_cast<CharacterRecord*>(this)->Piece(piece);
+    return const_cast<std::string&>(std::as_const(*this).General(field));
 }
 
-CheckState& CharacterRecord::Piece(ArmorPiece piece)
+const CheckState& CharacterRecord::Piece(ArmorPiece piece) const
 {
     switch (piece) {
     case ArmorPiece::Helm:
@@ -163,12 +160,12 @@ CheckState& CharacterRecord::Piece(ArmorPiece piece)
     return LegGreaves;
 }
 
-const std::string& CharacterRecord::Note(NoteKind note) const
+CheckState& CharacterRecord::Piece(ArmorPiece piece)
 {
-    return const_cast<CharacterRecord*>(this)->Note(note);
+    return const_cast<CheckState&>(std::as_const(*this).Piece(piece));
 }
 
-std::string& CharacterRecord::Note(NoteKind note)
+const std::string& CharacterRecord::Note(NoteKind note) const
 {
     switch (note) {
     case NoteKind::Background:
@@ -183,14 +180,14 @@ std::string& CharacterRecord::Note(NoteKind note)
     return Miscellaneous;
 }
 
-const std::string& CharacterRecord::Bonus(int row, BonusBox box) const
+std::string& CharacterRecord::Note(NoteKind note)
 {
-    return const_cast<CharacterRecord*>(this)->Bonus(row, box);
+    return const_cast<std::string&>(std::as_const(*this).Note(note));
 }
 
-std::string& CharacterRecord::Bonus(int row, BonusBox box)
+const std::string& CharacterRecord::Bonus(int row, BonusBox box) const
 {
-    SkillRow& skill = Skills.at(static_cast<std::size_t>(row));
+    const SkillRow& skill = Skills.at(static_cast<std::size_t>(row));
     switch (box) {
     case BonusBox::Item1:
         return skill.Item1;
@@ -202,6 +199,11 @@ std::string& CharacterRecord::Bonus(int row, BonusBox box)
         break;
     }
     return skill.Spec2;
+}
+
+std::string& CharacterRecord::Bonus(int row, BonusBox box)
+{
+    return const_cast<std::string&>(std::as_const(*this).Bonus(row, box));
 }
 
 std::string_view StatCode(int stat)

@@ -111,7 +111,7 @@ struct CharacterRecord {
     // Field by index, for callers that walk the arrays of the sheet.
     const std::string& General(GeneralField field) const;
     std::string& General(GeneralField field);
-    CheckState Piece(ArmorPiece piece) const;
+    const CheckState& Piece(ArmorPiece piece) const;
     CheckState& Piece(ArmorPiece piece);
     const std::string& Note(NoteKind note) const;
     std::string& Note(NoteKind note);

@@ -413,8 +413,9 @@ void KeepOwnerAndMode(int fd, const SaveTarget& target)
 {
     if (!target.exists)
         return;
-    if (::fchown(fd, target.owner, target.group) != 0)
-        (void)::fchown(fd, static_cast<uid_t>(-1), target.group); // a failure keeps the saver's group
+    // Where neither is allowed the file keeps the saver's owner and group.
+    [[maybe_unused]] const bool kept =
+        ::fchown(fd, target.owner, target.group) == 0 || ::fchown(fd, static_cast<uid_t>(-1), target.group) == 0;
     ::fchmod(fd, target.mode);
 }
 
