@@ -82,9 +82,12 @@ RenderedReport BuildDocument(std::shared_ptr<const RenderModel> model)
     auto images = std::make_shared<std::vector<QImage>>(DecodePictures(*model, notes));
     // Qt's layout coordinates end at 2^25 pixels: a report that might not fit is laid out on
     // coarser pixels. What is laid out is the body up to the room the page limit leaves.
+    // The estimate reaches as far as any build may lay out, so that a build never takes finer
+    // pixels than what it lays out fits in (a long unbroken text laid out twice took twice as long).
+    constexpr double kMaxRoomPages = 8.0 * kMaxPages; // within Qt's coordinates at the coarsest pixels
     const double estimate = [&] {
         QTextDocument scratch;
-        return Builder(*model, *images, scratch, kExactDpi).EstimatePages();
+        return Builder(*model, *images, scratch, kExactDpi).EstimatePages(kMaxRoomPages);
     }();
     auto fittingDpi = [&](double roomPages) {
         double dpi = kExactDpi;
@@ -98,7 +101,6 @@ RenderedReport BuildDocument(std::shared_ptr<const RenderModel> model)
     // estimate cut it: it is built again with room in proportion, so that the cut falls at the end
     // of the limit's last page.
     double roomPages = 2.0 * kMaxPages;
-    constexpr double kMaxRoomPages = 8.0 * kMaxPages; // within Qt's coordinates at the coarsest pixels
     std::unique_ptr<QTextDocument> document;
     double dpi = kExactDpi;
     QStringList built;

@@ -176,7 +176,7 @@ public:
     void SetRoomPages(double pages) { m_roomPages = pages; }
     bool CutByEstimate() const { return m_cutByEstimate; }
     // How many pages the body takes, erring long; for choosing the resolution.
-    double EstimatePages() const;
+    double EstimatePages(double capPages) const;
 
 private:
     // Paragraphs and their formats (RenderFormats.cpp), and the flows that hold them (RenderFlow.cpp).

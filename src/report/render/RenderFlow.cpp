@@ -396,10 +396,10 @@ double Builder::EstimateBlock(const Block& block, double width) const
     return lines * line + Px(block.para.before + block.para.after);
 }
 
-// The body's pages by an estimate that errs long, up to a little past the page limit.
-double Builder::EstimatePages() const
+// The body's pages by an estimate that errs long, up to `capPages`.
+double Builder::EstimatePages(double capPages) const
 {
-    const double cap = (kMaxPages + kMaxPages / 20) * m_bodyHeight;
+    const double cap = capPages * m_bodyHeight;
     double height = 0;
     for (const Block& block : m_model.body) {
         const bool broken = block.table ? block.table->pageBreakBefore : block.para.pageBreakBefore;
