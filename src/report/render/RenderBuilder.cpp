@@ -113,6 +113,22 @@ RenderedReport BuildDocument(std::shared_ptr<const RenderModel> model)
         built = builder.Notes();
         cutByEstimate = builder.CutByEstimate();
     };
+    if (estimate > kMaxPages) {
+        // A report the page limit may cut is laid out on its opening pages first, to learn how
+        // far the estimate errs on it; the room then holds what the limit takes with some to
+        // spare, rather than twice the limit's estimate (laying out a 10 MB word took 13 s so).
+        constexpr double kSamplePages = 50;
+        constexpr double kSpare = 1.15;
+        roomPages = kSamplePages;
+        dpi = fittingDpi(roomPages);
+        build();
+        const int sample = document->pageCount();
+        if (cutByEstimate && sample >= kSamplePages / 5)
+            roomPages =
+                std::clamp(kSpare * kMaxPages * kSamplePages / sample, kSpare * kMaxPages, kMaxRoomPages);
+        else
+            roomPages = 2.0 * kMaxPages;
+    }
     for (int attempt = 0;; ++attempt) {
         dpi = fittingDpi(roomPages);
         build();
